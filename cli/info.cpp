@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <memory>
+
+#include "CliCommand.h"
+#include "CliCommon.h"
+#include "track/RawLog.h"
+
+namespace {
+
+struct InfoOptions {
+    std::string strFile;
+    std::string strZone;
+};
+
+int RunInfo(const InfoOptions& opt) {
+    const std::optional<int32_t> offset = ResolveTimeZone(opt.strZone);
+    if (!offset) return kExitUsage;
+    RawLogImage image;
+    const RawLogStatus status = LoadRawLogImage(opt.strFile, image);
+    if (status != RawLogStatus::Ok) {
+        PrintError(RawLogStatusMessage(status));
+        return kExitFailure;
+    }
+    std::printf("%s\n%s\n", FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *offset).c_str(),
+                FormatSizeLabel(image.RecordCount()).c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+CliCommand MakeInfoCommand() {
+    auto opt = std::make_shared<InfoOptions>();
+    return {"info", "Show the time span and record count of a raw log (.dlg) file",
+            [opt](CLI::App& app) {
+                app.add_option("FILE", opt->strFile, "Raw log file")->required();
+                app.add_option("--tz", opt->strZone,
+                               "Time zone of the shown times (default GMT+8:00)");
+            },
+            [opt] { return RunInfo(*opt); }};
+}

@@ -1,0 +1,26 @@
+#include <CLI/CLI.hpp>
+#include <vector>
+
+#include "CliCommand.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Quorvel: download, erase, configure and translate GPS track loggers"};
+    app.name("quorvel-cli");
+    app.require_subcommand(1);
+
+    std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand()};
+    for (CliCommand& command : commands) {
+        CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
+        command.AddOptions(*sub);
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int rc = app.exit(e);
+        return rc == 0 ? kExitOk : kExitUsage;
+    }
+    for (CliCommand& command : commands) {
+        if (app.got_subcommand(command.strName)) return command.Run();
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,162 @@
+#include "TrackWriters.h"
+
+#include "TextFormat.h"
+#include "track/Calendar.h"
+
+using namespace textformat;
+
+OutputFormatStatus OutputFormatFromPath(std::string_view path, OutputFormat& format) {
+    const size_t nDot = path.rfind('.');
+    if (nDot == std::string_view::npos) return OutputFormatStatus::NoExtension;
+    const std::string_view ext = path.substr(nDot);
+    if (ext == ".kml") {
+        format = OutputFormat::Kml;
+    } else if (ext == ".csv" || ext == ".txt") {
+        format = OutputFormat::Csv;
+    } else {
+        return OutputFormatStatus::Unsupported;
+    }
+    return OutputFormatStatus::Ok;
+}
+
+const char* OutputFormatStatusMessage(OutputFormatStatus status) {
+    switch (status) {
+        case OutputFormatStatus::Ok:
+            return "";
+        case OutputFormatStatus::NoExtension:
+            return "Unknown file format.";
+        case OutputFormatStatus::Unsupported:
+            return "File format not supported.";
+    }
+    return "File format not supported.";
+}
+
+const char* KmlFixModeColor(unsigned nRawFixMode) {
+    // near-white, dark blue, dark green; mode 3 gets dark red.
+    static constexpr const char* kColors[4] = {"ffeeeeee", "ff7f0000", "ff007f00", "ff00007f"};
+    return kColors[nRawFixMode & 3u];
+}
+
+namespace {
+
+// Longest placemark: two dates, ten description items at their widest values, the icon address and
+// the coordinates come to well under this.
+constexpr size_t kMaxPlacemarkBytes = 1536;
+constexpr size_t kMaxCsvLineBytes = 512;
+
+char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
+                      const LogDateTime& gps) {
+    p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
+    p = PutDateTime(p, local, '-', 'T');
+    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
+    p = PutText(p, kKmlIconAddress);
+    p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
+    std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
+    p += 8;
+    p = PutText(p, "</color></IconStyle></Style>\r\n  <name>");
+    p = PutUInt(p, nPlace);
+    p = PutText(p, "</name>\r\n  <description>  <![CDATA[<b>Local time:</b> ");
+    p = PutDateTime(p, local, '-', ' ');
+    p = PutText(p, "<br><b>GPS time:</b> ");
+    p = PutDateTime(p, gps, '-', ' ');
+    p = PutText(p, "<br><b>Fix mode:</b> ");
+    *p++ = static_cast<char>('1' + RawFixMode(r));
+    p = PutText(p, "<br><b>SV used:</b> ");
+    p = PutUInt(p, SatellitesUsed(r));
+    p = PutText(p, "<br><b>Latitude:</b> ");
+    p = PutMicroDegrees(p, r.lLatitude);
+    p = PutText(p, "<br><b>Longitude:</b> ");
+    p = PutMicroDegrees(p, r.lLongitude);
+    p = PutText(p, "<br><b>Altitude:</b> ");
+    p = PutUInt(p, r.wAltitude);
+    p = PutText(p, " m<br><b>Speed:</b> ");
+    p = PutScaled(p, r.wSpeed, 2);
+    p = PutText(p, " Km/h<br><b>Course:</b> ");
+    p = PutUInt(p, r.bCourse * 2u);
+    p = PutText(p, "<br><b>HDOP:</b> ");
+    p = PutUInt(p, r.bHdop / 10u);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + r.bHdop % 10);
+    p = PutText(p, "<br>]]></description>  <Point><coordinates>");
+    // "%.07f": the six exact decimals and a trailing zero.
+    p = PutMicroDegrees(p, r.lLongitude);
+    *p++ = '0';
+    *p++ = ',';
+    p = PutMicroDegrees(p, r.lLatitude);
+    *p++ = '0';
+    return PutText(p, ",0</coordinates></Point>\r\n </Placemark>\r\n");
+}
+
+char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const LogDateTime& gps) {
+    p = PutText(p, "=\"");
+    p = PutDateTime(p, local, '-', ' ');
+    p = PutText(p, "\",=\"");
+    p = PutDateTime(p, gps, '-', ' ');
+    p = PutText(p, "\",=\"");
+    *p++ = static_cast<char>('1' + RawFixMode(r));
+    p = PutText(p, "\",=\"");
+    p = PutUInt(p, SatellitesUsed(r));
+    p = PutText(p, "\",=\"");
+    p = PutMicroDegrees(p, r.lLatitude);
+    p = PutText(p, "\",=\"");
+    p = PutMicroDegrees(p, r.lLongitude);
+    p = PutText(p, "\",=\"");
+    p = PutUInt(p, r.wAltitude);
+    p = PutText(p, " m\",=\"");
+    p = PutScaled(p, r.wSpeed, 2);
+    p = PutText(p, " Km/h\",=\"");
+    p = PutUInt(p, r.bCourse * 2u);
+    p = PutText(p, "\",=\"");
+    p = PutUInt(p, r.bHdop / 10u);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + r.bHdop % 10);
+    return PutText(p, "\",\r\n");
+}
+
+}  // namespace
+
+uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  int32_t nOffset) {
+    static constexpr char kHeader[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
+        "<Document>\r\n";
+    static constexpr char kTrailer[] = "</Document>\r\n</kml>";
+    out.Write(kHeader, sizeof kHeader - 1);
+
+    RecordSelector selector(selection);
+    DateTimeConverter localDates;
+    DateTimeConverter gpsDates;
+    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
+    for (uint32_t i = 0; i < nCount; ++i) {
+        const FixRecord r = image.Record(i);
+        if (!selector.Select(r)) continue;
+        char* p = out.Reserve(kMaxPlacemarkBytes);
+        out.Commit(PutKmlPlacemark(p, r, i + 1, localDates.Convert(r.dwTime, nOffset),
+                                   gpsDates.Convert(r.dwTime, 0)));
+    }
+    out.Write(kTrailer, sizeof kTrailer - 1);
+    out.Flush();
+    return selector.Written();
+}
+
+uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  int32_t nOffset) {
+    static constexpr char kHeader[] =
+        "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
+    out.Write(kHeader, sizeof kHeader - 1);
+
+    RecordSelector selector(selection);
+    DateTimeConverter localDates;
+    DateTimeConverter gpsDates;
+    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
+    for (uint32_t i = 0; i < nCount; ++i) {
+        const FixRecord r = image.Record(i);
+        if (!selector.Select(r)) continue;
+        char* p = out.Reserve(kMaxCsvLineBytes);
+        out.Commit(PutCsvLine(p, r, localDates.Convert(r.dwTime, nOffset),
+                              gpsDates.Convert(r.dwTime, 0)));
+    }
+    out.Flush();
+    return selector.Written();
+}

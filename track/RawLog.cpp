@@ -1,0 +1,102 @@
+#include "RawLog.h"
+
+#include "Calendar.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+const char* RawLogStatusMessage(RawLogStatus status) {
+    switch (status) {
+        case RawLogStatus::Ok:
+            return "";
+        case RawLogStatus::CannotOpen:
+            return "Can't open raw data file.";
+        case RawLogStatus::BadSize:
+            return "Error data in raw file.";
+        case RawLogStatus::NoRecords:
+            return "No valid GPS data in raw file.";
+        case RawLogStatus::TooLarge:
+            return "Raw data file too large.";
+        case RawLogStatus::OutOfMemory:
+            return "Not enough memory to load raw data file.";
+    }
+    return "Can't open raw data file.";
+}
+
+RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
+    if (nBytes % kFixRecordSize != 0) return RawLogStatus::BadSize;
+    if (nBytes == 0) return RawLogStatus::NoRecords;
+    if (nBytes / kFixRecordSize > std::numeric_limits<uint32_t>::max()) {
+        return RawLogStatus::TooLarge;
+    }
+    return RawLogStatus::Ok;
+}
+
+namespace {
+
+struct FileCloser {
+    int fd;
+    ~FileCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
+    image.Reset();
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return RawLogStatus::CannotOpen;
+    FileCloser closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return RawLogStatus::CannotOpen;
+    const uint64_t nSize = static_cast<uint64_t>(st.st_size);
+    // A size the loader would reject whatever arrives is refused before any memory is taken.
+    if (nSize / kFixRecordSize > std::numeric_limits<uint32_t>::max()) {
+        return RawLogStatus::TooLarge;
+    }
+    if (nSize > std::numeric_limits<size_t>::max()) return RawLogStatus::TooLarge;
+
+    std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nSize == 0 ? 1 : nSize]);
+    if (!pData) return RawLogStatus::OutOfMemory;
+
+    // One buffer; the loop only continues reads the kernel chose to cut short.
+    size_t nRead = 0;
+    while (nRead < nSize) {
+        const ssize_t n = ::read(fd, pData.get() + nRead, static_cast<size_t>(nSize - nRead));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return RawLogStatus::CannotOpen;
+        }
+        if (n == 0) break;  // the file shrank meanwhile
+        nRead += static_cast<size_t>(n);
+    }
+
+    const RawLogStatus status = ValidateRawLogSize(nRead);
+    if (status != RawLogStatus::Ok) return status;
+    image = RawLogImage(std::move(pData), static_cast<uint32_t>(nRead / kFixRecordSize));
+    return RawLogStatus::Ok;
+}
+
+std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, int32_t nOffset) {
+    const LogDateTime a = SecondsToDateTime(dwFirstTime, nOffset);
+    const LogDateTime b = SecondsToDateTime(dwLastTime, nOffset);
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "Time: %4d/%02d/%02d %02d:%02d:%02d ~ %4d/%02d/%02d %02d:%02d:%02d",
+                  a.wYear, a.bMonth, a.bDay, a.bHour, a.bMinute, a.bSecond, b.wYear, b.bMonth,
+                  b.bDay, b.bHour, b.bMinute, b.bSecond);
+    return buf;
+}
+
+std::string FormatSizeLabel(uint32_t nRecordCount) {
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "Size(Record): %u", nRecordCount);
+    return buf;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "FixRecord.h"
+
+// A raw log file (*.dlg) held in memory: the file's bytes, used in place, read one record at a time.
+class RawLogImage {
+public:
+    RawLogImage() = default;
+    RawLogImage(std::unique_ptr<uint8_t[]> pData, uint32_t nRecordCount)
+        : m_pData(std::move(pData)), m_nRecordCount(nRecordCount) {}
+
+    bool IsLoaded() const { return m_pData != nullptr; }
+    uint32_t RecordCount() const { return m_nRecordCount; }
+    const uint8_t* Bytes() const { return m_pData.get(); }
+    FixRecord Record(uint32_t nIndex) const {
+        return DecodeFixRecord(m_pData.get() + size_t{nIndex} * kFixRecordSize);
+    }
+    uint32_t FirstTime() const { return ReadLe32(m_pData.get()); }
+    uint32_t LastTime() const {
+        return ReadLe32(m_pData.get() + size_t{m_nRecordCount - 1} * kFixRecordSize);
+    }
+    void Reset() {
+        m_pData.reset();
+        m_nRecordCount = 0;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> m_pData;
+    uint32_t m_nRecordCount = 0;
+};
+
+enum class RawLogStatus {
+    Ok,
+    CannotOpen,   // missing, unreadable, not a regular file, or the read failed
+    BadSize,      // byte count not a multiple of the record size
+    NoRecords,    // empty file
+    TooLarge,     // more records than a 32-bit count holds
+    OutOfMemory,  // the image could not be allocated
+};
+
+// The user-facing message of a load outcome; empty for Ok.
+const char* RawLogStatusMessage(RawLogStatus status);
+
+// Whether the outcome leaves no file loaded (a failed validation) rather than changing nothing.
+inline bool RawLogStatusDiscardsImage(RawLogStatus status) {
+    return status == RawLogStatus::BadSize || status == RawLogStatus::NoRecords;
+}
+
+// Reads the whole file into a new image with one read into one buffer. On any status but Ok the
+// image is left empty. Only the bytes actually delivered count, so a file that shrinks while it is
+// read is judged by what arrived.
+[[nodiscard]] RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image);
+
+// Checks a byte count for the loader's rules; exposed so that sizes beyond what a test can create
+// on disk are covered.
+RawLogStatus ValidateRawLogSize(uint64_t nBytes);
+
+// The two label texts that describe a loaded file: its time span in local time and its size.
+std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, int32_t nOffset);
+std::string FormatSizeLabel(uint32_t nRecordCount);
