@@ -58,13 +58,13 @@ RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return RawLogStatus::CannotOpen;
     const uint64_t nSize = static_cast<uint64_t>(st.st_size);
-    // A size the loader would reject whatever arrives is refused before any memory is taken.
-    if (nSize / kFixRecordSize > std::numeric_limits<uint32_t>::max()) {
-        return RawLogStatus::TooLarge;
-    }
+    // A size that cannot hold whole records, or more than a 32-bit count, is refused before any
+    // memory is taken: a huge bad file costs nothing.
+    const RawLogStatus sizeStatus = ValidateRawLogSize(nSize);
+    if (sizeStatus != RawLogStatus::Ok) return sizeStatus;
     if (nSize > std::numeric_limits<size_t>::max()) return RawLogStatus::TooLarge;
 
-    std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nSize == 0 ? 1 : nSize]);
+    std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nSize]);
     if (!pData) return RawLogStatus::OutOfMemory;
 
     // One buffer; the loop only continues reads the kernel chose to cut short.
