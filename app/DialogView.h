@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "track/Calendar.h"
+
+// What the window logic needs of a platform's window, addressed by control identifier. Texts are
+// UTF-8. Every call but the two posts is made on the window's thread.
+
+struct FileFilter {
+    std::string strLabel;    // "Data logger file(*.dlg)"
+    std::string strPattern;  // "*.dlg"
+};
+
+enum FileDialogOption : unsigned {
+    kFileMustExist = 1u << 0,
+    kPathMustExist = 1u << 1,
+    kOverwritePrompt = 1u << 2,
+    kHideReadOnly = 1u << 3,
+};
+
+struct FileDialogRequest {
+    std::string strInitialFolder;     // empty: the dialog chooses
+    std::vector<FileFilter> filters;  // the first one is preselected
+    std::string strDefaultExtension;  // without the dot; empty: none
+    unsigned nOptions = 0;            // FileDialogOption bits
+};
+
+class DialogView {
+  public:
+    virtual ~DialogView() = default;
+
+    virtual void ShowControl(int nId, bool bShow) = 0;
+    virtual void EnableControl(int nId, bool bEnable) = 0;
+    virtual void SetControlText(int nId, const std::string& strText) = 0;
+    virtual std::string GetControlText(int nId) const = 0;
+    virtual void SetCheck(int nId, bool bChecked) = 0;
+    virtual bool GetCheck(int nId) const = 0;
+
+    // Lists and combo boxes: each entry carries an integer.
+    virtual void ResetList(int nId) = 0;
+    // Returns the new entry's index.
+    virtual int AddListEntry(int nId, const std::string& strText, int64_t nValue) = 0;
+    virtual void SelectListEntry(int nId, int nIndex) = 0;
+    // The integer of the selected entry; nothing when no entry is selected.
+    virtual std::optional<int64_t> GetSelectedListValue(int nId) const = 0;
+    virtual int GetListCount(int nId) const = 0;
+    virtual void DeleteListEntry(int nId, int nIndex) = 0;
+
+    virtual void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) = 0;
+    virtual void SetProgressPosition(int nId, uint32_t nPosition) = 0;
+
+    // Date and time pickers. A date picker shows and returns only its date, a time picker only its
+    // time of day; both accept a full date and time.
+    virtual void SetPickerTime(int nId, const PickerTime& time) = 0;
+    virtual PickerTime GetPickerTime(int nId) const = 0;
+
+    // A modal box owned by the window; nStyle holds the MB_ buttons and icon. Returns IDOK,
+    // IDYES...
+    virtual int ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                               unsigned nStyle) = 0;
+    // The chosen path; nothing when the user cancels.
+    virtual std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) = 0;
+    virtual void ShowAboutBox() = 0;
+
+    // Window-level operations of start-up and closing.
+    virtual void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) = 0;
+    virtual void SetWindowIcon(int nIconId) = 0;
+    virtual void CenterWindow() = 0;
+    virtual void EndDialog(int nResult) = 0;
+
+    // Thread-safe. Both kinds share one queue, handled on the window's thread in posting order.
+    virtual void PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) = 0;
+    virtual void PostTask(std::function<void()> task) = 0;
+};

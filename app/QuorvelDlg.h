@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "DialogHandler.h"
+#include "DialogView.h"
+#include "export/TrackWriters.h"
+#include "track/RawLog.h"
+
+// The port handle value that means "closed".
+inline constexpr int kInvalidPortHandle = -1;
+
+// The main window: all of the window's state and every handler, written against DialogView so
+// that the same logic drives the Qt window, a native one and the tests.
+class CQuorvelDlg : public DialogHandler {
+  public:
+    explicit CQuorvelDlg(DialogView& view);
+    CQuorvelDlg(const CQuorvelDlg&) = delete;
+    CQuorvelDlg& operator=(const CQuorvelDlg&) = delete;
+
+    // DialogHandler
+    bool OnInitDialog() override;
+    bool OnCommand(int nId) override;
+    bool OnSysCommand(unsigned nId, uint32_t lParam) override;
+    void OnClose() override;
+    bool OnWndMsg(uint32_t nMessage, uint32_t wParam, uint32_t lParam, intptr_t* pResult) override;
+
+    // Handlers of the window's own controls.
+    void OnByTime();
+    void OnBySize();
+    void OnAll();
+    void OnOkCommand();
+    void OnOpenFile();
+    void OnTranslate();
+
+    // Worker notifications.
+    void OnDownloadProgress(uint32_t nAnnounced, uint32_t nReceived);
+    void OnDownloadDone(uint32_t nResult);
+    void OnDeviceChange(uint32_t nEvent);
+
+    // Operations.
+    void FillBaudRateList();
+    void FillTimeZoneList();
+    int32_t GetTimeZoneOffset();
+    // Loads the file named in IDC_RAW_PATH; false (after telling the user) when it fails.
+    bool LoadRawLogFile();
+    void ShowRawLogInfo();
+    // Write the loaded records to the file named in IDC_OUT_PATH; false (after telling the user)
+    // when the file cannot be written.
+    bool WriteKmlFile();
+    bool WriteCsvFile();
+    // Stops the receive worker and closes the port; nothing when the port is closed.
+    void CloseComPort();
+
+    // Shared with the receive worker.
+    std::atomic<int32_t> m_bStopWorker{0};
+    std::atomic<int> m_hComPort{kInvalidPortHandle};
+    std::atomic<int32_t> m_bDownloadMode{0};
+
+    // The loaded raw log.
+    struct RawLogState {
+        std::unique_ptr<RawLogImage> m_pRawData;  // null: no file loaded
+        uint32_t m_nRecordCount = 0;
+        uint32_t m_dwFirstTime = 0;
+        uint32_t m_dwLastTime = 0;
+        uint32_t m_dwFromTime = 0;  // selection bounds on the record time scale
+        uint32_t m_dwToTime = 0;
+    } m_RawLog;
+
+    std::atomic<int32_t> m_bIntervalReceived{0};
+    std::atomic<int32_t> m_bDistanceReceived{0};
+    int m_hIcon = 0;  // the application icon's resource
+    int32_t m_bPortOpened = 0;
+    int32_t m_nSelectMode = 0;  // 0 By Time, 1 By Size, 2 All
+
+  private:
+    bool WriteOutputFile(OutputFormat format);
+    // The selection bound from a date picker and a time picker, read as local time.
+    uint32_t ReadPickerBound(int nDateId, int nTimeId);
+    void SetPickers(uint32_t dwTime, int32_t nOffset, std::initializer_list<int> ids);
+    void ShowError(const std::string& strText);
+    void ShowInfo(const std::string& strText);
+
+    DialogView& m_view;
+    // Offset of the time-zone entry selected last; used while the box holds text that is no zone.
+    int32_t m_nLastZoneOffset = 0;
+};
+
+// What the file dialogs open in: the path up to its last separator, the separator itself removed;
+// a path without one is used whole.
+std::string InitialFolderOf(const std::string& strPath);

@@ -1,0 +1,546 @@
+#include "QuorvelWindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimeEdit>
+#include <QtGlobal>
+#include <climits>
+
+#include "AboutDlg.h"
+#include "app/DialogLayout.h"
+#include "app/Resource.h"
+
+namespace {
+
+// Window font size in pixels: 10 points at 96 dots per inch, as the layout was drawn.
+constexpr int kWindowFontPixels = 13;
+// The part of a combo box's layout height that is its closed field.
+constexpr int kComboFieldHeight = 12;
+
+QString ToQString(const std::string& str) {
+    return QString::fromUtf8(str.data(), qsizetype(str.size()));
+}
+std::string ToStdString(const QString& str) {
+    return str.toStdString();
+}
+
+QFont WindowFont() {
+    // Where Arial is missing, the metric-compatible Liberation Sans keeps the layout's proportions.
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont font(QString::fromLatin1(MainWindowLayout().pszFontName));
+    font.setPixelSize(kWindowFontPixels);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    return font;
+}
+
+// A four-digit year whatever the locale's short format abbreviates.
+QString ShortDateFormat() {
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QStringLiteral("yyyy")))
+        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return format;
+}
+
+// The progress bar holds int; a 32-bit range is scaled down by this many bits.
+constexpr char kProgressShift[] = "quorvelProgressShift";
+
+}  // namespace
+
+// The icon lives in this static library's resources, which a program must register explicitly.
+static void InitQuorvelResources() {
+    Q_INIT_RESOURCE(quorvel);
+}
+
+QuorvelWindow::QuorvelWindow(QWidget* pParent)
+    : QDialog(pParent), m_queue([this] {
+          // One queued call per post; each takes one event, so modal loops keep the queue flowing.
+          QMetaObject::invokeMethod(this, &QuorvelWindow::DispatchQueued, Qt::QueuedConnection);
+      }) {
+    InitQuorvelResources();
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromLatin1(MainWindowLayout().pszTitle));
+    setFont(WindowFont());
+
+    // Dialog base units: the average width of the alphabet and the height of the font.
+    const QFontMetrics metrics(font());
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_nBaseUnitX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+    m_nBaseUnitY = metrics.height();
+
+    BuildControls();
+    const QPoint size = DialogUnitsToPixels(MainWindowLayout().cx, MainWindowLayout().cy);
+    setFixedSize(size.x(), size.y());
+}
+
+QuorvelWindow::~QuorvelWindow() = default;
+
+QPoint QuorvelWindow::DialogUnitsToPixels(int x, int y) const {
+    // Rounded like the platform's MulDiv.
+    const auto scale = [](int v, int nBase, int nDiv) {
+        return static_cast<int>((static_cast<long long>(v) * nBase + nDiv / 2) / nDiv);
+    };
+    return {scale(x, m_nBaseUnitX, 4), scale(y, m_nBaseUnitY, 8)};
+}
+
+void QuorvelWindow::BuildControls() {
+    QWidget* pPrevious = nullptr;
+    for (const ControlLayout& c : MainWindowControls()) {
+        const QString text = QString::fromLatin1(c.pszText);
+        QWidget* pWidget = nullptr;
+        int cy = c.cy;
+        switch (c.kind) {
+            case ControlKind::Edit: {
+                auto* pEdit = new QLineEdit(this);
+                pEdit->setText(text);
+                pWidget = pEdit;
+                break;
+            }
+            case ControlKind::EditableCombo:
+            case ControlKind::DropListCombo: {
+                auto* pCombo = new QComboBox(this);
+                const bool bEditable = c.kind == ControlKind::EditableCombo;
+                pCombo->setEditable(bEditable);
+                if (bEditable) pCombo->setInsertPolicy(QComboBox::NoInsert);
+                // The layout height is that of the opened list; show about as many rows.
+                const int nRowPixels = QFontMetrics(font()).height() + 2;
+                const int nListPixels = DialogUnitsToPixels(0, c.cy - kComboFieldHeight).y();
+                pCombo->setMaxVisibleItems(qMax(1, nListPixels / nRowPixels));
+                cy = kComboFieldHeight + 1;
+                pWidget = pCombo;
+                break;
+            }
+            case ControlKind::PushButton: {
+                auto* pButton = new QPushButton(text, this);
+                pButton->setDefault(false);
+                pWidget = pButton;
+                break;
+            }
+            case ControlKind::RadioButton: {
+                auto* pRadio = new QRadioButton(text, this);
+                pRadio->setFocusPolicy(Qt::ClickFocus);
+                pWidget = pRadio;
+                break;
+            }
+            case ControlKind::CheckBox:
+                pWidget = new QCheckBox(text, this);
+                break;
+            case ControlKind::Label:
+                pWidget = new QLabel(text, this);
+                break;
+            case ControlKind::GroupFrame: {
+                auto* pFrame = new QGroupBox(text, this);
+                // A frame is drawn behind the controls it surrounds and never takes their clicks.
+                pFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
+                pFrame->setFocusPolicy(Qt::NoFocus);
+                pWidget = pFrame;
+                break;
+            }
+            case ControlKind::ProgressBar: {
+                auto* pBar = new QProgressBar(this);
+                pBar->setTextVisible(false);
+                pBar->setRange(0, 100);
+                pBar->setValue(0);
+                pWidget = pBar;
+                break;
+            }
+            case ControlKind::DatePicker: {
+                auto* pDate = new QDateEdit(QDate::currentDate(), this);
+                pDate->setCalendarPopup(true);
+                pDate->setDisplayFormat(ShortDateFormat());
+                pDate->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                pWidget = pDate;
+                break;
+            }
+            case ControlKind::TimePicker: {
+                auto* pTime = new QTimeEdit(QTime::currentTime(), this);
+                pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+                pTime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+                pWidget = pTime;
+                break;
+            }
+            case ControlKind::ListBox: {
+                auto* pList = new QListWidget(this);
+                pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                pList->setSortingEnabled(false);
+                pWidget = pList;
+                break;
+            }
+        }
+        const QPoint pos = DialogUnitsToPixels(c.x, c.y);
+        const QPoint size = DialogUnitsToPixels(c.cx, cy);
+        pWidget->setGeometry(pos.x(), pos.y(), size.x(), size.y());
+        pWidget->setEnabled(c.bEnabled);
+        pWidget->setVisible(c.bVisible);
+        if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
+            pButton->setChecked(c.bChecked);
+            if (c.kind == ControlKind::RadioButton || c.kind == ControlKind::CheckBox) {
+                pButton->setCheckable(true);
+                pButton->setChecked(c.bChecked);
+            }
+        }
+        if (c.kind == ControlKind::GroupFrame) pWidget->lower();
+
+        if (c.nId != IDC_STATIC) {
+            pWidget->setProperty("controlId", c.nId);
+            m_controls.insert(c.nId, pWidget);
+            if (pWidget->focusPolicy() != Qt::NoFocus && c.kind != ControlKind::Label) {
+                if (pPrevious) setTabOrder(pPrevious, pWidget);
+                pPrevious = pWidget;
+            }
+            if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
+                const int nId = c.nId;
+                connect(pButton, &QAbstractButton::clicked, this, [this, nId] {
+                    if (m_pHandler) (void)m_pHandler->OnCommand(nId);
+                });
+            }
+        }
+    }
+}
+
+void QuorvelWindow::Start() {
+    if (m_pHandler) (void)m_pHandler->OnInitDialog();
+    show();
+    if (QWidget* pFirst = Control(IDC_RAW_PATH)) pFirst->setFocus(Qt::OtherFocusReason);
+}
+
+int QuorvelWindow::RunModal() {
+    Start();
+    return exec();
+}
+
+void QuorvelWindow::ShowControl(int nId, bool bShow) {
+    if (QWidget* p = Control(nId)) p->setVisible(bShow);
+}
+
+void QuorvelWindow::EnableControl(int nId, bool bEnable) {
+    if (QWidget* p = Control(nId)) p->setEnabled(bEnable);
+}
+
+void QuorvelWindow::SetControlText(int nId, const std::string& strText) {
+    QWidget* p = Control(nId);
+    const QString text = ToQString(strText);
+    if (auto* pEdit = qobject_cast<QLineEdit*>(p)) {
+        pEdit->setText(text);
+    } else if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        if (pCombo->isEditable()) {
+            pCombo->setEditText(text);
+        } else {
+            pCombo->setCurrentText(text);
+        }
+    } else if (auto* pButton = qobject_cast<QAbstractButton*>(p)) {
+        pButton->setText(text);
+    } else if (auto* pLabel = qobject_cast<QLabel*>(p)) {
+        pLabel->setText(text);
+    }
+}
+
+std::string QuorvelWindow::GetControlText(int nId) const {
+    QWidget* p = Control(nId);
+    if (auto* pEdit = qobject_cast<QLineEdit*>(p)) return ToStdString(pEdit->text());
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) return ToStdString(pCombo->currentText());
+    if (auto* pButton = qobject_cast<QAbstractButton*>(p)) return ToStdString(pButton->text());
+    if (auto* pLabel = qobject_cast<QLabel*>(p)) return ToStdString(pLabel->text());
+    return {};
+}
+
+void QuorvelWindow::SetCheck(int nId, bool bChecked) {
+    auto* pButton = qobject_cast<QAbstractButton*>(Control(nId));
+    if (!pButton || pButton->isChecked() == bChecked) return;
+    // An exclusive radio button cannot be cleared directly.
+    const bool bExclusive = pButton->autoExclusive();
+    pButton->setAutoExclusive(false);
+    pButton->setChecked(bChecked);
+    pButton->setAutoExclusive(bExclusive);
+}
+
+bool QuorvelWindow::GetCheck(int nId) const {
+    auto* pButton = qobject_cast<QAbstractButton*>(Control(nId));
+    return pButton && pButton->isChecked();
+}
+
+void QuorvelWindow::ResetList(int nId) {
+    QWidget* p = Control(nId);
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        pCombo->clear();
+    } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
+        pList->clear();
+    }
+}
+
+int QuorvelWindow::AddListEntry(int nId, const std::string& strText, int64_t nValue) {
+    QWidget* p = Control(nId);
+    const QVariant value = QVariant::fromValue(static_cast<qlonglong>(nValue));
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        // Adding selects nothing and keeps an editable box's text, as the platform's list does.
+        const QString text = pCombo->currentText();
+        const int nCurrent = pCombo->currentIndex();
+        pCombo->addItem(ToQString(strText), value);
+        if (pCombo->isEditable() && nCurrent < 0) {
+            pCombo->setCurrentIndex(-1);
+            pCombo->setEditText(text);
+        }
+        return pCombo->count() - 1;
+    }
+    if (auto* pList = qobject_cast<QListWidget*>(p)) {
+        auto* pItem = new QListWidgetItem(ToQString(strText));
+        pItem->setData(Qt::UserRole, value);
+        pList->addItem(pItem);
+        return pList->count() - 1;
+    }
+    return -1;
+}
+
+void QuorvelWindow::SelectListEntry(int nId, int nIndex) {
+    QWidget* p = Control(nId);
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        pCombo->setCurrentIndex(nIndex);
+    } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
+        pList->setCurrentRow(nIndex);
+        if (QListWidgetItem* pItem = pList->item(nIndex)) pList->scrollToItem(pItem);
+    }
+}
+
+std::optional<int64_t> QuorvelWindow::GetSelectedListValue(int nId) const {
+    QWidget* p = Control(nId);
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        if (pCombo->currentIndex() < 0) return std::nullopt;
+        return pCombo->currentData().toLongLong();
+    }
+    if (auto* pList = qobject_cast<QListWidget*>(p)) {
+        const QListWidgetItem* pItem = pList->currentItem();
+        if (!pItem) return std::nullopt;
+        return pItem->data(Qt::UserRole).toLongLong();
+    }
+    return std::nullopt;
+}
+
+int QuorvelWindow::GetListCount(int nId) const {
+    QWidget* p = Control(nId);
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) return pCombo->count();
+    if (auto* pList = qobject_cast<QListWidget*>(p)) return pList->count();
+    return 0;
+}
+
+void QuorvelWindow::DeleteListEntry(int nId, int nIndex) {
+    QWidget* p = Control(nId);
+    if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
+        pCombo->removeItem(nIndex);
+    } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
+        delete pList->takeItem(nIndex);
+    }
+}
+
+void QuorvelWindow::SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) {
+    auto* pBar = qobject_cast<QProgressBar*>(Control(nId));
+    if (!pBar) return;
+    int nShift = 0;
+    while ((nUpper >> nShift) > static_cast<uint32_t>(INT_MAX)) ++nShift;
+    pBar->setProperty(kProgressShift, nShift);
+    pBar->setRange(static_cast<int>(nLower >> nShift), static_cast<int>(nUpper >> nShift));
+}
+
+void QuorvelWindow::SetProgressPosition(int nId, uint32_t nPosition) {
+    auto* pBar = qobject_cast<QProgressBar*>(Control(nId));
+    if (!pBar) return;
+    const int nShift = pBar->property(kProgressShift).toInt();
+    const int nValue = static_cast<int>(nPosition >> nShift);
+    pBar->setValue(qBound(pBar->minimum(), nValue, pBar->maximum()));
+}
+
+void QuorvelWindow::SetPickerTime(int nId, const PickerTime& time) {
+    QWidget* p = Control(nId);
+    if (auto* pTime = qobject_cast<QTimeEdit*>(p)) {
+        pTime->setTime(QTime(time.wHour, time.wMinute, time.wSecond));
+    } else if (auto* pDate = qobject_cast<QDateEdit*>(p)) {
+        pDate->setDate(QDate(time.wYear, time.wMonth, time.wDay));
+    }
+}
+
+PickerTime QuorvelWindow::GetPickerTime(int nId) const {
+    PickerTime result;
+    QWidget* p = Control(nId);
+    // QTimeEdit derives from QDateTimeEdit like QDateEdit: test the time picker first.
+    if (auto* pTime = qobject_cast<QTimeEdit*>(p)) {
+        const QTime time = pTime->time();
+        result.wHour = static_cast<uint16_t>(time.hour());
+        result.wMinute = static_cast<uint16_t>(time.minute());
+        result.wSecond = static_cast<uint16_t>(time.second());
+        result.wMilliseconds = static_cast<uint16_t>(time.msec());
+        const QDate date = pTime->date();
+        result.wYear = static_cast<uint16_t>(date.year());
+        result.wMonth = static_cast<uint16_t>(date.month());
+        result.wDay = static_cast<uint16_t>(date.day());
+        result.wDayOfWeek = static_cast<uint16_t>(date.dayOfWeek() % 7);
+    } else if (auto* pDate = qobject_cast<QDateEdit*>(p)) {
+        const QDate date = pDate->date();
+        result.wYear = static_cast<uint16_t>(date.year());
+        result.wMonth = static_cast<uint16_t>(date.month());
+        result.wDay = static_cast<uint16_t>(date.day());
+        result.wDayOfWeek = static_cast<uint16_t>(date.dayOfWeek() % 7);
+    }
+    return result;
+}
+
+int QuorvelWindow::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                  unsigned nStyle) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (nStyle & 0xF0u) {
+        case MB_ICONERROR:
+            icon = QMessageBox::Critical;
+            break;
+        case MB_ICONQUESTION:
+            icon = QMessageBox::Question;
+            break;
+        case MB_ICONINFORMATION:
+            icon = QMessageBox::Information;
+            break;
+        default:
+            break;
+    }
+    const bool bYesNo = (nStyle & 0x0Fu) == MB_YESNO;
+    QMessageBox box(icon, ToQString(strTitle), ToQString(strText),
+                    bYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, this);
+    // The box's own event loop keeps the window's queue flowing while it is open.
+    const int nAnswer = box.exec();
+    if (bYesNo) return nAnswer == QMessageBox::Yes ? IDYES : IDNO;
+    return IDOK;
+}
+
+std::optional<std::string> QuorvelWindow::RunFileDialog(const FileDialogRequest& request,
+                                                        bool bSave) {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode((request.nOptions & kFileMustExist) ? QFileDialog::ExistingFile
+                                                           : QFileDialog::AnyFile);
+    if (!(request.nOptions & kOverwritePrompt)) {
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    QStringList filters;
+    for (const FileFilter& filter : request.filters) {
+        QString pattern = ToQString(filter.strPattern);
+        // "*.*" means every file, also those without a dot.
+        if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+        filters << ToQString(filter.strLabel) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    if (!request.strDefaultExtension.empty()) {
+        dialog.setDefaultSuffix(ToQString(request.strDefaultExtension));
+    }
+    if (!request.strInitialFolder.empty()) dialog.setDirectory(ToQString(request.strInitialFolder));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+    return ToStdString(files.front());
+}
+
+std::optional<std::string> QuorvelWindow::ShowSaveDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, true);
+}
+
+std::optional<std::string> QuorvelWindow::ShowOpenDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, false);
+}
+
+void QuorvelWindow::ShowAboutBox() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void QuorvelWindow::AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) {
+    if (strText.empty()) return;
+    // Linux window managers keep their window menu to themselves, so the entry goes into the
+    // window's context menu.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* pSeparator = new QAction(this);
+    pSeparator->setSeparator(true);
+    addAction(pSeparator);
+    auto* pAction = new QAction(ToQString(strText), this);
+    connect(pAction, &QAction::triggered, this, [this, nCommand] {
+        if (m_pHandler) (void)m_pHandler->OnSysCommand(nCommand, 0);
+    });
+    addAction(pAction);
+}
+
+void QuorvelWindow::SetWindowIcon(int nIconId) {
+    if (nIconId != IDR_MAINFRAME) return;
+    setWindowIcon(QIcon(QStringLiteral(":/quorvel/quorvel.png")));
+}
+
+void QuorvelWindow::CenterWindow() {
+    const QScreen* pScreen = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!pScreen) return;
+    const QRect area = pScreen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+void QuorvelWindow::EndDialog(int nResult) {
+    m_bEnding = true;
+    done(nResult);
+}
+
+void QuorvelWindow::PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) {
+    m_queue.PostWindowMessage(nMessage, wParam, lParam);
+}
+
+void QuorvelWindow::PostTask(std::function<void()> task) {
+    m_queue.PostTask(std::move(task));
+}
+
+void QuorvelWindow::DispatchQueued() {
+    if (m_pHandler) (void)m_queue.DispatchOne(*m_pHandler);
+}
+
+void QuorvelWindow::accept() {
+    // Enter: the handler decides, and it keeps the window open.
+    if (m_pHandler) (void)m_pHandler->OnCommand(IDOK);
+}
+
+void QuorvelWindow::reject() {
+    // Escape.
+    if (m_bEnding) {
+        QDialog::reject();
+        return;
+    }
+    if (m_pHandler) {
+        m_pHandler->OnClose();
+    } else {
+        EndDialog(IDCANCEL);
+    }
+}
+
+void QuorvelWindow::closeEvent(QCloseEvent* pEvent) {
+    if (m_bEnding) {
+        pEvent->accept();
+        return;
+    }
+    // The close steps end the window themselves.
+    pEvent->ignore();
+    if (m_pHandler) {
+        m_pHandler->OnClose();
+    } else {
+        EndDialog(IDCANCEL);
+    }
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDialog>
+#include <QHash>
+
+#include "app/DialogHandler.h"
+#include "app/DialogView.h"
+#include "app/WindowQueue.h"
+
+class QWidget;
+
+// The main window on Qt Widgets: the controls of the layout table, placed in dialog units of the
+// window font, and DialogView over them. Every platform event goes to the DialogHandler.
+class QuorvelWindow final : public QDialog, public DialogView {
+    Q_OBJECT
+
+  public:
+    explicit QuorvelWindow(QWidget* pParent = nullptr);
+    ~QuorvelWindow() override;
+
+    void SetHandler(DialogHandler* pHandler) { m_pHandler = pHandler; }
+    // Initialises the window through the handler and shows it.
+    void Start();
+    // Start() and then the modal run until the window ends; returns the end code.
+    int RunModal();
+
+    // The widget of a control identifier; null for an unknown one.
+    QWidget* Control(int nId) const { return m_controls.value(nId, nullptr); }
+    // Pixels of a length in dialog units of the window font.
+    QPoint DialogUnitsToPixels(int x, int y) const;
+
+    // DialogView
+    void ShowControl(int nId, bool bShow) override;
+    void EnableControl(int nId, bool bEnable) override;
+    void SetControlText(int nId, const std::string& strText) override;
+    std::string GetControlText(int nId) const override;
+    void SetCheck(int nId, bool bChecked) override;
+    bool GetCheck(int nId) const override;
+    void ResetList(int nId) override;
+    int AddListEntry(int nId, const std::string& strText, int64_t nValue) override;
+    void SelectListEntry(int nId, int nIndex) override;
+    std::optional<int64_t> GetSelectedListValue(int nId) const override;
+    int GetListCount(int nId) const override;
+    void DeleteListEntry(int nId, int nIndex) override;
+    void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) override;
+    void SetProgressPosition(int nId, uint32_t nPosition) override;
+    void SetPickerTime(int nId, const PickerTime& time) override;
+    PickerTime GetPickerTime(int nId) const override;
+    int ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                       unsigned nStyle) override;
+    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
+    void ShowAboutBox() override;
+    void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
+    void SetWindowIcon(int nIconId) override;
+    void CenterWindow() override;
+    void EndDialog(int nResult) override;
+    void PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) override;
+    void PostTask(std::function<void()> task) override;
+
+    // Every way of ending the window goes through the handler's close steps.
+    void accept() override;
+    void reject() override;
+
+  protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+
+  private:
+    void BuildControls();
+    void DispatchQueued();
+    std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool bSave);
+
+    DialogHandler* m_pHandler = nullptr;
+    QHash<int, QWidget*> m_controls;
+    int m_nBaseUnitX = 1;  // average character width of the window font, pixels
+    int m_nBaseUnitY = 1;  // character height, pixels
+    bool m_bEnding = false;
+    WindowQueue m_queue;
+};
