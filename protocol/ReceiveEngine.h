@@ -1,0 +1,118 @@
+#pragma once
+
+// The receive engine turns the logger's byte stream into effects. The stream mixes CR LF text
+// lines, a settings reply inside such a line, and, during a download, a count line, a start
+// marker and checksummed binary blocks; reads cut all of these at arbitrary points. The engine
+// keeps up to 256 unconsumed bytes and re-examines them after every read, so a line, a count or
+// a block that arrives in pieces is acted on exactly once, when its last byte is in. It owns no
+// port, no file and no thread: it is fed byte chunks and reports through ReceiveEffects.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "DownloadResult.h"
+
+// Flags shared by the window's thread and the worker; each holds 0 or 1.
+struct WorkerFlags {
+    std::atomic<int32_t>& m_bStopWorker;
+    std::atomic<int32_t>& m_bDownloadMode;
+    std::atomic<int32_t>& m_bIntervalReceived;
+    std::atomic<int32_t>& m_bDistanceReceived;
+};
+
+// What the worker tells the window. Called on the worker's thread; an implementation for a window
+// posts each call to the window's thread and returns at once.
+class WorkerEvents {
+  public:
+    virtual ~WorkerEvents() = default;
+    // A received line with its CR LF, or a sequence mismatch entry (without); ISO-8859-1 text.
+    virtual void AddLogEntry(std::string_view text) = 0;
+    virtual void SetIntervalText(std::string_view value) = 0;
+    virtual void SetDistanceText(std::string_view value) = 0;
+    // Both settings have arrived: the settings controls may be used.
+    virtual void EnableSettings() = 0;
+    // WM_DOWNLOAD_PROGRESS: nReceived is 0 when the raw file has just been created.
+    virtual void PostProgress(uint32_t nAnnounced, uint32_t nReceived) = 0;
+    // WM_DOWNLOAD_DONE; m_bDownloadMode is already 0.
+    virtual void PostDone(DownloadResult result) = 0;
+};
+
+// WorkerEvents plus the raw file, which the engine opens, fills and closes through these calls.
+class ReceiveEffects : public WorkerEvents {
+  public:
+    [[nodiscard]] virtual bool CreateRawFile() = 0;
+    [[nodiscard]] virtual bool AppendRawFile(std::span<const uint8_t> records) = 0;
+    // Flushes and closes; false when the flush or the close failed.
+    [[nodiscard]] virtual bool CloseRawFile() = 0;
+};
+
+class ReceiveEngine {
+  public:
+    static constexpr size_t kBufferSize = 256;
+    static constexpr size_t kReadChunk = 64;
+    static constexpr size_t kOverflowMark = 240;  // above this an empty read drops...
+    static constexpr size_t kOverflowDrop = 16;   // ...the oldest 16 bytes
+    static constexpr uint16_t kFirstSequence = 0x0101;
+    static constexpr uint8_t kRecordBlockType = 0xA1;
+    static constexpr uint32_t kDefaultDataLostMs = 10000;
+
+    ReceiveEngine(ReceiveEffects& effects, WorkerFlags flags,
+                  uint32_t nDataLostMs = kDefaultDataLostMs)
+        : m_effects(effects), m_flags(flags), m_nDataLostMs(nDataLostMs) {}
+
+    // Where the next read goes: behind the held bytes, at most kReadChunk bytes; empty when full.
+    std::span<uint8_t> ReadSpace();
+    // nBytes have been read into ReadSpace(): run the current state's step. nNowMs is a
+    // monotonic clock in milliseconds.
+    void Commit(size_t nBytes, uint64_t nNowMs);
+    // A read returned nothing or failed: the overflow rule, and the data-lost watch.
+    void Idle(uint64_t nNowMs);
+    // The worker is ending: a raw file still open is closed and the download ends as aborted.
+    void Stop();
+
+    // Feeds bytes as the worker's reads would deliver them (at most kReadChunk at a time, an empty
+    // read when the buffer is full). For tests and replays.
+    void Feed(std::span<const uint8_t> bytes, uint64_t nNowMs = 0);
+    void Feed(std::string_view bytes, uint64_t nNowMs = 0);
+
+    bool IsRawFileOpen() const { return m_bFileOpen; }
+    bool IsStartMarkerSeen() const { return m_bMarkerSeen; }
+    size_t Length() const { return m_nLength; }
+    uint32_t AnnouncedCount() const { return m_nAnnounced; }
+    uint32_t ReceivedCount() const { return m_nReceived; }
+    uint16_t ExpectedSequence() const { return m_nExpectedSequence; }
+    std::string_view Held() const { return {reinterpret_cast<const char*>(m_buffer), m_nLength}; }
+
+  private:
+    // The buffered data as a zero-terminated text: up to the first zero byte.
+    std::string_view Text() const;
+    void Consume(size_t nBytes);
+    void Terminate() { m_buffer[m_nLength] = 0; }
+
+    void LineStep();
+    void ParseSettingsReply();
+    // Emits complete lines while their CR LF ends at or before nLimit bytes of the buffer.
+    void OutputLines(size_t nLimit);
+    void AwaitCountStep();
+    bool AwaitMarkerStep();
+    void BlockStep();
+    // Ends the download: closes the raw file (a failed close turns DR_OK into DR_FILE_ERROR).
+    void EndDownload(DownloadResult result);
+    void Finish(DownloadResult result);
+
+    ReceiveEffects& m_effects;
+    WorkerFlags m_flags;
+    uint32_t m_nDataLostMs;
+
+    uint8_t m_buffer[kBufferSize + 1] = {};
+    size_t m_nLength = 0;
+    bool m_bFileOpen = false;
+    bool m_bMarkerSeen = false;
+    uint32_t m_nAnnounced = 0;
+    uint32_t m_nReceived = 0;
+    uint16_t m_nExpectedSequence = kFirstSequence;
+    uint64_t m_nLastByteMs = 0;
+};

@@ -1,0 +1,241 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "SerialPort.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SerialStatus StatusFromErrno(int nError) {
+    switch (nError) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return SerialStatus::NotFound;
+        case EBUSY:
+            return SerialStatus::Busy;
+        case EACCES:
+        case EPERM:
+            return SerialStatus::AccessDenied;
+        case ENOTTY:
+            return SerialStatus::NotAPort;
+        case ENAMETOOLONG:
+            return SerialStatus::BadName;
+        case EINVAL:
+            return SerialStatus::BadSpeed;
+        case EIO:
+        case EPIPE:
+            return SerialStatus::HungUp;
+        case ETIMEDOUT:
+        case EAGAIN:
+            return SerialStatus::TimedOut;
+        case EBADF:
+            return SerialStatus::NotOpen;
+        default:
+            return SerialStatus::IoError;
+    }
+}
+
+speed_t SpeedConstant(uint32_t nBaud) {
+    switch (nBaud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return 0;
+    }
+}
+
+bool TraceEnabled() {
+    static const bool bEnabled = [] {
+        const char* pValue = std::getenv("QUORVEL_TRACE");
+        return pValue != nullptr && std::strcmp(pValue, "1") == 0;
+    }();
+    return bEnabled;
+}
+
+void Trace(const char* pWhat, const std::string& strName, const uint8_t* pBytes, size_t nBytes) {
+    if (!TraceEnabled()) return;
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto nMicros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+    std::string line;
+    char head[128];
+    std::snprintf(head, sizeof head,
+                  "%lld.%06lld %s %s %zu:", static_cast<long long>(nMicros / 1000000),
+                  static_cast<long long>(nMicros % 1000000), strName.c_str(), pWhat, nBytes);
+    line = head;
+    for (size_t i = 0; i < nBytes; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", pBytes[i]);
+        line += hex;
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
+int RemainingMs(Clock::time_point deadline) {
+    const auto nLeft =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return nLeft > 0 ? static_cast<int>(nLeft) : 0;
+}
+
+}  // namespace
+
+const char* SerialStatusMessage(SerialStatus status) {
+    switch (status) {
+        case SerialStatus::Ok:
+            return "";
+        case SerialStatus::NotFound:
+            return "no such port";
+        case SerialStatus::Busy:
+            return "the port is in use by another program";
+        case SerialStatus::AccessDenied:
+            return "no permission to use the port";
+        case SerialStatus::NotAPort:
+            return "the device is not a serial port";
+        case SerialStatus::BadName:
+            return "the port name is empty or too long";
+        case SerialStatus::BadSpeed:
+            return "the port does not support this speed";
+        case SerialStatus::HungUp:
+            return "the device went away";
+        case SerialStatus::TimedOut:
+            return "the port did not take the data in time";
+        case SerialStatus::NotOpen:
+            return "the port is not open";
+        case SerialStatus::IoError:
+            return "input/output error on the port";
+    }
+    return "";
+}
+
+std::string SerialPort::DevicePath(const std::string& strName) {
+    if (!strName.empty() && strName.front() == '/') return strName;
+    return "/dev/" + strName;
+}
+
+SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
+    Close();
+    if (strName.empty() || strName.size() > kMaxNameLength) return SerialStatus::BadName;
+    const speed_t speed = SpeedConstant(nBaud);
+    if (speed == 0) return SerialStatus::BadSpeed;
+    const std::string strPath = DevicePath(strName);
+    const int fd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return StatusFromErrno(errno);
+    const auto fail = [fd](int nError) {
+        ::close(fd);
+        return StatusFromErrno(nError);
+    };
+    if (!::isatty(fd)) return fail(ENOTTY);
+    // Exclusive use: further opens of the device fail with EBUSY.
+    if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return fail(errno);
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return fail(errno);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return fail(errno);
+    // Modem lines: a pseudo-terminal has none, so failure here is not an error.
+    int nLines = TIOCM_DTR | TIOCM_RTS;
+    static_cast<void>(::ioctl(fd, TIOCMBIS, &nLines));
+    static_cast<void>(::tcflush(fd, TCIOFLUSH));
+    m_hPort = fd;
+    m_strName = strName;
+    return SerialStatus::Ok;
+}
+
+SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs, size_t& nRead) {
+    nRead = 0;
+    if (m_hPort < 0) return SerialStatus::NotOpen;
+    const int fd = static_cast<int>(m_hPort);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    SerialStatus status = SerialStatus::Ok;
+    while (nRead < nMax) {
+        pollfd pfd{fd, POLLIN, 0};
+        const int nReady = ::poll(&pfd, 1, RemainingMs(deadline));
+        if (nReady < 0) {
+            if (errno == EINTR) continue;
+            status = StatusFromErrno(errno);
+            break;
+        }
+        if (nReady == 0) break;  // time-out: return what has arrived
+        const ssize_t n = ::read(fd, pBuffer + nRead, nMax - nRead);
+        if (n > 0) {
+            nRead += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        // End of file or POLLHUP: the other side is gone.
+        status = n == 0 ? SerialStatus::HungUp : StatusFromErrno(errno);
+        break;
+    }
+    if (nRead > 0) Trace("read", m_strName, pBuffer, nRead);
+    return nRead > 0 ? SerialStatus::Ok : status;
+}
+
+SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nTimeoutMs) {
+    if (m_hPort < 0) return SerialStatus::NotOpen;
+    const int fd = static_cast<int>(m_hPort);
+    Trace("write", m_strName, pBytes, nBytes);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    size_t nDone = 0;
+    while (nDone < nBytes) {
+        const ssize_t n = ::write(fd, pBytes + nDone, nBytes - nDone);
+        if (n > 0) {
+            nDone += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return StatusFromErrno(errno);
+        const int nLeft = RemainingMs(deadline);
+        if (nLeft == 0) return SerialStatus::TimedOut;
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, nLeft) < 0 && errno != EINTR) return StatusFromErrno(errno);
+        if ((pfd.revents & (POLLHUP | POLLERR)) != 0) return SerialStatus::HungUp;
+    }
+    return SerialStatus::Ok;
+}
+
+SerialStatus SerialPort::Purge() {
+    if (m_hPort < 0) return SerialStatus::NotOpen;
+    if (::tcflush(static_cast<int>(m_hPort), TCIOFLUSH) != 0) return StatusFromErrno(errno);
+    return SerialStatus::Ok;
+}
+
+void SerialPort::Close() {
+    if (m_hPort < 0) return;
+    ::close(static_cast<int>(m_hPort));
+    m_hPort = -1;
+}
