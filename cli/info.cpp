@@ -21,7 +21,8 @@ int RunInfo(const InfoOptions& opt) {
         PrintError(RawLogStatusMessage(status));
         return kExitFailure;
     }
-    std::printf("%s\n%s\n", FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *offset).c_str(),
+    std::printf("%s\n%s\n",
+                FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *offset).c_str(),
                 FormatSizeLabel(image.RecordCount()).c_str());
     return kExitOk;
 }

@@ -54,7 +54,8 @@ int RunTranslate(const TranslateOptions& opt) {
     }
 
     RecordSelection sel;
-    sel.nSelectMode = opt.bAll ? kSelectAll : (opt.pRecords->count() > 0 ? kSelectBySize : kSelectByTime);
+    sel.nSelectMode =
+        opt.bAll ? kSelectAll : (opt.pRecords->count() > 0 ? kSelectBySize : kSelectByTime);
     if (!ResolveBound(opt.strFrom, image.FirstTime(), *offset, "--from", sel.dwFromTime) ||
         !ResolveBound(opt.strTo, image.LastTime(), *offset, "--to", sel.dwToTime)) {
         return kExitUsage;
@@ -104,9 +105,9 @@ CliCommand MakeTranslateCommand() {
                                "Start, local time \"YYYY-MM-DD HH:MM:SS\" (default: first record)");
                 app.add_option("--to", opt->strTo,
                                "End, local time \"YYYY-MM-DD HH:MM:SS\" (default: last record)");
-                opt->pRecords = app.add_option(
-                    "--records", opt->strRecords,
-                    "Write at most N records from --from on (0 or empty: no limit)");
+                opt->pRecords =
+                    app.add_option("--records", opt->strRecords,
+                                   "Write at most N records from --from on (0 or empty: no limit)");
                 app.add_flag("--keep-nofix", opt->bKeepNoFix, "Keep records without a fix");
             },
             [opt] { return RunTranslate(*opt); }};

@@ -15,6 +15,6 @@ void OutputBuffer::Write(const char* p, size_t n) {
 }
 
 void OutputBuffer::Flush() {
-    if (m_nUsed > 0 && !m_bFailed && !FlushBytes(m_pBuffer.get(), m_nUsed)) m_bFailed = true;
+    if (m_nUsed > 0 && !m_bFailed && !FlushBuffer(m_pBuffer, m_nUsed)) m_bFailed = true;
     m_nUsed = 0;
 }

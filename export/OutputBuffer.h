@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,7 +9,7 @@
 // A large output buffer that writers format straight into. Subclasses decide where full buffers go.
 // Errors are sticky: once a flush fails, later output is dropped and Failed() stays true.
 class OutputBuffer {
-public:
+  public:
     static constexpr size_t kDefaultCapacity = size_t{1} << 20;
 
     explicit OutputBuffer(size_t nCapacity = kDefaultCapacity);
@@ -17,8 +17,8 @@ public:
     OutputBuffer(const OutputBuffer&) = delete;
     OutputBuffer& operator=(const OutputBuffer&) = delete;
 
-    // Room for at least n bytes at the returned pointer (n at most the capacity); Commit() the bytes
-    // actually written there.
+    // Room for at least n bytes at the returned pointer (n at most the capacity); Commit() the
+    // bytes actually written there.
     char* Reserve(size_t n) {
         if (m_nCapacity - m_nUsed < n) Flush();
         return m_pBuffer.get() + m_nUsed;
@@ -32,12 +32,18 @@ public:
     void Flush();
     bool Failed() const { return m_bFailed; }
 
-protected:
+  protected:
     // Delivers n bytes; false on failure.
     virtual bool FlushBytes(const char* p, size_t n) = 0;
+    // Delivers the first n bytes of the buffer. A destination that finishes the work later may swap
+    // in another buffer of the same capacity and keep this one meanwhile.
+    virtual bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
+        return FlushBytes(pBuffer.get(), n);
+    }
+    size_t Capacity() const { return m_nCapacity; }
     void SetFailed() { m_bFailed = true; }
 
-private:
+  private:
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nCapacity;
     size_t m_nUsed = 0;
@@ -46,7 +52,7 @@ private:
 
 // Collects the output in memory; used where the bytes are needed as a string.
 class StringOutput final : public OutputBuffer {
-public:
+  public:
     explicit StringOutput(size_t nCapacity = 64 * 1024) : OutputBuffer(nCapacity) {}
     // Everything written so far.
     const std::string& Str() {
@@ -54,12 +60,12 @@ public:
         return m_str;
     }
 
-protected:
+  protected:
     bool FlushBytes(const char* p, size_t n) override {
         m_str.append(p, n);
         return true;
     }
 
-private:
+  private:
     std::string m_str;
 };

@@ -1,34 +1,56 @@
 #pragma once
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "OutputBuffer.h"
 
 // An output file that appears under its name only when it was written completely. The bytes go to a
 // temporary file beside the target; Finish() renames it over the target after every write and the
 // close succeeded. A file that is never finished, or fails, leaves the target as it was.
+//
+// Writing runs on a thread of its own: while the kernel copies one full buffer into the file, the
+// caller formats the next one, so a translation costs about the larger of the two, not their sum.
 class OutputFile final : public OutputBuffer {
-public:
-    OutputFile() = default;
+  public:
+    static constexpr size_t kBufferSize = size_t{2} << 20;
+
+    OutputFile();
     ~OutputFile() override;
 
-    // Creates the temporary file in the target's folder. False when it cannot be created.
+    // Creates the temporary file in the target's folder. False when it cannot be created. One
+    // OutputFile makes one file.
     [[nodiscard]] bool Create(const std::string& strPath);
 
-    // Writes out the buffer, closes the file and moves it into place. False on any failure, in which
-    // case the temporary file is removed and the target is untouched.
+    // Writes out the buffer, closes the file and moves it into place. False on any failure, in
+    // which case the temporary file is removed and the target is untouched.
     [[nodiscard]] bool Finish();
 
     // Removes the temporary file without touching the target.
     void Discard();
 
-    const std::string& TempPath() const { return m_strTempPath; }
-
-protected:
+  protected:
     bool FlushBytes(const char* p, size_t n) override;
+    bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) override;
 
-private:
+  private:
+    void WriterLoop();
+    // Waits until the writer thread holds no bytes; returns whether all its writes succeeded.
+    bool WaitForWriter();
+    void StopWriter();
+
     std::string m_strPath;
     std::string m_strTempPath;
     int m_fd = -1;
+
+    std::thread m_writer;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::unique_ptr<char[]> m_pPending;  // the buffer the writer works on
+    size_t m_nPending = 0;               // bytes waiting in it; 0 when the writer is idle
+    bool m_bWriteFailed = false;
+    bool m_bStop = false;
 };

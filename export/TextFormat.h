@@ -5,8 +5,8 @@
 
 #include "track/Calendar.h"
 
-// Number formatting for the writers. Every decimal in the outputs is an integer scaled by a power of
-// ten, so placing the point by hand gives exactly what printf's "%.Nf" prints for the scaled
+// Number formatting for the writers. Every decimal in the outputs is an integer scaled by a power
+// of ten, so placing the point by hand gives exactly what printf's "%.Nf" prints for the scaled
 // double, with no locale involved: the double's error is far below half a unit of the last digit.
 
 namespace textformat {
@@ -74,7 +74,9 @@ inline char* PutScaled(char* p, int64_t v, unsigned nDecimals) {
 }
 
 // Millionths of a degree as "%.06f" of degrees.
-inline char* PutMicroDegrees(char* p, int32_t v) { return PutScaled(p, v, 6); }
+inline char* PutMicroDegrees(char* p, int32_t v) {
+    return PutScaled(p, v, 6);
+}
 
 // "%d-%02d-%02d" then cSep then "%02d:%02d:%02d".
 inline char* PutDateTime(char* p, const LogDateTime& dt, char cDateSep, char cSep) {

@@ -154,8 +154,8 @@ uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelec
         const FixRecord r = image.Record(i);
         if (!selector.Select(r)) continue;
         char* p = out.Reserve(kMaxCsvLineBytes);
-        out.Commit(PutCsvLine(p, r, localDates.Convert(r.dwTime, nOffset),
-                              gpsDates.Convert(r.dwTime, 0)));
+        out.Commit(
+            PutCsvLine(p, r, localDates.Convert(r.dwTime, nOffset), gpsDates.Convert(r.dwTime, 0)));
     }
     out.Flush();
     return selector.Written();

@@ -9,7 +9,7 @@ namespace {
 
 // A small fixed generator, so the output never depends on the standard library's engines.
 class SplitMix {
-public:
+  public:
     explicit SplitMix(uint64_t seed) : m_state(seed) {}
     uint64_t Next() {
         uint64_t z = (m_state += 0x9e3779b97f4a7c15ULL);
@@ -21,7 +21,7 @@ public:
     uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
     double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
 
-private:
+  private:
     uint64_t m_state;
 };
 

@@ -8,9 +8,9 @@
 // without a fix (as under a bridge), all from a fixed seed so the same options give the same bytes.
 struct TrackGeneratorOptions {
     uint32_t nRecords = 600;
-    uint32_t dwStartTime = 0;         // record time of the first fix
+    uint32_t dwStartTime = 0;  // record time of the first fix
     uint32_t nIntervalSeconds = 5;
-    int32_t lStartLatitude = 25033000;    // millionths of a degree
+    int32_t lStartLatitude = 25033000;  // millionths of a degree
     int32_t lStartLongitude = 121565400;
     uint32_t nSeed = 1;
     uint32_t nNoFixPerMille = 10;  // chance of a no-fix stretch starting at a record

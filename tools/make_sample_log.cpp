@@ -1,5 +1,6 @@
 // Writes a raw log for demos and tests: make_sample_log OUT.dlg [records] [seed]
-// The default track starts at 2009-05-01 15:30:00 GPS time, so at GMT+8:00 it crosses local midnight.
+// The default track starts at 2009-05-01 15:30:00 GPS time, so at GMT+8:00 it crosses local
+// midnight.
 #include <cstdio>
 #include <cstdlib>
 

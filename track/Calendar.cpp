@@ -7,7 +7,9 @@ constexpr uint8_t kMonthDays[2][12] = {
     {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
 };
 
-unsigned DaysInYear(unsigned year) { return IsLeapYear(year) ? 366u : 365u; }
+unsigned DaysInYear(unsigned year) {
+    return IsLeapYear(year) ? 366u : 365u;
+}
 
 // The date of a day number counted from 2000-01-01 = 0. The time scale spans at most 2^32 / 86400
 // days, so the year loop ends in 2136 at the latest.
@@ -37,7 +39,9 @@ void SetTimeOfDay(uint32_t dwRest, LogDateTime& dt) {
 
 }  // namespace
 
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(unsigned year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 uint32_t DaysSince2000(unsigned year, unsigned month, unsigned day) {
     uint32_t days = 0;

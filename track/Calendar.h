@@ -52,10 +52,10 @@ PickerTime LogDateTimeToSystemTime(const LogDateTime& dt);
 // Converts record times to dates, remembering the last day so that a walk over a track, whose
 // records mostly share a day, skips the year and month search.
 class DateTimeConverter {
-public:
+  public:
     LogDateTime Convert(uint32_t dwTime, int32_t nOffset);
 
-private:
+  private:
     uint32_t m_dwCachedDay = UINT32_MAX;
     LogDateTime m_cachedDate{};
 };

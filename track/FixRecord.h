@@ -63,6 +63,12 @@ inline void EncodeFixRecord(const FixRecord& r, uint8_t* p) {
 }
 
 // Raw fix mode 0..3; 0 means the receiver had no position fix.
-inline unsigned RawFixMode(const FixRecord& r) { return r.bFixSv >> 6; }
-inline unsigned SatellitesUsed(const FixRecord& r) { return r.bFixSv & 63u; }
-inline bool IsNoFixRecord(const FixRecord& r) { return RawFixMode(r) == 0; }
+inline unsigned RawFixMode(const FixRecord& r) {
+    return r.bFixSv >> 6;
+}
+inline unsigned SatellitesUsed(const FixRecord& r) {
+    return r.bFixSv & 63u;
+}
+inline bool IsNoFixRecord(const FixRecord& r) {
+    return RawFixMode(r) == 0;
+}

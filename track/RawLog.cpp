@@ -89,9 +89,10 @@ std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, int32
     const LogDateTime a = SecondsToDateTime(dwFirstTime, nOffset);
     const LogDateTime b = SecondsToDateTime(dwLastTime, nOffset);
     char buf[100];
-    std::snprintf(buf, sizeof buf, "Time: %4d/%02d/%02d %02d:%02d:%02d ~ %4d/%02d/%02d %02d:%02d:%02d",
-                  a.wYear, a.bMonth, a.bDay, a.bHour, a.bMinute, a.bSecond, b.wYear, b.bMonth,
-                  b.bDay, b.bHour, b.bMinute, b.bSecond);
+    std::snprintf(buf, sizeof buf,
+                  "Time: %4d/%02d/%02d %02d:%02d:%02d ~ %4d/%02d/%02d %02d:%02d:%02d", a.wYear,
+                  a.bMonth, a.bDay, a.bHour, a.bMinute, a.bSecond, b.wYear, b.bMonth, b.bDay,
+                  b.bHour, b.bMinute, b.bSecond);
     return buf;
 }
 

@@ -7,9 +7,10 @@
 
 #include "FixRecord.h"
 
-// A raw log file (*.dlg) held in memory: the file's bytes, used in place, read one record at a time.
+// A raw log file (*.dlg) held in memory: the file's bytes, used in place, read one record at a
+// time.
 class RawLogImage {
-public:
+  public:
     RawLogImage() = default;
     RawLogImage(std::unique_ptr<uint8_t[]> pData, uint32_t nRecordCount)
         : m_pData(std::move(pData)), m_nRecordCount(nRecordCount) {}
@@ -29,7 +30,7 @@ public:
         m_nRecordCount = 0;
     }
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> m_pData;
     uint32_t m_nRecordCount = 0;
 };

@@ -27,7 +27,7 @@ int32_t ParseRecordLimit(std::string_view text);
 
 // Decides record by record, in file order, what an output walk writes. Both writers use it.
 class RecordSelector {
-public:
+  public:
     explicit RecordSelector(const RecordSelection& selection) : m_sel(selection) {}
 
     // Whether the record is written; counts it when it is.
@@ -50,7 +50,7 @@ public:
         return true;
     }
 
-private:
+  private:
     RecordSelection m_sel;
     uint32_t m_nWritten = 0;
 };

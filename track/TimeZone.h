@@ -10,7 +10,9 @@ inline constexpr int kTimeZoneCount = 51;
 inline constexpr int kDefaultTimeZoneIndex = 40;  // GMT+8:00
 
 // Offset in seconds of list entry i (positive east of GMT).
-inline int32_t TimeZoneOffsetAt(int nIndex) { return (-720 + 30 * nIndex) * 60; }
+inline int32_t TimeZoneOffsetAt(int nIndex) {
+    return (-720 + 30 * nIndex) * 60;
+}
 
 // "GMT+%d:%02d" / "GMT-%d:%02d" for an offset in seconds (whole minutes).
 std::string TimeZoneText(int32_t nOffsetSeconds);

@@ -31,7 +31,8 @@ std::string Read(const fs::path& p) {
 
 size_t CountOf(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
     return n;
 }
 
@@ -40,7 +41,7 @@ bool HaveTool(const char* tool) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() /
                 ("quorvel-cli-" + std::to_string(::getpid()) + "-" +
@@ -53,7 +54,8 @@ protected:
     RunResult Shell(const std::string& line) {
         const fs::path out = m_dir / "stdout.txt";
         const fs::path err = m_dir / "stderr.txt";
-        const int rc = std::system((line + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+        const int rc =
+            std::system((line + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Read(out), Read(err)};
     }
     RunResult Cli(const std::string& args, const std::string& env = "") {
@@ -107,10 +109,10 @@ TEST_F(CliTest, WholeSampleToKmlAndCsvThatRealReadersAccept) {
         // GDAL's CSV reader finds the ten named columns on every line.
         const RunResult c = Shell("ogrinfo -ro -al '" + Path("all.csv") + "'");
         EXPECT_NE(c.out.find("Feature Count: 600"), std::string::npos) << c.out << c.err;
-        for (const char* column : {"Local time (String)", "GPS time (String)", "Fix mode (String)",
-                                   "SV used (String)", "Latitude (String)", "Longitude (String)",
-                                   "Altitude (String)", "Speed (String)", "Course (String)",
-                                   "HDOP (String)"}) {
+        for (const char* column :
+             {"Local time (String)", "GPS time (String)", "Fix mode (String)", "SV used (String)",
+              "Latitude (String)", "Longitude (String)", "Altitude (String)", "Speed (String)",
+              "Course (String)", "HDOP (String)"}) {
             EXPECT_NE(c.out.find(column), std::string::npos) << column;
         }
         // GDAL keeps the formula's equals sign and drops the quotes around the value.
@@ -144,7 +146,8 @@ TEST_F(CliTest, TxtGetsTheCsvBytes) {
 
 TEST_F(CliTest, TimeWindowIsLocalTimeInTheChosenZone) {
     // At GMT+8:00 the minute before local midnight is 15:59:00..16:00:00 GPS time: 13 records.
-    const std::string window = "--from '2009-05-01 23:59:00' --to '2009-05-02 00:00:00' --keep-nofix";
+    const std::string window =
+        "--from '2009-05-01 23:59:00' --to '2009-05-02 00:00:00' --keep-nofix";
     std::string csv = Translate("w.csv", window);
     EXPECT_EQ(CountOf(csv, "\r\n"), 14u);
     EXPECT_NE(csv.find("=\"2009-05-01 23:59:00\",=\"2009-05-01 15:59:00\""), std::string::npos);
@@ -186,9 +189,10 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
         {"'" + kSample + "' -o '" + Path("a.KML") + "'", "File format not supported.", "a.KML"},
         {"'" + kSample + "' -o '" + Path("a.gpx") + "'", "File format not supported.", "a.gpx"},
         {"'" + kSample + "' -o '" + Path("missing/a.kml") + "'", "Can't generate output file.", ""},
-        {"'" + Path("empty.dlg") + "' -o '" + Path("e.kml") + "'",
-         "No valid GPS data in raw file.", "e.kml"},
-        {"'" + Path("odd.dlg") + "' -o '" + Path("o.kml") + "'", "Error data in raw file.", "o.kml"},
+        {"'" + Path("empty.dlg") + "' -o '" + Path("e.kml") + "'", "No valid GPS data in raw file.",
+         "e.kml"},
+        {"'" + Path("odd.dlg") + "' -o '" + Path("o.kml") + "'", "Error data in raw file.",
+         "o.kml"},
         {"'" + Path("none.dlg") + "' -o '" + Path("n.kml") + "'", "Can't open raw data file.",
          "n.kml"},
         {"'" + kSample + "' -o '" + Path("t.kml") + "' --from 2009-13-01", "Invalid --from time",
@@ -228,9 +232,10 @@ namespace {
 
 TEST_F(CliTest, TheCommittedSampleIsWhatItsGeneratorMakes) {
     const std::string made = Path("made.dlg");
-    ASSERT_EQ(Shell("'" + std::string(QUORVEL_BINARY_DIR) + "/tools/make_sample_log' '" + made + "'")
-                  .status,
-              0);
+    ASSERT_EQ(
+        Shell("'" + std::string(QUORVEL_BINARY_DIR) + "/tools/make_sample_log' '" + made + "'")
+            .status,
+        0);
     EXPECT_EQ(Read(made), Read(kSample));
     // A realistic log: some records without a fix, most with one.
     const std::string csv = Translate("fix.csv", "--all --keep-nofix");

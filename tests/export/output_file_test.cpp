@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class OutputFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() /
                 ("quorvel-out-" + std::to_string(::getpid()) + "-" +
@@ -59,6 +60,26 @@ TEST_F(OutputFileTest, FinishedFileHasTheBytesAndReplacesTheOldOne) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0666 & ~mask));
+}
+
+TEST_F(OutputFileTest, ManyBuffersArriveInOrder) {
+    // Several times the buffer size, in pieces that straddle buffer ends.
+    const fs::path target = m_dir / "big.kml";
+    std::string expected;
+    OutputFile out;
+    ASSERT_TRUE(out.Create(target.string()));
+    for (int i = 0; expected.size() < 5 * OutputFile::kBufferSize + 12345; ++i) {
+        const std::string piece =
+            std::to_string(i) + std::string(static_cast<size_t>(i % 997), 'a' + i % 26);
+        expected += piece;
+        out.Write(piece);
+    }
+    char* p = out.Reserve(3);
+    std::memcpy(p, "end", 3);
+    out.Commit(p + 3);
+    expected += "end";
+    ASSERT_TRUE(out.Finish());
+    EXPECT_EQ(Read(target), expected);
 }
 
 TEST_F(OutputFileTest, CannotCreateInAMissingFolder) {

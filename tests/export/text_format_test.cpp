@@ -23,7 +23,8 @@ std::string Scaled(int64_t v, unsigned decimals) {
     return std::string(buf, PutScaled(buf, v, decimals));
 }
 
-// The writers' hand-placed decimal point must print exactly what printf prints for the scaled double.
+// The writers' hand-placed decimal point must print exactly what printf prints for the scaled
+// double.
 void CheckCoordinate(int32_t v) {
     ASSERT_EQ(Scaled(v, 6), Printf("%.06f", v / 1000000.0)) << v;
     ASSERT_EQ(Scaled(v, 6) + "0", Printf("%.07f", v / 1000000.0)) << v;

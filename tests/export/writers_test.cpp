@@ -76,10 +76,11 @@ TEST(CsvWriter, NegativeCoordinatesLeadingZerosAndExtremes) {
     r.bFixSv = 3 << 6 | 63;
     r.bCourse = 255;
     r.bHdop = 255;
-    EXPECT_EQ(Csv(MakeImage({r}), All(), 8 * 3600),
-              kCsvHeader +
-                  "=\"2009-05-01 08:03:09\",=\"2009-05-01 00:03:09\",=\"4\",=\"63\",=\"-33.900000\","
-                  "=\"-0.000005\",=\"65535 m\",=\"655.35 Km/h\",=\"510\",=\"25.5\",\r\n");
+    EXPECT_EQ(
+        Csv(MakeImage({r}), All(), 8 * 3600),
+        kCsvHeader +
+            "=\"2009-05-01 08:03:09\",=\"2009-05-01 00:03:09\",=\"4\",=\"63\",=\"-33.900000\","
+            "=\"-0.000005\",=\"65535 m\",=\"655.35 Km/h\",=\"510\",=\"25.5\",\r\n");
 }
 
 TEST(CsvWriter, NoRecordSelectedLeavesTheHeaderOnly) {
@@ -118,7 +119,8 @@ TEST(KmlWriter, WorkedExampleAsRecordTwelve) {
 
 TEST(KmlWriter, StylesFollowTheRawFixMode) {
     std::vector<FixRecord> recs(4, ExampleRecord());
-    for (unsigned mode = 0; mode < 4; ++mode) recs[mode].bFixSv = static_cast<uint8_t>(mode << 6 | 5);
+    for (unsigned mode = 0; mode < 4; ++mode)
+        recs[mode].bFixSv = static_cast<uint8_t>(mode << 6 | 5);
     const std::string kml = Kml(MakeImage(recs), All(false));
     const char* colors[] = {"ffeeeeee", "ff7f0000", "ff007f00", "ff00007f"};
     size_t pos = 0;
@@ -192,7 +194,8 @@ TEST(OutputFormat, ChosenByTheLastDotOfTheWholePath) {
             EXPECT_EQ(format, c.format) << c.path;
         }
     }
-    EXPECT_STREQ(OutputFormatStatusMessage(OutputFormatStatus::NoExtension), "Unknown file format.");
+    EXPECT_STREQ(OutputFormatStatusMessage(OutputFormatStatus::NoExtension),
+                 "Unknown file format.");
     EXPECT_STREQ(OutputFormatStatusMessage(OutputFormatStatus::Unsupported),
                  "File format not supported.");
 }

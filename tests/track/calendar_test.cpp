@@ -16,12 +16,10 @@ LogDateTime ChronoDateTime(uint32_t s) {
     const sys_days d = floor<days>(t);
     const year_month_day ymd{d};
     const hh_mm_ss<seconds> hms{t - d};
-    return LogDateTime{static_cast<uint16_t>(int{ymd.year()}),
-                       static_cast<uint8_t>(unsigned{ymd.month()}),
-                       static_cast<uint8_t>(unsigned{ymd.day()}),
-                       static_cast<uint8_t>(hms.hours().count()),
-                       static_cast<uint8_t>(hms.minutes().count()),
-                       static_cast<uint8_t>(hms.seconds().count())};
+    return LogDateTime{
+        static_cast<uint16_t>(int{ymd.year()}),      static_cast<uint8_t>(unsigned{ymd.month()}),
+        static_cast<uint8_t>(unsigned{ymd.day()}),   static_cast<uint8_t>(hms.hours().count()),
+        static_cast<uint8_t>(hms.minutes().count()), static_cast<uint8_t>(hms.seconds().count())};
 }
 
 std::string Show(const LogDateTime& dt) {
@@ -68,7 +66,8 @@ TEST(Calendar, EveryDayBoundaryRoundTrips) {
             if (dt.wYear <= 2135) {
                 ASSERT_TRUE(DateTimeToSeconds(dt, back)) << Show(dt);
                 ASSERT_EQ(back, s);
-                const year_month_day ymd{year{dt.wYear}, month{dt.bMonth}, std::chrono::day{dt.bDay}};
+                const year_month_day ymd{year{dt.wYear}, month{dt.bMonth},
+                                         std::chrono::day{dt.bDay}};
                 ASSERT_EQ(DayOfWeek(dt.wYear, dt.bMonth, dt.bDay),
                           weekday{sys_days{ymd}}.c_encoding());
             } else {

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class RawLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() /
                 ("quorvel-rawlog-" + std::to_string(::getpid()) + "-" +
@@ -49,7 +49,7 @@ TEST(FixRecord, DecodesLittleEndianFields) {
                                0xff, 0xff,              // altitude 65535
                                0xd2, 0x04,              // speed 1234
                                0x88,                    // fix mode 2, 8 satellites
-                               179, 125, 0xaa};
+                               179,  125,  0xaa};
     const FixRecord r = DecodeFixRecord(bytes);
     EXPECT_EQ(r.dwTime, 0x12345678u);
     EXPECT_EQ(r.lLatitude, -33900000);
@@ -75,10 +75,8 @@ TEST_F(RawLogTest, SizeOutcomes) {
         const char* message;
     };
     const Case cases[] = {
-        {0, RawLogStatus::NoRecords, "No valid GPS data in raw file."},
-        {20, RawLogStatus::Ok, ""},
-        {39, RawLogStatus::BadSize, "Error data in raw file."},
-        {40, RawLogStatus::Ok, ""},
+        {0, RawLogStatus::NoRecords, "No valid GPS data in raw file."}, {20, RawLogStatus::Ok, ""},
+        {39, RawLogStatus::BadSize, "Error data in raw file."},         {40, RawLogStatus::Ok, ""},
         {41, RawLogStatus::BadSize, "Error data in raw file."},
     };
     for (const Case& c : cases) {

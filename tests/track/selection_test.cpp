@@ -47,7 +47,9 @@ TEST(RecordSelection, Modes) {
     };
     const Case cases[] = {
         {"by time, bounds inclusive", Sel(kSelectByTime, 200, 400, 0, true), {2, 4}},
-        {"by time keeps no-fix when not dropped", Sel(kSelectByTime, 200, 400, 0, false), {2, 3, 4}},
+        {"by time keeps no-fix when not dropped",
+         Sel(kSelectByTime, 200, 400, 0, false),
+         {2, 3, 4}},
         {"by time ignores the limit", Sel(kSelectByTime, 0, 1000, 1, true), {1, 2, 4, 5, 6}},
         {"by time, empty window", Sel(kSelectByTime, 401, 499, 0, true), {}},
         {"by size from start, no limit", Sel(kSelectBySize, 200, 0, 0, true), {2, 4, 5}},
@@ -55,7 +57,9 @@ TEST(RecordSelection, Modes) {
         {"by size limit 2", Sel(kSelectBySize, 100, 0, 2, true), {1, 2}},
         {"by size, dropped no-fix do not count", Sel(kSelectBySize, 200, 0, 2, true), {2, 4}},
         {"by size, no-fix kept counts", Sel(kSelectBySize, 200, 0, 2, false), {2, 3}},
-        {"by size, negative limit is no limit", Sel(kSelectBySize, 0, 0, -3, true), {1, 2, 4, 5, 6}},
+        {"by size, negative limit is no limit",
+         Sel(kSelectBySize, 0, 0, -3, true),
+         {1, 2, 4, 5, 6}},
         {"all ignores bounds", Sel(kSelectAll, 300, 300, 1, false), {1, 2, 3, 4, 5, 6}},
         {"all drops no-fix", Sel(kSelectAll, 300, 300, 1, true), {1, 2, 4, 5, 6}},
     };
@@ -80,12 +84,23 @@ TEST(RecordSelection, ParseRecordLimitReadsLikeTheRecordsBox) {
         int32_t expected;
     };
     const Case cases[] = {
-        {"", 0},          {"0", 0},        {"12", 12},        {"  42", 42},
-        {"\t7x", 7},      {"+5", 5},       {"-3", -3},        {"abc", 0},
-        {"3.9", 3},       {"- 3", 0},      {"12 34", 12},     {"2147483647", 2147483647},
-        {"99999999999", 2147483647},       {"-99999999999", -2147483647 - 1},
+        {"", 0},
+        {"0", 0},
+        {"12", 12},
+        {"  42", 42},
+        {"\t7x", 7},
+        {"+5", 5},
+        {"-3", -3},
+        {"abc", 0},
+        {"3.9", 3},
+        {"- 3", 0},
+        {"12 34", 12},
+        {"2147483647", 2147483647},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
-    for (const Case& c : cases) EXPECT_EQ(ParseRecordLimit(c.text), c.expected) << '"' << c.text << '"';
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseRecordLimit(c.text), c.expected) << '"' << c.text << '"';
 }
 
 }  // namespace

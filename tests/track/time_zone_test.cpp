@@ -35,8 +35,8 @@ TEST(TimeZone, TypedTexts) {
     EXPECT_EQ(ParseTimeZoneText("+8"), 28800);
     EXPECT_EQ(ParseTimeZoneText("-9:30"), -34200);
     EXPECT_EQ(ParseTimeZoneText(" UTC+1 "), 3600);
-    for (const char* bad : {"", "8", "GMT+", "GMT+8:5", "GMT+8:60", "+15", "GMT+8:00x", "Berlin",
-                            "GMT*8", "+123"}) {
+    for (const char* bad :
+         {"", "8", "GMT+", "GMT+8:5", "GMT+8:60", "+15", "GMT+8:00x", "Berlin", "GMT*8", "+123"}) {
         EXPECT_FALSE(ParseTimeZoneText(bad).has_value()) << bad;
     }
 }

@@ -1,0 +1,141 @@
+#include "FakeDialogView.h"
+
+#include "app/DialogLayout.h"
+#include "app/Resource.h"
+
+FakeDialogView::FakeDialogView() {
+    // The controls as the layout creates them, before any handler ran.
+    for (const ControlLayout& c : MainWindowControls()) {
+        if (c.nId == IDC_STATIC) continue;
+        Control& control = m_controls[c.nId];
+        control.bVisible = c.bVisible;
+        control.bEnabled = c.bEnabled;
+        control.bChecked = c.bChecked;
+        control.strText = c.pszText;
+    }
+}
+
+FakeDialogView::Control& FakeDialogView::At(int nId) {
+    return m_controls.at(nId);
+}
+
+void FakeDialogView::DrainQueue(DialogHandler& handler) {
+    while (m_queue.DispatchOne(handler)) {
+    }
+}
+
+void FakeDialogView::ShowControl(int nId, bool bShow) {
+    At(nId).bVisible = bShow;
+    m_log.push_back((bShow ? "show " : "hide ") + std::to_string(nId));
+}
+
+void FakeDialogView::EnableControl(int nId, bool bEnable) {
+    At(nId).bEnabled = bEnable;
+    m_log.push_back((bEnable ? "enable " : "disable ") + std::to_string(nId));
+}
+
+void FakeDialogView::SetControlText(int nId, const std::string& strText) {
+    At(nId).strText = strText;
+    m_log.push_back("text " + std::to_string(nId) + " " + strText);
+}
+
+std::string FakeDialogView::GetControlText(int nId) const {
+    return m_controls.at(nId).strText;
+}
+
+void FakeDialogView::SetCheck(int nId, bool bChecked) {
+    At(nId).bChecked = bChecked;
+    m_log.push_back((bChecked ? "check " : "uncheck ") + std::to_string(nId));
+}
+
+bool FakeDialogView::GetCheck(int nId) const {
+    return m_controls.at(nId).bChecked;
+}
+
+void FakeDialogView::ResetList(int nId) {
+    Control& c = At(nId);
+    c.entries.clear();
+    c.nSelected = -1;
+}
+
+int FakeDialogView::AddListEntry(int nId, const std::string& strText, int64_t nValue) {
+    Control& c = At(nId);
+    c.entries.emplace_back(strText, nValue);
+    return static_cast<int>(c.entries.size()) - 1;
+}
+
+void FakeDialogView::SelectListEntry(int nId, int nIndex) {
+    Control& c = At(nId);
+    if (nIndex < 0 || nIndex >= static_cast<int>(c.entries.size())) {
+        c.nSelected = -1;
+        return;
+    }
+    c.nSelected = nIndex;
+    c.strText = c.entries[static_cast<size_t>(nIndex)].first;
+}
+
+std::optional<int64_t> FakeDialogView::GetSelectedListValue(int nId) const {
+    const Control& c = m_controls.at(nId);
+    if (c.nSelected < 0) return std::nullopt;
+    return c.entries[static_cast<size_t>(c.nSelected)].second;
+}
+
+int FakeDialogView::GetListCount(int nId) const {
+    return static_cast<int>(m_controls.at(nId).entries.size());
+}
+
+void FakeDialogView::DeleteListEntry(int nId, int nIndex) {
+    Control& c = At(nId);
+    c.entries.erase(c.entries.begin() + nIndex);
+    if (c.nSelected == nIndex) c.nSelected = -1;
+    if (c.nSelected > nIndex) --c.nSelected;
+}
+
+void FakeDialogView::SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) {
+    At(nId).nLower = nLower;
+    At(nId).nUpper = nUpper;
+    m_log.push_back("range " + std::to_string(nId) + " " + std::to_string(nLower) + ".." +
+                    std::to_string(nUpper));
+}
+
+void FakeDialogView::SetProgressPosition(int nId, uint32_t nPosition) {
+    At(nId).nPosition = nPosition;
+    m_log.push_back("position " + std::to_string(nId) + " " + std::to_string(nPosition));
+}
+
+void FakeDialogView::SetPickerTime(int nId, const PickerTime& time) {
+    At(nId).time = time;
+    m_log.push_back("picker " + std::to_string(nId));
+}
+
+PickerTime FakeDialogView::GetPickerTime(int nId) const {
+    return m_controls.at(nId).time;
+}
+
+int FakeDialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                   unsigned nStyle) {
+    m_boxes.push_back({strText, strTitle, nStyle});
+    m_log.push_back("box " + strText);
+    if (m_pPumpWhileBoxOpen) DrainQueue(*m_pPumpWhileBoxOpen);
+    m_log.push_back("closed " + strText);
+    if (m_boxAnswers.empty()) return IDOK;
+    const int nAnswer = m_boxAnswers.front();
+    m_boxAnswers.pop_front();
+    return nAnswer;
+}
+
+std::optional<std::string> FakeDialogView::ShowSaveDialog(const FileDialogRequest& request) {
+    m_saveRequests.push_back(request);
+    if (m_fileAnswers.empty()) return std::nullopt;
+    auto answer = m_fileAnswers.front();
+    m_fileAnswers.pop_front();
+    return answer;
+}
+
+std::optional<std::string> FakeDialogView::ShowOpenDialog(const FileDialogRequest& request) {
+    m_openRequests.push_back(request);
+    if (m_fileAnswers.empty()) return std::nullopt;
+    auto answer = m_fileAnswers.front();
+    m_fileAnswers.pop_front();
+    return answer;
+}

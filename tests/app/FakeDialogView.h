@@ -1,0 +1,88 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/DialogView.h"
+#include "app/WindowQueue.h"
+
+// A window without a display: keeps every control's state, logs what the window logic does to it
+// and answers boxes and file dialogs from a script.
+class FakeDialogView final : public DialogView {
+  public:
+    struct Control {
+        bool bVisible = true;
+        bool bEnabled = true;
+        bool bChecked = false;
+        std::string strText;
+        std::vector<std::pair<std::string, int64_t>> entries;
+        int nSelected = -1;
+        uint32_t nLower = 0;
+        uint32_t nUpper = 0;
+        uint32_t nPosition = 0;
+        PickerTime time;
+    };
+    struct Box {
+        std::string strText;
+        std::string strTitle;
+        unsigned nStyle;
+    };
+
+    FakeDialogView();
+
+    // Runs every queued event, as the window's thread would.
+    void DrainQueue(DialogHandler& handler);
+
+    Control& At(int nId);
+
+    std::map<int, Control> m_controls;
+    std::vector<std::string> m_log;  // "show 1018", "hide 1021", "box Download OK.", ...
+    std::vector<Box> m_boxes;
+    std::deque<int> m_boxAnswers;                          // default IDOK
+    std::deque<std::optional<std::string>> m_fileAnswers;  // default: cancelled
+    std::vector<FileDialogRequest> m_saveRequests;
+    std::vector<FileDialogRequest> m_openRequests;
+    int m_nAboutBoxes = 0;
+    std::vector<std::pair<std::string, unsigned>> m_menuCommands;
+    int m_nIcon = 0;
+    bool m_bCentered = false;
+    std::optional<int> m_nEndResult;
+    // While a box is open, handle whatever is queued, like a modal loop does.
+    DialogHandler* m_pPumpWhileBoxOpen = nullptr;
+    WindowQueue m_queue{nullptr};
+
+    void ShowControl(int nId, bool bShow) override;
+    void EnableControl(int nId, bool bEnable) override;
+    void SetControlText(int nId, const std::string& strText) override;
+    std::string GetControlText(int nId) const override;
+    void SetCheck(int nId, bool bChecked) override;
+    bool GetCheck(int nId) const override;
+    void ResetList(int nId) override;
+    int AddListEntry(int nId, const std::string& strText, int64_t nValue) override;
+    void SelectListEntry(int nId, int nIndex) override;
+    std::optional<int64_t> GetSelectedListValue(int nId) const override;
+    int GetListCount(int nId) const override;
+    void DeleteListEntry(int nId, int nIndex) override;
+    void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) override;
+    void SetProgressPosition(int nId, uint32_t nPosition) override;
+    void SetPickerTime(int nId, const PickerTime& time) override;
+    PickerTime GetPickerTime(int nId) const override;
+    int ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                       unsigned nStyle) override;
+    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
+    void ShowAboutBox() override { ++m_nAboutBoxes; }
+    void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override {
+        m_menuCommands.emplace_back(strText, nCommand);
+    }
+    void SetWindowIcon(int nIconId) override { m_nIcon = nIconId; }
+    void CenterWindow() override { m_bCentered = true; }
+    void EndDialog(int nResult) override { m_nEndResult = nResult; }
+    void PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) override {
+        m_queue.PostWindowMessage(nMessage, wParam, lParam);
+    }
+    void PostTask(std::function<void()> task) override { m_queue.PostTask(std::move(task)); }
+};
