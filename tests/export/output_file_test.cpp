@@ -69,8 +69,8 @@ TEST_F(OutputFileTest, ManyBuffersArriveInOrder) {
     OutputFile out;
     ASSERT_TRUE(out.Create(target.string()));
     for (int i = 0; expected.size() < 5 * OutputFile::kBufferSize + 12345; ++i) {
-        const std::string piece =
-            std::to_string(i) + std::string(static_cast<size_t>(i % 997), 'a' + i % 26);
+        const std::string piece = std::to_string(i) + std::string(static_cast<size_t>(i % 997),
+                                                                  static_cast<char>('a' + i % 26));
         expected += piece;
         out.Write(piece);
     }
