@@ -236,6 +236,9 @@ SerialStatus SerialPort::Purge() {
 
 void SerialPort::Close() {
     if (m_hPort < 0) return;
+    // The exclusive flag belongs to the device, not to this descriptor: release it for the next
+    // user.
+    static_cast<void>(::ioctl(static_cast<int>(m_hPort), TIOCNXCL));
     ::close(static_cast<int>(m_hPort));
     m_hPort = -1;
 }

@@ -1,0 +1,185 @@
+#include "SimRunner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Paced output goes out in batches of this many bytes, so both sides wake a few hundred times a
+// second rather than once a byte.
+constexpr size_t kPaceBatch = 64;
+
+}  // namespace
+
+SimRunner::SimRunner(SimLogger& logger, uint32_t nBaud, bool bPaced)
+    : m_logger(logger), m_nBaud(nBaud == 0 ? 115200 : nBaud), m_bPaced(bPaced) {}
+
+SimRunner::~SimRunner() {
+    Stop();
+    Close();
+}
+
+bool SimRunner::Open(std::string& strError) {
+    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0) {
+        strError = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    char name[128];
+    if (::ptsname_r(fd, name, sizeof name) != 0) {
+        strError = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    // Holding the slave open keeps the line up between clients and lets its mode be set raw
+    // before anyone connects.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        strError = std::string("cannot open ") + name + ": " + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    termios tio{};
+    if (::tcgetattr(slave, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        static_cast<void>(::tcsetattr(slave, TCSANOW, &tio));
+    }
+    if (::pipe2(m_hWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        strError = std::string("cannot create a pipe: ") + std::strerror(errno);
+        ::close(slave);
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    m_hMaster = fd;
+    m_hSlave = slave;
+    m_strPath = name;
+    return true;
+}
+
+void SimRunner::Close() {
+    for (int* p : {&m_hMaster, &m_hSlave, &m_hWake[0], &m_hWake[1]}) {
+        if (*p >= 0) ::close(*p);
+        *p = -1;
+    }
+}
+
+bool SimRunner::Start() {
+    if (m_thread.joinable() || m_hMaster < 0) return false;
+    m_bStop = false;
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void SimRunner::Stop() {
+    m_bStop = true;
+    if (m_hWake[1] >= 0) static_cast<void>(::write(m_hWake[1], "x", 1));
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void SimRunner::Run() {
+    std::string strPending;  // bytes of the current chunk not yet written
+    size_t nPendingAt = 0;
+    bool bHangUpDue = false;
+    Clock::time_point pauseUntil{};
+    Clock::time_point burstStart{};
+    uint64_t nBurstBytes = 0;
+    bool bBursting = false;
+    uint8_t buffer[512];
+
+    while (!m_bStop.load() && m_hMaster >= 0) {
+        const Clock::time_point now = Clock::now();
+        if (nPendingAt >= strPending.size() && !bHangUpDue) {
+            std::lock_guard lock(m_mutex);
+            if (std::optional<SimChunk> chunk = m_logger.TakeOutput()) {
+                strPending = std::move(chunk->strBytes);
+                nPendingAt = 0;
+                bHangUpDue = chunk->bHangUp;
+                if (chunk->nPauseMs > 0) {
+                    pauseUntil = now + std::chrono::milliseconds(chunk->nPauseMs);
+                    bBursting = false;
+                }
+            } else {
+                strPending.clear();
+                nPendingAt = 0;
+                bBursting = false;
+            }
+        }
+        int nTimeoutMs = 50;
+        size_t nCanWrite = 0;
+        if (now < pauseUntil) {
+            nTimeoutMs = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(pauseUntil - now).count());
+        } else if (bHangUpDue && nPendingAt >= strPending.size()) {
+            // Hang up: the other side's reads fail from now on.
+            Close();
+            m_bHungUp = true;
+            return;
+        } else if (nPendingAt < strPending.size()) {
+            const size_t nLeft = strPending.size() - nPendingAt;
+            if (!m_bPaced) {
+                nCanWrite = nLeft;
+            } else {
+                if (!bBursting) {
+                    bBursting = true;
+                    burstStart = now;
+                    nBurstBytes = 0;
+                }
+                const auto nMicros =
+                    std::chrono::duration_cast<std::chrono::microseconds>(now - burstStart).count();
+                const uint64_t nDue = static_cast<uint64_t>(nMicros) * m_nBaud / 10 / 1000000;
+                const uint64_t nAllowed = nDue > nBurstBytes ? nDue - nBurstBytes : 0;
+                if (nAllowed >= std::min<uint64_t>(nLeft, kPaceBatch)) {
+                    nCanWrite = static_cast<size_t>(std::min<uint64_t>(nAllowed, nLeft));
+                } else {
+                    // Wake when the next batch is due.
+                    const uint64_t nTarget = nBurstBytes + std::min<uint64_t>(nLeft, kPaceBatch);
+                    const uint64_t nDueMicros = nTarget * 10 * 1000000 / m_nBaud;
+                    const auto nWait = static_cast<int64_t>(nDueMicros) - nMicros;
+                    nTimeoutMs = static_cast<int>(std::max<int64_t>(1, (nWait + 999) / 1000));
+                }
+            }
+        }
+        pollfd fds[2] = {{m_hMaster, static_cast<short>(POLLIN | (nCanWrite > 0 ? POLLOUT : 0)), 0},
+                         {m_hWake[0], POLLIN, 0}};
+        if (::poll(fds, 2, nCanWrite > 0 ? -1 : nTimeoutMs) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            char drain[16];
+            while (::read(m_hWake[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            const ssize_t n = ::read(m_hMaster, buffer, sizeof buffer);
+            if (n > 0) {
+                std::lock_guard lock(m_mutex);
+                m_logger.Receive(
+                    std::string_view(reinterpret_cast<char*>(buffer), static_cast<size_t>(n)));
+            }
+        }
+        if (nCanWrite > 0 && (fds[0].revents & POLLOUT) != 0) {
+            const ssize_t n = ::write(m_hMaster, strPending.data() + nPendingAt, nCanWrite);
+            if (n > 0) {
+                nPendingAt += static_cast<size_t>(n);
+                nBurstBytes += static_cast<uint64_t>(n);
+            }
+        }
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "SimLogger.h"
+
+// Puts a SimLogger on the master side of a pseudo-terminal: the slave's path is the logger's
+// port. Output is paced at the chosen speed (ten bits a byte) unless pacing is off.
+class SimRunner {
+  public:
+    SimRunner(SimLogger& logger, uint32_t nBaud, bool bPaced);
+    ~SimRunner();
+    SimRunner(const SimRunner&) = delete;
+    SimRunner& operator=(const SimRunner&) = delete;
+
+    // Creates the pseudo-terminal; on failure strError says why.
+    [[nodiscard]] bool Open(std::string& strError);
+    const std::string& PortPath() const { return m_strPath; }
+
+    // Serves until Stop() or a hang-up fault. Runs on the calling thread.
+    void Run();
+    // Run() on a thread of its own, and its end.
+    [[nodiscard]] bool Start();
+    void Stop();
+    bool HungUp() const { return m_bHungUp.load(); }
+
+    // Calls f(logger) while the runner is not using it.
+    template <class F>
+    auto WithLogger(F&& f) {
+        std::lock_guard lock(m_mutex);
+        return f(m_logger);
+    }
+
+  private:
+    void Close();
+
+    SimLogger& m_logger;
+    uint32_t m_nBaud;
+    bool m_bPaced;
+    int m_hMaster = -1;
+    int m_hSlave = -1;
+    int m_hWake[2] = {-1, -1};
+    std::string m_strPath;
+    std::mutex m_mutex;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bHungUp{false};
+    std::thread m_thread;
+};

@@ -1,0 +1,115 @@
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "TrackGenerator.h"
+#include "sim/SimRunner.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_bStopRequested = 0;
+
+void OnStopSignal(int) {
+    g_bStopRequested = 1;
+}
+
+bool LoadMemory(const std::string& strPath, std::vector<uint8_t>& memory) {
+    std::ifstream in(strPath, std::ios::binary);
+    if (!in) return false;
+    memory.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"quorvel-sim: a simulated GPS track logger on a pseudo-terminal"};
+    app.name("quorvel-sim");
+    std::string strFile;
+    uint32_t nRecords = 600;
+    uint32_t nSeed = 1;
+    uint32_t nBaud = 115200;
+    bool bNoPace = false;
+    std::string strLink;
+    std::string strC0 = "0", strO2 = "5", strOH = "0";
+    SimFaults faults;
+    app.add_option("--file", strFile, "Track memory from a raw log (.dlg) file");
+    app.add_option("--records", nRecords, "Generate a track of this many records (default 600)");
+    app.add_option("--seed", nSeed, "Seed of the generated track");
+    app.add_option("--baud", nBaud, "Speed at which output is paced, bit/s (default 115200)");
+    app.add_flag("--no-pace", bNoPace, "Send as fast as the pseudo-terminal takes it");
+    app.add_option("--link", strLink, "Also make this path a symbolic link to the port");
+    app.add_option("--c0", strC0, "Setting C0 (GPS always on)");
+    app.add_option("--interval", strO2, "Setting O2 (logging interval)");
+    app.add_option("--distance", strOH, "Setting OH (logging distance)");
+    app.add_option("--corrupt-block", faults.nCorruptBlock,
+                   "Break the checksum of block N (from 0)");
+    app.add_option("--drop-block", faults.nDropBlock, "Leave out block N");
+    app.add_option("--repeat-seq", faults.nRepeatSequence, "Block N repeats the previous number");
+    app.add_option("--skip-seq", faults.nSkipSequence, "Sequence numbers skip one at block N");
+    app.add_flag("--garbage", faults.bGarbage, "Stray bytes between blocks");
+    app.add_option("--split", faults.nSplitSize, "Write output in pieces of this many bytes");
+    app.add_option("--stall-at", faults.nStallBlock, "Pause before block N...");
+    app.add_option("--stall-ms", faults.nStallMs, "...for this many milliseconds");
+    app.add_option("--hangup-at", faults.nHangUpBlock, "Hang up before block N");
+    app.add_flag("--zero-records", faults.bZeroRecords, "Announce no records");
+    app.add_flag("--count-no-eol", faults.bCountWithoutLineEnd, "Count line without its CR LF");
+    CLI11_PARSE(app, argc, argv);
+
+    std::vector<uint8_t> memory;
+    if (!strFile.empty()) {
+        if (!LoadMemory(strFile, memory)) {
+            std::fprintf(stderr, "quorvel-sim: cannot read %s\n", strFile.c_str());
+            return 1;
+        }
+    } else {
+        TrackGeneratorOptions options;
+        options.nRecords = nRecords;
+        options.nSeed = nSeed;
+        memory = GenerateTrack(options);
+    }
+    SimLogger logger(std::move(memory), faults);
+    logger.SetSettings(strC0, strO2, strOH);
+    SimRunner runner(logger, nBaud, !bNoPace);
+    std::string strError;
+    if (!runner.Open(strError)) {
+        std::fprintf(stderr, "quorvel-sim: %s\n", strError.c_str());
+        return 1;
+    }
+    if (!strLink.empty()) {
+        std::error_code error;
+        std::filesystem::remove(strLink, error);
+        std::filesystem::create_symlink(runner.PortPath(), strLink, error);
+        if (error) {
+            std::fprintf(stderr, "quorvel-sim: cannot link %s: %s\n", strLink.c_str(),
+                         error.message().c_str());
+            return 1;
+        }
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::printf("%s\n", runner.PortPath().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "quorvel-sim: logger with %zu records on %s (%s), Ctrl-C to stop\n",
+                 logger.Memory().size() / SimLogger::kRecordSize, runner.PortPath().c_str(),
+                 bNoPace ? "unpaced" : (std::to_string(nBaud) + " bit/s").c_str());
+    if (!runner.Start()) {
+        std::fprintf(stderr, "quorvel-sim: cannot start\n");
+        return 1;
+    }
+    while (g_bStopRequested == 0 && !runner.HungUp()) ::usleep(50000);
+    runner.Stop();
+    if (runner.HungUp()) std::fprintf(stderr, "quorvel-sim: hung up as asked\n");
+    if (!strLink.empty()) {
+        std::error_code error;
+        std::filesystem::remove(strLink, error);
+    }
+    return 0;
+}
