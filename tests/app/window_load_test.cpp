@@ -147,7 +147,8 @@ TEST_F(LoadTest, TooLargeFileHasItsOwnMessageAndChangesNothing) {
     // A sparse file with one record more than a 32-bit count holds.
     const std::string strHuge = PathOf("huge.dlg");
     WriteBytes("huge.dlg", {});
-    if (::truncate(strHuge.c_str(), static_cast<off_t>(20 * ((uint64_t{1} << 32))) != 0)) {
+    const off_t nSize = static_cast<off_t>(20 * (uint64_t{1} << 32));
+    if (::truncate(strHuge.c_str(), nSize) != 0) {
         GTEST_SKIP() << "no sparse files here";
     }
     OpenFile(strHuge);
