@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -126,7 +127,13 @@ void SimRunner::Run() {
             nTimeoutMs = static_cast<int>(
                 std::chrono::ceil<std::chrono::milliseconds>(pauseUntil - now).count());
         } else if (bHangUpDue && nPendingAt >= strPending.size()) {
-            // Hang up: the other side's reads fail from now on.
+            // Let the other side read what was sent (a hang-up discards unread input), then hang
+            // up: its reads fail from now on.
+            int nUnread = 0;
+            for (int i = 0; i < 200 && !m_bStop.load(); ++i) {
+                if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0 || nUnread == 0) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
             Close();
             m_bHungUp = true;
             return;
