@@ -20,3 +20,4 @@ inline constexpr int kExitUsage = 2;
 
 CliCommand MakeInfoCommand();
 CliCommand MakeTranslateCommand();
+CliCommand MakePortsCommand();

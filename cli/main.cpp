@@ -3,12 +3,16 @@
 
 #include "CliCommand.h"
 
+CliCommand MakeDownloadCommand();
+CliCommand MakeEraseCommand();
+CliCommand MakeConfigCommand();
+
 int main(int argc, char** argv) {
     CLI::App app{"Quorvel: download, erase, configure and translate GPS track loggers"};
     app.name("quorvel-cli");
     app.require_subcommand(1);
 
-    std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand()};
+    std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(), MakePortsCommand()};
     for (CliCommand& command : commands) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);
