@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(), MakePortsCommand()};
+    commands.push_back(MakeDownloadCommand());
+    commands.push_back(MakeEraseCommand());
+    commands.push_back(MakeConfigCommand());
     for (CliCommand& command : commands) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);
