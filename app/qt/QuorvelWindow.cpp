@@ -132,6 +132,8 @@ void QuorvelWindow::BuildControls() {
             }
             case ControlKind::PushButton: {
                 auto* pButton = new QPushButton(text, this);
+                // No default button: Enter must not press one.
+                pButton->setAutoDefault(false);
                 pButton->setDefault(false);
                 pWidget = pButton;
                 break;
