@@ -129,10 +129,14 @@ void SimRunner::Run() {
         } else if (bHangUpDue && nPendingAt >= strPending.size()) {
             // Let the other side read what was sent (a hang-up discards unread input), then hang
             // up: its reads fail from now on.
-            int nUnread = 0;
-            for (int i = 0; i < 200 && !m_bStop.load(); ++i) {
-                if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0 || nUnread == 0) break;
+            // Written bytes reach the slave's queue a moment later, so the queue must be seen
+            // empty several times in a row.
+            int nEmpty = 0;
+            for (int i = 0; i < 300 && nEmpty < 5 && !m_bStop.load(); ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                int nUnread = 0;
+                if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0) break;
+                nEmpty = nUnread == 0 ? nEmpty + 1 : 0;
             }
             Close();
             m_bHungUp = true;
