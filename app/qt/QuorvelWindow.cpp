@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -59,6 +60,29 @@ QString ShortDateFormat() {
         format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
     return format;
 }
+
+// A group frame drawn the way the layout was designed: a thin etched box whose title sits on its
+// top line, so the controls placed just below that line stay clear of the title.
+class GroupFrame final : public QGroupBox {
+  public:
+    GroupFrame(const QString& title, QWidget* pParent) : QGroupBox(title, pParent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* /*pEvent*/) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect box = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(box);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(box.translated(1, 1));
+        const int nTextX = metrics.averageCharWidth() + 1;
+        const QRect textRect(nTextX, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        painter.fillRect(textRect, palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(textRect, Qt::AlignCenter, title());
+    }
+};
 
 // The progress bar holds int; a 32-bit range is scaled down by this many bits.
 constexpr char kProgressShift[] = "quorvelProgressShift";
@@ -151,7 +175,7 @@ void QuorvelWindow::BuildControls() {
                 pWidget = new QLabel(text, this);
                 break;
             case ControlKind::GroupFrame: {
-                auto* pFrame = new QGroupBox(text, this);
+                auto* pFrame = new GroupFrame(text, this);
                 // A frame is drawn behind the controls it surrounds and never takes their clicks.
                 pFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
                 pFrame->setFocusPolicy(Qt::NoFocus);
