@@ -93,13 +93,14 @@ bool WorkerThread::Stop() {
     if (!m_thread.joinable()) return true;
     std::atomic<int32_t>& stop = m_pWorker->Flags().m_bStopWorker;
     stop.store(1);
+    // At most 2 s in all; tested often so that a prompt acknowledgement is not kept waiting.
     bool bAcknowledged = false;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 200; ++i) {
         if (stop.load() == 0) {
             bAcknowledged = true;
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!bAcknowledged) bAcknowledged = stop.load() == 0;
     m_thread.join();

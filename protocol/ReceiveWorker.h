@@ -72,7 +72,7 @@ class WorkerThread {
 
     // Clears m_bStopWorker and starts the loop; false when no thread could be started.
     [[nodiscard]] bool Start(ReceiveWorker& worker, PortRead read);
-    // Sets m_bStopWorker, waits for the worker to clear it (at most 20 x 100 ms), then joins the
+    // Sets m_bStopWorker, waits for the worker to clear it (at most 2 s), then joins the
     // thread so that the port may be closed. Returns whether the worker acknowledged in time.
     bool Stop();
     bool IsRunning() const { return m_thread.joinable(); }
