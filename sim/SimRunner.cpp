@@ -138,7 +138,11 @@ void SimRunner::Run() {
                 if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0) break;
                 nEmpty = nUnread == 0 ? nEmpty + 1 : 0;
             }
-            Close();
+            // Only the line goes; the wake pipe stays for Stop() on the other thread.
+            ::close(m_hMaster);
+            ::close(m_hSlave);
+            m_hMaster = -1;
+            m_hSlave = -1;
             m_bHungUp = true;
             return;
         } else if (nPendingAt < strPending.size()) {
