@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "app/QuorvelDlg.h"
+#include "app/Resource.h"
 #include "app/qt/QuorvelWindow.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +13,11 @@ int main(int argc, char* argv[]) {
     CQuorvelDlg dlg(window);
     window.SetHandler(&dlg);
     window.Start();
+    if (argc >= 3) {
+        // A raw log to show loaded, for a look at the labels.
+        window.SetControlText(IDC_RAW_PATH, argv[2]);
+        (void)dlg.LoadRawLogFile();
+    }
     int nResult = 1;
     // Grab once the window has been laid out and painted.
     QTimer::singleShot(500, &window, [&] {
