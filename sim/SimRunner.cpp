@@ -139,11 +139,11 @@ void SimRunner::Run() {
                 nEmpty = nUnread == 0 ? nEmpty + 1 : 0;
             }
             // Only the line goes; the wake pipe stays for Stop() on the other thread.
+            m_bHungUp = true;
             ::close(m_hMaster);
             ::close(m_hSlave);
             m_hMaster = -1;
             m_hSlave = -1;
-            m_bHungUp = true;
             return;
         } else if (nPendingAt < strPending.size()) {
             const size_t nLeft = strPending.size() - nPendingAt;
