@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "DownloadResult.h"
 #include "Resource.h"
 #include "export/OutputFile.h"
+#include "protocol/DownloadResult.h"
 #include "track/Calendar.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
@@ -363,26 +363,14 @@ void CQuorvelDlg::OnDownloadDone(uint32_t nResult) {
     m_view.ShowControl(IDC_SIZE_LABEL, false);
     m_view.ShowControl(IDC_PROGRESS, false);
 
-    switch (nResult) {
-        case DR_OK:
-            ShowInfo("Download OK.");
-            (void)LoadRawLogFile();
-            break;
-        case DR_NO_DATA:
-            ShowInfo("No data in device.");
-            break;
-        case DR_FILE_ERROR:
-            ShowError("Can't write raw data file.");
-            break;
-        case DR_DATA_LOST:
-            ShowError("Data lost in download process.");
-            break;
-        case DR_ABORTED:
-            ShowError("Abort download process.");
-            break;
-        default:
-            break;
+    if (const char* pszText = DownloadResultText(nResult)) {
+        if (DownloadResultIsError(nResult)) {
+            ShowError(pszText);
+        } else {
+            ShowInfo(pszText);
+        }
     }
+    if (nResult == DR_OK) (void)LoadRawLogFile();
 
     m_view.EnableControl(IDC_DELETE, true);
     m_view.EnableControl(IDC_OPEN_FILE, true);

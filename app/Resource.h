@@ -85,8 +85,9 @@
 #ifndef WM_DEVICECHANGE
 #define WM_DEVICECHANGE 0x0219
 #endif
-// Posted by the receive worker: wParam = records announced, lParam = 0 at the start, else the
-// records received so far.
-#define WM_DOWNLOAD_PROGRESS (WM_USER + 1700)
-// Posted at the end of a download: wParam = DownloadResult.
-#define WM_DOWNLOAD_DONE (WM_USER + 1701)
+// The receive worker's two notifications, WM_DOWNLOAD_PROGRESS and WM_DOWNLOAD_DONE, and the
+// DownloadResult they carry come from the protocol layer, which sends them. A resource compiler
+// has no use for them.
+#ifndef RC_INVOKED
+#include "protocol/DownloadResult.h"
+#endif

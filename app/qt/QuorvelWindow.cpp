@@ -202,6 +202,8 @@ void QuorvelWindow::BuildControls() {
                 auto* pTime = new QTimeEdit(QTime::currentTime(), this);
                 pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
                 pTime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+                // Stepping past midnight wraps round, as a time-of-day field does.
+                pTime->setWrapping(true);
                 pWidget = pTime;
                 break;
             }

@@ -1,7 +1,7 @@
 #include <thread>
 
 #include "WindowFixture.h"
-#include "app/DownloadResult.h"
+#include "protocol/DownloadResult.h"
 
 namespace {
 

@@ -24,10 +24,10 @@
 #include <thread>
 
 #include "TrackGenerator.h"
-#include "app/DownloadResult.h"
 #include "app/QuorvelDlg.h"
 #include "app/Resource.h"
 #include "app/qt/QuorvelWindow.h"
+#include "protocol/DownloadResult.h"
 
 namespace {
 
