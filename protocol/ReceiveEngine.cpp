@@ -77,7 +77,13 @@ void ReceiveEngine::Idle(uint64_t nNowMs) {
     const bool bBlockMode = m_bFileOpen && m_bMarkerSeen;
     if (m_nLength > kOverflowMark && !bBlockMode) Consume(kOverflowDrop);
     if (m_bFileOpen && nNowMs >= m_nLastByteMs && nNowMs - m_nLastByteMs >= m_nDataLostMs) {
-        EndDownload(m_flags.m_bDownloadMode.load() != 0 ? DR_DATA_LOST : DR_ABORTED);
+        if (m_flags.m_bDownloadMode.load() != 0) {
+            EndDownload(DR_DATA_LOST);
+        } else {
+            // Cancelled, and the canceller has reported it: only the file is left to close.
+            static_cast<void>(m_effects.CloseRawFile());
+            m_bFileOpen = false;
+        }
     }
 }
 

@@ -68,7 +68,9 @@ class ReceiveEngine {
     // nBytes have been read into ReadSpace(): run the current state's step. nNowMs is a
     // monotonic clock in milliseconds.
     void Commit(size_t nBytes, uint64_t nNowMs);
-    // A read returned nothing or failed: the overflow rule, and the data-lost watch.
+    // A read returned nothing or failed: the overflow rule, and the data-lost watch (a raw file
+    // open with no byte for the data-lost time ends the download, or, when it was cancelled, is
+    // just closed).
     void Idle(uint64_t nNowMs);
     // The worker is ending: a raw file still open is closed and the download ends as aborted.
     void Stop();

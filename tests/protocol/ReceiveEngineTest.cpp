@@ -301,6 +301,18 @@ TEST(ReceiveEngine, SilenceWithTheFileOpenEndsAsDataLost) {
     EXPECT_EQ(rig.effects.strFile.size(), 240u);  // what arrived is kept
 }
 
+TEST(ReceiveEngine, SilenceAfterACancelClosesTheFileWithoutASecondResult) {
+    EngineRig rig(true, 500);
+    rig.engine.Feed("dataCount=24\r\n===\r\n" + MakeBlock(0x0101, 12), 1000);
+    rig.m_bDownloadMode = 0;  // cancelled; the canceller reports it
+    rig.effects.effects.clear();
+    rig.engine.Idle(1500);
+    EXPECT_EQ(rig.effects.effects, (Effects{"close"}));
+    EXPECT_FALSE(rig.engine.IsRawFileOpen());
+    rig.engine.Feed("later\r\n", 2000);
+    EXPECT_EQ(rig.effects.effects, (Effects{"close", "line:later\r\n"}));
+}
+
 TEST(ReceiveEngine, SilenceBeforeTheCountLineIsNotDataLost) {
     EngineRig rig(true, 500);
     rig.engine.Feed("dataCou", 0);
