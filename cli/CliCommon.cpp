@@ -8,6 +8,12 @@ void PrintError(const std::string& strMessage) {
     std::fprintf(stderr, "quorvel-cli: %s\n", strMessage.c_str());
 }
 
+bool LoadRawLogForCommand(const std::string& strPath, RawLogImage& image) {
+    const RawLogStatus status = LoadRawLogImage(strPath, image);
+    if (status != RawLogStatus::Ok) PrintError(RawLogStatusMessage(status));
+    return status == RawLogStatus::Ok;
+}
+
 std::optional<int32_t> ResolveTimeZone(const std::string& strZone) {
     if (strZone.empty()) return TimeZoneOffsetAt(kDefaultTimeZoneIndex);
     const std::optional<int32_t> offset = ParseTimeZoneText(strZone);

@@ -16,11 +16,7 @@ int RunInfo(const InfoOptions& opt) {
     const std::optional<int32_t> offset = ResolveTimeZone(opt.strZone);
     if (!offset) return kExitUsage;
     RawLogImage image;
-    const RawLogStatus status = LoadRawLogImage(opt.strFile, image);
-    if (status != RawLogStatus::Ok) {
-        PrintError(RawLogStatusMessage(status));
-        return kExitFailure;
-    }
+    if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
     std::printf("%s\n%s\n",
                 FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *offset).c_str(),
                 FormatSizeLabel(image.RecordCount()).c_str());

@@ -47,11 +47,7 @@ int RunTranslate(const TranslateOptions& opt) {
     if (!offset) return kExitUsage;
 
     RawLogImage image;
-    const RawLogStatus status = LoadRawLogImage(opt.strFile, image);
-    if (status != RawLogStatus::Ok) {
-        PrintError(RawLogStatusMessage(status));
-        return kExitFailure;
-    }
+    if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
 
     RecordSelection sel;
     sel.nSelectMode =

@@ -113,6 +113,26 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
     return PutText(p, "\",\r\n");
 }
 
+// The walk both formats share: every selected record, in file order, formatted straight into the
+// output buffer by put(p, record, place, local, gps), which returns the end of what it wrote.
+template <typename PutRecord>
+uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
+                              const RecordSelection& selection, int32_t nOffset,
+                              size_t nMaxRecordBytes, PutRecord put) {
+    RecordSelector selector(selection);
+    DateTimeConverter localDates;
+    DateTimeConverter gpsDates;
+    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
+    for (uint32_t i = 0; i < nCount; ++i) {
+        const FixRecord r = image.Record(i);
+        if (!selector.Select(r)) continue;
+        char* p = out.Reserve(nMaxRecordBytes);
+        out.Commit(
+            put(p, r, i + 1, localDates.Convert(r.dwTime, nOffset), gpsDates.Convert(r.dwTime, 0)));
+    }
+    return selector.Written();
+}
+
 }  // namespace
 
 uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
@@ -123,21 +143,13 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
         "<Document>\r\n";
     static constexpr char kTrailer[] = "</Document>\r\n</kml>";
     out.Write(kHeader, sizeof kHeader - 1);
-
-    RecordSelector selector(selection);
-    DateTimeConverter localDates;
-    DateTimeConverter gpsDates;
-    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
-    for (uint32_t i = 0; i < nCount; ++i) {
-        const FixRecord r = image.Record(i);
-        if (!selector.Select(r)) continue;
-        char* p = out.Reserve(kMaxPlacemarkBytes);
-        out.Commit(PutKmlPlacemark(p, r, i + 1, localDates.Convert(r.dwTime, nOffset),
-                                   gpsDates.Convert(r.dwTime, 0)));
-    }
+    const uint32_t nWritten = WriteSelectedRecords(
+        out, image, selection, nOffset, kMaxPlacemarkBytes,
+        [](char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
+           const LogDateTime& gps) { return PutKmlPlacemark(p, r, nPlace, local, gps); });
     out.Write(kTrailer, sizeof kTrailer - 1);
     out.Flush();
-    return selector.Written();
+    return nWritten;
 }
 
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
@@ -145,18 +157,10 @@ uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     static constexpr char kHeader[] =
         "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
-
-    RecordSelector selector(selection);
-    DateTimeConverter localDates;
-    DateTimeConverter gpsDates;
-    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
-    for (uint32_t i = 0; i < nCount; ++i) {
-        const FixRecord r = image.Record(i);
-        if (!selector.Select(r)) continue;
-        char* p = out.Reserve(kMaxCsvLineBytes);
-        out.Commit(
-            PutCsvLine(p, r, localDates.Convert(r.dwTime, nOffset), gpsDates.Convert(r.dwTime, 0)));
-    }
+    const uint32_t nWritten =
+        WriteSelectedRecords(out, image, selection, nOffset, kMaxCsvLineBytes,
+                             [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local,
+                                const LogDateTime& gps) { return PutCsvLine(p, r, local, gps); });
     out.Flush();
-    return selector.Written();
+    return nWritten;
 }
