@@ -1,8 +1,9 @@
 # Entry points; CMake presets do the work.
 PRESET ?= default
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps build demo test test-asan test-tsan bench format clean
+.PHONY: deps build demo test test-asan test-tsan fuzz bench format clean
 
 deps:
 	./scripts/install-deps.sh
@@ -22,6 +23,12 @@ test-asan:
 
 test-tsan:
 	$(MAKE) test PRESET=tsan
+
+# Each fuzz target for FUZZ_SECONDS on a scratch copy of its seed corpus.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS) --target fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ./fuzz/run.sh build/fuzz
 
 bench: build
 	./bench/run.sh
