@@ -1,0 +1,300 @@
+// Every fault the simulated logger can put into a download, each with the result the user is
+// shown and the raw file that is left: exactly the records of the blocks that were accepted, in
+// order, nothing else. Runs the real worker on a real serial port (a pseudo-terminal).
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+
+#include "../link/LinkRig.h"
+
+namespace {
+
+constexpr size_t kRecordSize = 20;
+constexpr size_t kRecordsPerBlock = 12;
+constexpr size_t kBlockBytes = kRecordsPerBlock * kRecordSize + 8;
+
+// The logger's memory as the accepted blocks carry it: every block but the lost ones, up to
+// (not including) block nEnd.
+std::string AcceptedRecords(const std::string& memory, const std::set<size_t>& lost,
+                            size_t nEnd = SIZE_MAX) {
+    std::string accepted;
+    const size_t nBlockSize = kRecordsPerBlock * kRecordSize;
+    for (size_t nBlock = 0; nBlock * nBlockSize < memory.size() && nBlock < nEnd; ++nBlock) {
+        if (lost.count(nBlock) == 0) accepted += memory.substr(nBlock * nBlockSize, nBlockSize);
+    }
+    return accepted;
+}
+
+// The worker on a real port to the simulated logger, with a hook that sees every read before the
+// worker does (to act at a chosen point of the stream, as the user would between two reads).
+struct FaultRig {
+    std::atomic<int32_t> m_bStopWorker{0};
+    std::atomic<int32_t> m_bDownloadMode{0};
+    std::atomic<int32_t> m_bIntervalReceived{0};
+    std::atomic<int32_t> m_bDistanceReceived{0};
+    SimLogger logger;
+    SimRunner runner;
+    SerialPort port;
+    LinkEvents events;
+    ReceiveWorker worker;
+    WorkerThread thread;
+    std::filesystem::path rawPath;
+    std::function<void(std::string_view)> onRead;
+
+    FaultRig(std::vector<uint8_t> memory, SimFaults faults, uint32_t nDataLostMs)
+        : logger(std::move(memory), faults),
+          runner(logger, 230400, false),
+          worker(
+              WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
+              events, nDataLostMs) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        rawPath = std::filesystem::temp_directory_path() /
+                  ("quorvel_fault_" + std::to_string(::getpid()) + "_" + info->name() + ".dlg");
+        std::filesystem::remove(rawPath);
+        std::string strError;
+        EXPECT_TRUE(runner.Open(strError)) << strError;
+        EXPECT_TRUE(runner.Start());
+        EXPECT_EQ(port.Open(runner.PortPath(), 230400), SerialStatus::Ok);
+        EXPECT_TRUE(thread.Start(worker, [this](uint8_t* p, size_t n, uint32_t nTimeoutMs) {
+            size_t nRead = 0;
+            const SerialStatus status = port.Read(p, n, nTimeoutMs, nRead);
+            if (onRead && nRead > 0) onRead({reinterpret_cast<const char*>(p), nRead});
+            return PortReadResult{status == SerialStatus::Ok, nRead};
+        }));
+    }
+    ~FaultRig() {
+        thread.Stop();
+        port.Close();
+        runner.Stop();
+        std::filesystem::remove(rawPath);
+    }
+
+    int Download() {
+        worker.BeginDownload(rawPath.string());
+        std::string bytes;
+        EXPECT_EQ(FrameSentence(DownloadSentenceBody(), bytes), SentenceStatus::Ok);
+        EXPECT_EQ(port.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 100),
+                  SerialStatus::Ok);
+        EXPECT_TRUE(events.WaitUntil([this] { return !events.results.empty(); }));
+        const std::vector<int> results = events.Read(events.results);
+        return results.empty() ? -1 : results.front();
+    }
+    std::string Memory() {
+        return runner.WithLogger(
+            [](SimLogger& l) { return std::string(l.Memory().begin(), l.Memory().end()); });
+    }
+    bool HasLine(const std::string& text) {
+        for (const std::string& line : events.Read(events.lines)) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+};
+
+struct FaultCase {
+    const char* legend;
+    uint32_t nRecords;
+    std::function<void(SimFaults&)> set;
+    DownloadResult result;
+    const char* pMessage;   // what the window shows for the result
+    std::set<size_t> lost;  // blocks whose records are missing from the file
+    size_t nEnd;            // blocks after this one never arrive
+    const char* pMismatch;  // sequence mismatch entry in the list, or nullptr
+};
+
+// Outcomes the link tests do not pin down byte for byte: each file is compared whole.
+TEST(FaultMatrix, FileHoldsExactlyTheAcceptedRecords) {
+    const FaultCase cases[] = {
+        {"corrupted block",
+         120,
+         [](SimFaults& f) { f.nCorruptBlock = 3; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {3},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"dropped block",
+         120,
+         [](SimFaults& f) { f.nDropBlock = 3; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {3},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"first block corrupted",
+         120,
+         [](SimFaults& f) { f.nCorruptBlock = 0; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {0},
+         SIZE_MAX,
+         "0 0101 <> 0102"},
+        {"last block dropped",
+         120,
+         [](SimFaults& f) { f.nDropBlock = 9; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {9},
+         SIZE_MAX,
+         nullptr},
+        {"duplicate sequence number",
+         120,
+         [](SimFaults& f) { f.nRepeatSequence = 3; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         "36 0104 <> 0103"},
+        {"skipped sequence number",
+         120,
+         [](SimFaults& f) { f.nSkipSequence = 3; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"garbage between blocks",
+         120,
+         [](SimFaults& f) { f.bGarbage = true; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         nullptr},
+        {"every byte written alone",
+         120,
+         [](SimFaults& f) { f.nSplitSize = 1; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         nullptr},
+        {"garbage, single bytes and a corrupted block",
+         120,
+         [](SimFaults& f) { f.bGarbage = true, f.nSplitSize = 1, f.nCorruptBlock = 5; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {5},
+         SIZE_MAX,
+         "60 0106 <> 0107"},
+        {"stall beyond the data-lost time",
+         120,
+         [](SimFaults& f) { f.nStallBlock = 2, f.nStallMs = 2000; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {},
+         2,
+         nullptr},
+        {"hang-up mid-download",
+         120,
+         [](SimFaults& f) { f.nHangUpBlock = 4; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {},
+         4,
+         nullptr},
+        {"hang-up before the first block",
+         120,
+         [](SimFaults& f) { f.nHangUpBlock = 0; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {},
+         0,
+         nullptr},
+        // The count line runs on to the start marker's line end and takes the marker with it, so
+        // the blocks that follow are never looked for: all records lost, and said so.
+        {"count line without its line end",
+         120,
+         [](SimFaults& f) { f.bCountWithoutLineEnd = true; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {},
+         0,
+         nullptr},
+        {"a short final block",
+         125,
+         [](SimFaults&) {},
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         nullptr},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.legend);
+        SimFaults faults;
+        c.set(faults);
+        FaultRig rig(GeneratedMemory(c.nRecords), faults, 400);
+        const int nResult = rig.Download();
+        EXPECT_EQ(nResult, c.result);
+        EXPECT_STREQ(DownloadResultText(static_cast<uint32_t>(nResult)), c.pMessage);
+        EXPECT_EQ(rig.m_bDownloadMode, 0);
+        const std::string memory = rig.Memory();
+        ASSERT_EQ(memory.size(), c.nRecords * kRecordSize);
+        ASSERT_TRUE(std::filesystem::exists(rig.rawPath));
+        EXPECT_EQ(ReadFileBytes(rig.rawPath), AcceptedRecords(memory, c.lost, c.nEnd));
+        if (c.pMismatch != nullptr) {
+            EXPECT_TRUE(rig.HasLine(c.pMismatch)) << c.pMismatch;
+        }
+        // One result per download: nothing more arrives once it has been posted.
+        EXPECT_EQ(rig.events.Read(rig.events.results).size(), 1u);
+    }
+}
+
+TEST(FaultMatrix, ZeroRecordsLeavesAnExistingFileUntouched) {
+    SimFaults faults;
+    faults.bZeroRecords = true;
+    FaultRig rig(GeneratedMemory(10), faults, 400);
+    {
+        std::ofstream out(rig.rawPath, std::ios::binary);
+        out << "an earlier download";
+    }
+    const int nResult = rig.Download();
+    EXPECT_EQ(nResult, DR_NO_DATA);
+    EXPECT_STREQ(DownloadResultText(static_cast<uint32_t>(nResult)), "No data in device.");
+    EXPECT_EQ(ReadFileBytes(rig.rawPath), "an earlier download");
+    EXPECT_TRUE(rig.HasLine("dataCount=0\r\n"));
+}
+
+// The cancel lands between two reads while part of a block is held: the file keeps the whole
+// blocks before it and not one byte of the partial block.
+TEST(FaultMatrix, CancelMidBlockKeepsTheWholeBlocksBeforeIt) {
+    FaultRig rig(GeneratedMemory(600), {}, 5000);
+    std::string seen;
+    std::optional<size_t> nBlockBytesBeforeCancel;
+    rig.onRead = [&](std::string_view bytes) {
+        const size_t nMarker = seen.find("===\r\n");
+        if (!nBlockBytesBeforeCancel && nMarker != std::string::npos) {
+            const size_t nAfter = seen.size() - nMarker - 5;
+            if (nAfter > 3 * kBlockBytes && nAfter % kBlockBytes != 0) {
+                nBlockBytesBeforeCancel = nAfter;
+                rig.m_bDownloadMode = 0;  // what Cancel does
+            }
+        }
+        seen += bytes;
+    };
+    const int nResult = rig.Download();
+    EXPECT_EQ(nResult, DR_ABORTED);
+    EXPECT_STREQ(DownloadResultText(static_cast<uint32_t>(nResult)), "Abort download process.");
+    ASSERT_TRUE(nBlockBytesBeforeCancel.has_value());
+    const size_t nWholeBlocks = *nBlockBytesBeforeCancel / kBlockBytes;
+    EXPECT_EQ(ReadFileBytes(rig.rawPath), AcceptedRecords(rig.Memory(), {}, nWholeBlocks));
+}
+
+TEST(FaultMatrix, TenThousandRecordsAtFullSpeed) {
+    FaultRig rig(GeneratedMemory(10000), {}, 2000);
+    const int nResult = rig.Download();
+    EXPECT_EQ(nResult, DR_OK);
+    EXPECT_EQ(ReadFileBytes(rig.rawPath), rig.Memory());
+    const std::vector<uint32_t> progress = rig.events.Read(rig.events.progress);
+    // One post at the start and one for every block but the last (834 blocks).
+    ASSERT_EQ(progress.size(), 834u);
+    for (size_t i = 1; i < progress.size(); ++i) {
+        EXPECT_EQ(progress[i], progress[i - 1] + kRecordsPerBlock) << i;
+    }
+    EXPECT_EQ(rig.events.Read(rig.events.nLastAnnounced), 10000u);
+}
+
+}  // namespace
