@@ -1,11 +1,17 @@
 #include "QuorvelDlg.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "Resource.h"
 #include "export/OutputFile.h"
+#include "protocol/CommandSentence.h"
 #include "protocol/DownloadResult.h"
 #include "track/Calendar.h"
 #include "track/RecordSelection.h"
@@ -14,9 +20,9 @@
 namespace {
 
 #ifdef _WIN32
-constexpr char kPathSeparator = '\\';
+constexpr char kPathSeparators[] = "\\/";  // Windows takes either
 #else
-constexpr char kPathSeparator = '/';
+constexpr char kPathSeparators[] = "/";
 #endif
 
 constexpr char kAboutMenuText[] = "&About Quorvel...";
@@ -31,16 +37,121 @@ constexpr int kStopPollLimit = 20;
 constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 
 constexpr char kCannotGenerateOutput[] = "Can't generate output file.";
+constexpr char kGetDataText[] = "GET data from device";
+constexpr char kCancelText[] = "Cancel";
+constexpr char kCannotSend[] = "Can't send the command to the logger";
+
+// A name typed or listed with the logger's model behind it opens the port named before it.
+constexpr std::string_view kModelSuffix = ":QM-518";
+// The received-lines list keeps the newest entries only.
+constexpr int kMaxLogEntries = 500;
+// A port write gives up after this long, whatever its length.
+constexpr uint32_t kWriteTimeoutMs = 100;
+
+// Device-change event codes and the names the trace gives them.
+constexpr uint32_t kDbtDevNodesChangedCode = 0x0007;
+struct DeviceEventName {
+    uint32_t nCode;
+    const char* pszTrace;
+};
+constexpr DeviceEventName kDeviceEventNames[] = {
+    {0x0017, "WM_DEVICECHANGE.....DBT_QUERYCHANGECONFIG"},
+    {0x0018, "WM_DEVICECHANGE.....DBT_CONFIGCHANGED"},
+    {0x0019, "WM_DEVICECHANGE.....DBT_CONFIGCHANGECANCELED"},
+    {0x001B, "WM_DEVICECHANGE.....DBT_MONITORCHANGE"},
+    {0x8000, "WM_DEVICECHANGE.....DBT_DEVICEARRIVAL"},
+    {0x8001, "WM_DEVICECHANGE.....DBT_DEVICEQUERYREMOVE"},
+    {0x8002, "WM_DEVICECHANGE.....DBT_DEVICEQUERYREMOVEFAILED"},
+    {0x8003, "WM_DEVICECHANGE.....DBT_DEVICEREMOVEPENDING"},
+    {0x8004, "WM_DEVICECHANGE.....DBT_DEVICEREMOVECOMPLETE"},
+    {0x8005, "WM_DEVICECHANGE.....DBT_DEVICETYPESPECIFIC"},
+    {0xFFFF, "WM_DEVICECHANGE.....DBT_USERDEFINED"},
+};
+
+// Device events go to standard error when QUORVEL_TRACE=1, the way a debugger would show them.
+void Trace(const char* pszText) {
+    const char* pszSwitch = std::getenv("QUORVEL_TRACE");
+    if (pszSwitch == nullptr || std::strcmp(pszSwitch, "1") != 0) return;
+    std::fprintf(stderr, "%s\n", pszText);
+    std::fflush(stderr);
+}
+
+// The speed typed or chosen in the speed list: its leading decimal digits; 0 without any.
+uint32_t ParseBaudRate(const std::string& strText) {
+    uint64_t nBaud = 0;
+    for (char c : strText) {
+        if (c < '0' || c > '9') break;
+        nBaud = nBaud * 10 + static_cast<uint64_t>(c - '0');
+        if (nBaud > UINT32_MAX) return 0;
+    }
+    return static_cast<uint32_t>(nBaud);
+}
 
 }  // namespace
 
+int32_t g_bPortFound = 0;
+
+std::string PortNameFromListText(const std::string& strText) {
+    if (strText.size() >= kModelSuffix.size() &&
+        std::string_view(strText).substr(strText.size() - kModelSuffix.size()) == kModelSuffix) {
+        return strText.substr(0, strText.size() - kModelSuffix.size());
+    }
+    return strText;
+}
+
+// The worker's reports, posted to the window's thread in the order they were made; the worker
+// never waits for the window.
+class WindowWorkerEvents final : public WorkerEvents {
+  public:
+    WindowWorkerEvents(CQuorvelDlg& dlg, DialogView& view) : m_dlg(dlg), m_view(view) {}
+
+    void AddLogEntry(std::string_view text) override {
+        m_view.PostTask([pDlg = &m_dlg, strEntry = AnsiToUtf8(text)] {
+            if (!pDlg->m_bEnded) pDlg->AddLogListEntry(strEntry);
+        });
+    }
+    void SetIntervalText(std::string_view value) override { PostText(IDC_INTERVAL, value); }
+    void SetDistanceText(std::string_view value) override { PostText(IDC_DISTANCE, value); }
+    void EnableSettings() override {
+        m_view.PostTask([pDlg = &m_dlg] {
+            if (!pDlg->m_bEnded) pDlg->EnableSettingsControls(true);
+        });
+    }
+    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+        m_view.PostWindowMessage(WM_DOWNLOAD_PROGRESS, nAnnounced, nReceived);
+    }
+    void PostDone(DownloadResult result) override {
+        m_view.PostWindowMessage(WM_DOWNLOAD_DONE, static_cast<uint32_t>(result), 0);
+    }
+
+  private:
+    void PostText(int nId, std::string_view value) {
+        m_view.PostTask([pDlg = &m_dlg, pView = &m_view, nId, strText = AnsiToUtf8(value)] {
+            if (!pDlg->m_bEnded) pView->SetControlText(nId, strText);
+        });
+    }
+
+    CQuorvelDlg& m_dlg;
+    DialogView& m_view;
+};
+
 std::string InitialFolderOf(const std::string& strPath) {
-    const size_t nPos = strPath.rfind(kPathSeparator);
+    const size_t nPos = strPath.find_last_of(kPathSeparators);
     if (nPos == std::string::npos) return strPath;
     return strPath.substr(0, nPos);
 }
 
-CQuorvelDlg::CQuorvelDlg(DialogView& view) : m_hIcon(IDR_MAINFRAME), m_view(view) {}
+CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate)
+    : m_hIcon(IDR_MAINFRAME),
+      m_view(view),
+      m_enumerate(std::move(enumerate)),
+      m_pWorkerEvents(std::make_unique<WindowWorkerEvents>(*this, view)) {}
+
+CQuorvelDlg::~CQuorvelDlg() {
+    // Whatever ended the window, the worker must not outlive the members it uses.
+    if (m_hComPort != kInvalidPortHandle) StopWorker();
+    if (m_pComPort) m_pComPort->Close();
+}
 
 bool CQuorvelDlg::OnInitDialog() {
     m_view.AppendWindowMenuCommand(kAboutMenuText, IDM_ABOUTBOX);
@@ -59,7 +170,7 @@ bool CQuorvelDlg::OnInitDialog() {
     m_hComPort = kInvalidPortHandle;
     m_RawLog.m_pRawData.reset();
 
-    // The port list is filled by the port scan of the port connection; until then it stays empty.
+    ScanComPorts();
     FillBaudRateList();
     FillTimeZoneList();
     m_view.SetCheck(IDC_DROP_NOFIX, true);
@@ -67,9 +178,25 @@ bool CQuorvelDlg::OnInitDialog() {
 }
 
 bool CQuorvelDlg::OnCommand(int nId) {
-    // The buttons that talk to the logger (Open/Close, GET, DELETE, LOAD and SET config, Scan) are
-    // wired by the port connection.
     switch (nId) {
+        case IDC_OPEN_CLOSE:
+            OnOpenClose();
+            return true;
+        case IDC_GET_DATA:
+            OnGetData();
+            return true;
+        case IDC_DELETE:
+            OnDelete();
+            return true;
+        case IDC_LOAD_CONFIG:
+            OnLoadConfig();
+            return true;
+        case IDC_SET_CONFIG:
+            OnSetConfig();
+            return true;
+        case IDC_SCAN:
+            ScanComPorts();
+            return true;
         case IDOK:
             OnOkCommand();
             return true;
@@ -104,10 +231,13 @@ bool CQuorvelDlg::OnSysCommand(unsigned nId, uint32_t /*lParam*/) {
 void CQuorvelDlg::OnClose() {
     // The worker must be stopped before the window's state goes away, whichever way it is closed.
     CloseComPort();
+    // A download cut short by the close ends without a result box.
+    m_bEnded = true;
     m_view.EndDialog(IDCANCEL);
 }
 
 bool CQuorvelDlg::OnWndMsg(uint32_t nMessage, uint32_t wParam, uint32_t lParam, intptr_t* pResult) {
+    if (m_bEnded) nMessage = 0;
     switch (nMessage) {
         case WM_DOWNLOAD_PROGRESS:
             OnDownloadProgress(wParam, lParam);
@@ -379,22 +509,237 @@ void CQuorvelDlg::OnDownloadDone(uint32_t nResult) {
     m_view.SetControlText(IDC_GET_DATA, "GET data from device");
 }
 
-void CQuorvelDlg::OnDeviceChange(uint32_t /*nEvent*/) {
-    // Device detection belongs to the port connection, which attaches it here.
+void CQuorvelDlg::RestoreIdleButtons() {
+    m_view.EnableControl(IDC_DELETE, true);
+    m_view.EnableControl(IDC_OPEN_FILE, true);
+    m_view.EnableControl(IDC_TRANSLATE, true);
+    m_view.EnableControl(IDC_OPEN_CLOSE, true);
+    m_view.SetControlText(IDC_GET_DATA, kGetDataText);
 }
 
-void CQuorvelDlg::CloseComPort() {
-    if (m_hComPort == kInvalidPortHandle) return;
+void CQuorvelDlg::ScanComPorts() {
+    m_view.ResetList(IDC_PORT_LIST);
+    g_bPortFound = 0;
+    if (!m_enumerate) return;
+    std::vector<std::string> added;
+    for (const SerialPortInfo& port : m_enumerate()) {
+        // A port reported twice keeps the place of its first report.
+        if (std::find(added.begin(), added.end(), port.strName) != added.end()) continue;
+        const int nIndex = m_view.AddListEntry(IDC_PORT_LIST, port.strName, 0);
+        m_view.SelectListEntry(IDC_PORT_LIST, nIndex);
+        g_bPortFound = 1;
+        added.push_back(port.strName);
+    }
+}
+
+void CQuorvelDlg::OnDeviceChange(uint32_t nEvent) {
+    if (nEvent == kDbtDevNodesChangedCode) {
+        OnDeviceNodesChanged();
+        return;
+    }
+    for (const DeviceEventName& name : kDeviceEventNames) {
+        if (name.nCode == nEvent) {
+            Trace(name.pszTrace);
+            return;
+        }
+    }
+}
+
+void CQuorvelDlg::OnDeviceNodesChanged() {
+    ScanComPorts();
+    // Any port left keeps the connection: the open one is not looked for by name.
+    if (m_bPortOpened == 0 || g_bPortFound != 0) return;
+    Trace("WM_DEVICECHANGE.....Not found");
+    Trace("WM_DEVICECHANGE.....CloseCom");
+    CloseComPort();
+    m_bPortOpened = 0;
+    m_view.EnableControl(IDC_SCAN, true);
+    m_view.EnableControl(IDC_PORT_LIST, true);
+    m_view.EnableControl(IDC_BAUD_LIST, true);
+}
+
+bool CQuorvelDlg::OpenComPort() {
+    const std::string strName = PortNameFromListText(m_view.GetControlText(IDC_PORT_LIST));
+    const uint32_t nBaud = ParseBaudRate(m_view.GetControlText(IDC_BAUD_LIST));
+    auto pPort = std::make_unique<SerialPort>();
+    // A port that cannot be opened is not reported here: the operations that need it say so.
+    if (pPort->Open(strName, nBaud) != SerialStatus::Ok) return false;
+
+    auto pWorker = std::make_unique<ReceiveWorker>(
+        WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
+        *m_pWorkerEvents);
+    SerialPort* pReadPort = pPort.get();
+    ReceiveWorker* pRunWorker = pWorker.get();
+    m_bStopWorker = 0;
+    try {
+        m_workerThread = std::thread([pReadPort, pRunWorker] {
+            pRunWorker->Run([pReadPort](uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs) {
+                size_t nRead = 0;
+                const SerialStatus status = pReadPort->Read(pBuffer, nMax, nTimeoutMs, nRead);
+                return PortReadResult{status == SerialStatus::Ok, nRead};
+            });
+        });
+    } catch (const std::system_error&) {
+        pPort->Close();
+        return false;
+    }
+    m_pComPort = std::move(pPort);
+    m_pWorker = std::move(pWorker);
+    ++m_nConnections;
+    if (m_nConnections == INT32_MAX) m_nConnections = 1;
+    m_hComPort = m_nConnections;
+    m_view.EnableControl(IDC_LOAD_CONFIG, true);
+    return true;
+}
+
+void CQuorvelDlg::StopWorker() {
     // Ask the worker to stop and wait for its answer, but never longer than 2 s.
     m_bStopWorker = 1;
     for (int nWaits = 0; m_bStopWorker != 0;) {
         if (++nWaits > kStopPollLimit) break;
         std::this_thread::sleep_for(kStopPollInterval);
     }
-    // The worker's thread is joined and the port object closed here by the port connection.
+    // Its reads are bounded, so the join is quick even when the answer came late; only then may
+    // the port close under it.
+    if (m_workerThread.joinable()) m_workerThread.join();
+    m_bStopWorker = 0;
+    m_pWorker.reset();
+}
+
+void CQuorvelDlg::CloseComPort() {
+    if (m_hComPort == kInvalidPortHandle) return;
+    StopWorker();
+    if (m_pComPort) m_pComPort->Close();
+    m_pComPort.reset();
     m_hComPort = kInvalidPortHandle;
-    m_view.EnableControl(IDC_SET_CONFIG, false);
-    m_view.EnableControl(IDC_INTERVAL, false);
-    m_view.EnableControl(IDC_DISTANCE, false);
-    m_view.EnableControl(IDC_GPS_ALWAYS_ON, false);
+    // A download stopped before its raw file existed has no result from the worker: end it here
+    // so that the window leaves its download look. (One with a file open was ended by the worker.)
+    if (m_bDownloadMode.exchange(0) != 0) m_view.PostWindowMessage(WM_DOWNLOAD_DONE, DR_ABORTED, 0);
+    m_view.EnableControl(IDC_LOAD_CONFIG, false);
+    EnableSettingsControls(false);
+}
+
+void CQuorvelDlg::EnableSettingsControls(bool bEnable) {
+    m_view.EnableControl(IDC_SET_CONFIG, bEnable);
+    m_view.EnableControl(IDC_INTERVAL, bEnable);
+    m_view.EnableControl(IDC_DISTANCE, bEnable);
+    m_view.EnableControl(IDC_GPS_ALWAYS_ON, bEnable);
+}
+
+void CQuorvelDlg::OnOpenClose() {
+    if (m_bPortOpened != 0) {
+        CloseComPort();
+    } else {
+        (void)OpenComPort();
+    }
+    m_bDownloadMode = 0;
+    const bool bClosed = m_hComPort == kInvalidPortHandle;
+    m_bPortOpened = bClosed ? 0 : 1;
+    m_view.EnableControl(IDC_SCAN, bClosed);
+    m_view.EnableControl(IDC_PORT_LIST, bClosed);
+    m_view.EnableControl(IDC_BAUD_LIST, bClosed);
+}
+
+bool CQuorvelDlg::SendCommandSentence(const std::u16string& body) {
+    if (!m_pComPort || m_hComPort == kInvalidPortHandle) {
+        ShowError(kPortClosedMessage);
+        return false;
+    }
+    std::string strBytes;
+    const SentenceStatus status = FrameSentence(body, strBytes);
+    if (status != SentenceStatus::Ok) {
+        ShowError(SentenceStatusMessage(status));
+        return false;
+    }
+    const SerialStatus written = m_pComPort->Write(
+        reinterpret_cast<const uint8_t*>(strBytes.data()), strBytes.size(), kWriteTimeoutMs);
+    if (written != SerialStatus::Ok) {
+        ShowError(std::string(kCannotSend) + ": " + SerialStatusMessage(written) + ".");
+        return false;
+    }
+    return true;
+}
+
+void CQuorvelDlg::AddLogListEntry(const std::string& strEntry) {
+    (void)m_view.AddListEntry(IDC_LOG_LIST, strEntry, 0);
+    if (m_view.GetListCount(IDC_LOG_LIST) > kMaxLogEntries) m_view.DeleteListEntry(IDC_LOG_LIST, 0);
+    m_view.SelectListEntry(IDC_LOG_LIST, m_view.GetListCount(IDC_LOG_LIST) - 1);
+}
+
+void CQuorvelDlg::OnGetData() {
+    if (m_hComPort == kInvalidPortHandle) {
+        OnOpenClose();
+        if (m_hComPort == kInvalidPortHandle) {
+            ShowError(kPortClosedMessage);
+            return;
+        }
+    }
+    if (m_bDownloadMode != 0) {
+        // Cancel: the worker closes the raw file when the next bytes arrive.
+        m_bDownloadMode = 0;
+        m_view.PostWindowMessage(WM_DOWNLOAD_DONE, DR_ABORTED, 0);
+        return;
+    }
+
+    FileDialogRequest request;
+    request.strInitialFolder = InitialFolderOf(m_view.GetControlText(IDC_RAW_PATH));
+    request.filters = {{"Data logger file(*.dlg)", "*.dlg"}};
+    request.strDefaultExtension = "dlg";
+    request.nOptions = kHideReadOnly | kOverwritePrompt | kPathMustExist;
+    const std::optional<std::string> strPath = m_view.ShowSaveDialog(request);
+    if (!strPath) return;
+    m_view.SetControlText(IDC_RAW_PATH, *strPath);
+
+    // Download mode goes on before the request goes out, so that the worker is ready for the
+    // answer; the worker gets the file's path with it.
+    m_pWorker->BeginDownload(*strPath);
+    m_view.EnableControl(IDC_DELETE, false);
+    m_view.EnableControl(IDC_OPEN_FILE, false);
+    m_view.EnableControl(IDC_TRANSLATE, false);
+    m_view.EnableControl(IDC_OPEN_CLOSE, false);
+    m_view.SetControlText(IDC_GET_DATA, kCancelText);
+    if (!SendCommandSentence(DownloadSentenceBody())) {
+        // Nothing was asked, so nothing will come: no download.
+        m_bDownloadMode = 0;
+        RestoreIdleButtons();
+    }
+}
+
+void CQuorvelDlg::OnLoadConfig() {
+    if (m_hComPort == kInvalidPortHandle) {
+        ShowError(kPortClosedMessage);
+        return;
+    }
+    m_bIntervalReceived = 0;
+    m_bDistanceReceived = 0;
+    m_view.SetControlText(IDC_INTERVAL, "");
+    m_view.SetControlText(IDC_DISTANCE, "");
+    EnableSettingsControls(false);
+    (void)SendCommandSentence(ConfigQuerySentenceBody());
+}
+
+void CQuorvelDlg::OnSetConfig() {
+    if (m_hComPort == kInvalidPortHandle) {
+        ShowError(kPortClosedMessage);
+        return;
+    }
+    const std::u16string interval = Utf8ToUtf16(m_view.GetControlText(IDC_INTERVAL));
+    const std::u16string distance = Utf8ToUtf16(m_view.GetControlText(IDC_DISTANCE));
+    const bool bGpsAlwaysOn = m_view.GetCheck(IDC_GPS_ALWAYS_ON);
+    if (!SendCommandSentence(ConfigWriteSentenceBody(bGpsAlwaysOn, interval, distance))) return;
+    (void)m_view.ShowMessageBox(kSetConfigOkMessage, "Info", MB_OK);
+}
+
+void CQuorvelDlg::OnDelete() {
+    if (m_hComPort == kInvalidPortHandle) {
+        OnOpenClose();
+        if (m_hComPort == kInvalidPortHandle) {
+            ShowError(kPortClosedMessage);
+            return;
+        }
+    }
+    if (m_view.ShowMessageBox(kDeleteQuestion, "Question", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        return;
+    }
+    (void)SendCommandSentence(EraseSentenceBody());
 }

@@ -5,20 +5,31 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "DialogHandler.h"
 #include "DialogView.h"
 #include "export/TrackWriters.h"
+#include "protocol/ReceiveWorker.h"
+#include "serial/PortEnumeration.h"
+#include "serial/SerialPort.h"
 #include "track/RawLog.h"
 
 // The port handle value that means "closed".
 inline constexpr int kInvalidPortHandle = -1;
 
+// Whether the last port scan listed at least one port (0 or 1).
+extern int32_t g_bPortFound;
+
+class WindowWorkerEvents;
+
 // The main window: all of the window's state and every handler, written against DialogView so
 // that the same logic drives the Qt window, a native one and the tests.
 class CQuorvelDlg : public DialogHandler {
   public:
-    explicit CQuorvelDlg(DialogView& view);
+    // enumerate lists the system's serial ports for the port scan.
+    explicit CQuorvelDlg(DialogView& view, PortEnumerator enumerate = EnumerateSerialPorts);
+    ~CQuorvelDlg() override;
     CQuorvelDlg(const CQuorvelDlg&) = delete;
     CQuorvelDlg& operator=(const CQuorvelDlg&) = delete;
 
@@ -36,6 +47,13 @@ class CQuorvelDlg : public DialogHandler {
     void OnOkCommand();
     void OnOpenFile();
     void OnTranslate();
+    void OnOpenClose();
+    void OnGetData();
+    void OnLoadConfig();
+    void OnSetConfig();
+    void OnDelete();
+    // Rebuilds the port list from the system's ports; also the Scan button's handler.
+    void ScanComPorts();
 
     // Worker notifications.
     void OnDownloadProgress(uint32_t nAnnounced, uint32_t nReceived);
@@ -53,8 +71,14 @@ class CQuorvelDlg : public DialogHandler {
     // when the file cannot be written.
     bool WriteKmlFile();
     bool WriteCsvFile();
+    // Opens the port named in the port list at the chosen speed and starts the receive worker;
+    // false (silently) when either fails.
+    bool OpenComPort();
     // Stops the receive worker and closes the port; nothing when the port is closed.
     void CloseComPort();
+    // Frames and writes one request to the open port; false (after telling the user) when it
+    // could not be sent.
+    [[nodiscard]] bool SendCommandSentence(const std::u16string& body);
 
     // Shared with the receive worker.
     std::atomic<int32_t> m_bStopWorker{0};
@@ -78,7 +102,18 @@ class CQuorvelDlg : public DialogHandler {
     int32_t m_nSelectMode = 0;  // 0 By Time, 1 By Size, 2 All
 
   private:
+    friend class WindowWorkerEvents;
+
     bool WriteOutputFile(OutputFormat format);
+    // The worker's effects, carried out on the window's thread.
+    void AddLogListEntry(const std::string& strEntry);
+    void EnableSettingsControls(bool bEnable);
+    // The connection check after the system's device tree changed.
+    void OnDeviceNodesChanged();
+    // Ends the worker's thread: the stop handshake, then the join.
+    void StopWorker();
+    // The buttons that a download disables, back to their idle state.
+    void RestoreIdleButtons();
     // The selection bound from a date picker and a time picker, read as local time.
     uint32_t ReadPickerBound(int nDateId, int nTimeId);
     void SetPickers(uint32_t dwTime, int32_t nOffset, std::initializer_list<int> ids);
@@ -86,6 +121,14 @@ class CQuorvelDlg : public DialogHandler {
     void ShowInfo(const std::string& strText);
 
     DialogView& m_view;
+    PortEnumerator m_enumerate;
+    std::unique_ptr<SerialPort> m_pComPort;
+    std::unique_ptr<WindowWorkerEvents> m_pWorkerEvents;
+    std::unique_ptr<ReceiveWorker> m_pWorker;
+    std::thread m_workerThread;
+    int m_nConnections = 0;  // numbers the connections; m_hComPort holds the current one
+    // The window has ended: notifications still queued are dropped, as a destroyed window's are.
+    bool m_bEnded = false;
     // Offset of the time-zone entry selected last; used while the box holds text that is no zone.
     int32_t m_nLastZoneOffset = 0;
 };
@@ -93,3 +136,6 @@ class CQuorvelDlg : public DialogHandler {
 // What the file dialogs open in: the path up to its last separator, the separator itself removed;
 // a path without one is used whole.
 std::string InitialFolderOf(const std::string& strPath);
+
+// The port name in the port list's text: the text itself, less a trailing ":QM-518".
+std::string PortNameFromListText(const std::string& strText);

@@ -65,6 +65,9 @@
 #ifndef MB_OK
 #define MB_OK 0x00000000u
 #endif
+#ifndef MB_OKCANCEL
+#define MB_OKCANCEL 0x00000001u
+#endif
 #ifndef MB_YESNO
 #define MB_YESNO 0x00000004u
 #endif

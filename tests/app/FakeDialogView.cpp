@@ -24,6 +24,28 @@ void FakeDialogView::DrainQueue(DialogHandler& handler) {
     }
 }
 
+bool FakeDialogView::PumpUntil(DialogHandler& handler, const std::function<bool()>& done,
+                               std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        uint64_t nSeen = 0;
+        {
+            std::lock_guard lock(m_postMutex);
+            nSeen = m_nPosts;
+        }
+        DrainQueue(handler);
+        if (done()) return true;
+        std::unique_lock lock(m_postMutex);
+        // Woken by a post; the short slice also lets conditions outside the queue be seen.
+        m_posted.wait_for(lock, std::chrono::milliseconds(10), [&] { return m_nPosts != nSeen; });
+        if (std::chrono::steady_clock::now() > deadline) {
+            lock.unlock();
+            DrainQueue(handler);
+            return done();
+        }
+    }
+}
+
 void FakeDialogView::ShowControl(int nId, bool bShow) {
     At(nId).bVisible = bShow;
     m_log.push_back((bShow ? "show " : "hide ") + std::to_string(nId));
@@ -56,6 +78,7 @@ void FakeDialogView::ResetList(int nId) {
     Control& c = At(nId);
     c.entries.clear();
     c.nSelected = -1;
+    c.strText.clear();  // a combo box's edit text goes with its entries
 }
 
 int FakeDialogView::AddListEntry(int nId, const std::string& strText, int64_t nValue) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +39,10 @@ class FakeDialogView final : public DialogView {
 
     // Runs every queued event, as the window's thread would.
     void DrainQueue(DialogHandler& handler);
+    // Handles what is posted (from any thread) until done() holds; false if it does not within
+    // the time-out.
+    bool PumpUntil(DialogHandler& handler, const std::function<bool()>& done,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     Control& At(int nId);
 
@@ -52,7 +60,16 @@ class FakeDialogView final : public DialogView {
     std::optional<int> m_nEndResult;
     // While a box is open, handle whatever is queued, like a modal loop does.
     DialogHandler* m_pPumpWhileBoxOpen = nullptr;
-    WindowQueue m_queue{nullptr};
+    std::mutex m_postMutex;
+    std::condition_variable m_posted;
+    uint64_t m_nPosts = 0;
+    WindowQueue m_queue{[this] {
+        {
+            std::lock_guard lock(m_postMutex);
+            ++m_nPosts;
+        }
+        m_posted.notify_all();
+    }};
 
     void ShowControl(int nId, bool bShow) override;
     void EnableControl(int nId, bool bEnable) override;

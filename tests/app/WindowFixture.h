@@ -89,6 +89,7 @@ class WindowTest : public ::testing::Test {
     }
 
     FakeDialogView m_view;
-    CQuorvelDlg m_dlg{m_view};
+    std::vector<SerialPortInfo> m_ports;  // what the port scan finds
+    CQuorvelDlg m_dlg{m_view, [this] { return m_ports; }};
     std::filesystem::path m_dir;
 };

@@ -32,7 +32,7 @@ TEST_F(StartTest, ListsAndChecksAfterInitialisation) {
     EXPECT_EQ(m_view.GetControlText(IDC_TIME_ZONE), "GMT+8:00");
     EXPECT_EQ(m_dlg.GetTimeZoneOffset(), 28800);
 
-    // No port scan has run: the list stays empty and the port closed.
+    // The scan found no port: the list stays empty and the port closed.
     EXPECT_EQ(m_view.GetListCount(IDC_PORT_LIST), 0);
     EXPECT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
     EXPECT_EQ(m_dlg.m_bPortOpened, 0);
@@ -173,12 +173,29 @@ TEST_F(StartTest, EnterKeepsTheWindowOpen) {
     EXPECT_TRUE(m_view.m_boxes.empty());
 }
 
-TEST_F(StartTest, LoggerButtonsAreNotHandledHere) {
-    for (int nId :
-         {IDC_OPEN_CLOSE, IDC_GET_DATA, IDC_DELETE, IDC_LOAD_CONFIG, IDC_SET_CONFIG, IDC_SCAN}) {
-        EXPECT_FALSE(m_dlg.OnCommand(nId)) << nId;
+TEST_F(StartTest, LoggerButtonsWithoutAPortSayWhyAndSendNothing) {
+    // No port listed: opening fails silently, the operations that need the port say so.
+    const struct {
+        int nId;
+        bool bBox;
+    } cases[] = {{IDC_OPEN_CLOSE, false}, {IDC_GET_DATA, true},   {IDC_DELETE, true},
+                 {IDC_LOAD_CONFIG, true}, {IDC_SET_CONFIG, true}, {IDC_SCAN, false}};
+    for (const auto& c : cases) {
+        m_view.m_boxes.clear();
+        EXPECT_TRUE(m_dlg.OnCommand(c.nId)) << c.nId;
+        if (c.bBox) {
+            ASSERT_EQ(m_view.m_boxes.size(), 1u) << c.nId;
+            EXPECT_EQ(m_view.m_boxes[0].strText, "Can't open COM port. Action cancelled.");
+            EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
+            EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x10u);
+        } else {
+            EXPECT_TRUE(m_view.m_boxes.empty()) << c.nId;
+        }
+        EXPECT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
+        EXPECT_EQ(m_dlg.m_bPortOpened, 0);
     }
-    EXPECT_TRUE(m_view.m_log.empty());
+    EXPECT_TRUE(m_view.m_saveRequests.empty());
+    EXPECT_EQ(m_view.GetControlText(IDC_GET_DATA), "GET data from device");
 }
 
 TEST_F(StartTest, CloseWithThePortClosedEndsAtOnce) {
@@ -228,7 +245,11 @@ TEST(InitialFolder, CutAtTheLastSeparator) {
                  {"/home/u/logs/track.dlg", "/home/u/logs"},
                  {"/track.dlg", ""},
                  {"/home/u/logs/", "/home/u/logs"},
+#ifdef _WIN32
+                 {"C:\\logs\\track.dlg", "C:\\logs"}};
+#else
                  {"C:\\logs\\track.dlg", "C:\\logs\\track.dlg"}};
+#endif
     for (const auto& c : cases) EXPECT_EQ(InitialFolderOf(c.path), c.folder) << c.path;
 }
 

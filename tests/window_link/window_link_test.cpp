@@ -1,0 +1,374 @@
+#include "WindowLinkFixture.h"
+
+namespace {
+
+// A request as it goes on the line: body, "*XX!" with the XOR of the body's bytes, CR LF.
+std::string Framed(const std::string& strBody) {
+    unsigned nSum = 0;
+    for (unsigned char c : strBody) nSum ^= c;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X!\r\n", nSum);
+    return strBody + tail;
+}
+
+std::string Block(uint16_t nSequence, const std::vector<uint8_t>& memory, size_t nFirst,
+                  size_t nRecords) {
+    return SimLogger::MakeBlock(nSequence, memory.data() + nFirst * 20, nRecords);
+}
+
+TEST_F(WindowLinkTest, OpenCloseFollowsThePortAndEndsDownloadMode) {
+    StartLogger(GeneratedMemory(10));
+    for (int nRound = 0; nRound < 2; ++nRound) {
+        m_dlg.m_bDownloadMode = 1;
+        m_dlg.OnOpenClose();
+        ExpectOpenLook();
+        EXPECT_EQ(m_dlg.m_bDownloadMode, 0);
+
+        m_dlg.m_bDownloadMode = 1;
+        m_dlg.OnOpenClose();
+        ExpectClosedLook();
+        EXPECT_EQ(m_dlg.m_bDownloadMode, 0);
+        EXPECT_EQ(m_dlg.m_bStopWorker, 0);
+    }
+    EXPECT_TRUE(m_view.m_boxes.empty());
+}
+
+TEST_F(WindowLinkTest, FailedOpenIsSilentAndLeavesThePortClosed) {
+    StartLogger(GeneratedMemory(10));
+    const struct {
+        std::string name;
+        std::string speed;
+    } cases[] = {
+        {"", "115200"},
+        {"/dev/quorvel-no-such-port", "115200"},
+        {"quorvel-no-such-tty", "115200"},
+        {m_pRunner->PortPath(), "fast"},  // no speed in the speed box
+    };
+    for (const auto& c : cases) {
+        m_view.SetControlText(IDC_PORT_LIST, c.name);
+        m_view.SetControlText(IDC_BAUD_LIST, c.speed);
+        m_dlg.m_bDownloadMode = 1;
+        m_dlg.OnOpenClose();
+        ExpectClosedLook();
+        EXPECT_EQ(m_dlg.m_bDownloadMode, 0) << c.name;
+    }
+    EXPECT_TRUE(m_view.m_boxes.empty());
+}
+
+TEST_F(WindowLinkTest, NameWithTheModelEndingOpensThePortBeforeIt) {
+    StartLogger(GeneratedMemory(10));
+    Logger([](SimLogger& l) { l.SetSettings("0", "12", "34"); });
+    m_view.SetControlText(IDC_PORT_LIST, m_pRunner->PortPath() + ":QM-518");
+    m_dlg.OnOpenClose();
+    ExpectOpenLook();
+    // The logger on that port answers.
+    m_dlg.OnLoadConfig();
+    ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
+    EXPECT_EQ(m_view.GetControlText(IDC_INTERVAL), "12");
+}
+
+TEST_F(WindowLinkTest, GetWithThePortClosedOpensItAndDownloadsTheLog) {
+    const std::vector<uint8_t> memory = GeneratedMemory(600);
+    StartLogger(memory);
+    ASSERT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
+    StartDownload("track.dlg");
+    ExpectOpenLook();
+    ASSERT_EQ(m_view.m_saveRequests.size(), 1u);
+    const FileDialogRequest& request = m_view.m_saveRequests[0];
+    ASSERT_EQ(request.filters.size(), 1u);
+    EXPECT_EQ(request.filters[0].strLabel, "Data logger file(*.dlg)");
+    EXPECT_EQ(request.filters[0].strPattern, "*.dlg");
+    EXPECT_EQ(request.strDefaultExtension, "dlg");
+    EXPECT_EQ(request.nOptions, unsigned{kHideReadOnly | kOverwritePrompt | kPathMustExist});
+    EXPECT_EQ(m_view.GetControlText(IDC_RAW_PATH), PathOf("track.dlg"));
+
+    ASSERT_TRUE(Pump([&] { return !m_view.m_boxes.empty() && m_dlg.m_bDownloadMode == 0; }));
+    ASSERT_TRUE(Pump([&] { return Enabled(IDC_OPEN_CLOSE); }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Download OK."});
+    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Info");
+    EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x40u);
+    EXPECT_EQ(ReadFileBytes(PathOf("track.dlg")), std::string(memory.begin(), memory.end()));
+
+    // The posts in order: start, rising counts below N, the result, then the load.
+    const size_t nStart = Find("range 1018 0..600");
+    ASSERT_NE(nStart, std::string::npos);
+    std::vector<uint32_t> positions;
+    const size_t nBox = Find("box Download OK.");
+    ASSERT_NE(nBox, std::string::npos);
+    for (size_t i = nStart; i < nBox; ++i) {
+        if (m_view.m_log[i].rfind("position 1018 ", 0) == 0) {
+            positions.push_back(static_cast<uint32_t>(std::stoul(m_view.m_log[i].substr(14))));
+        }
+    }
+    ASSERT_GE(positions.size(), 2u);
+    EXPECT_EQ(positions.front(), 0u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_LT(positions.back(), 600u);
+    EXPECT_NE(Find("text 1024 588 / 600"), std::string::npos);
+
+    // Loaded after the box: counts and labels of the new file, the download look undone.
+    EXPECT_EQ(m_dlg.m_RawLog.m_nRecordCount, 600u);
+    ASSERT_NE(m_dlg.m_RawLog.m_pRawData, nullptr);
+    EXPECT_EQ(m_view.GetControlText(IDC_SIZE_LABEL), FormatSizeLabel(600));
+    EXPECT_TRUE(Visible(IDC_TIME_LABEL));
+    EXPECT_TRUE(Visible(IDC_SIZE_LABEL));
+    ExpectIdleDownloadLook();
+    ExpectOpenLook();
+
+    // The count line reached the list; the newest entry is selected.
+    const auto& list = m_view.At(IDC_LOG_LIST);
+    EXPECT_NE(std::find(list.entries.begin(), list.entries.end(),
+                        std::pair<std::string, int64_t>{"dataCount=600\r\n", 0}),
+              list.entries.end());
+    EXPECT_EQ(list.nSelected, static_cast<int>(list.entries.size()) - 1);
+}
+
+TEST_F(WindowLinkTest, GetWithoutAnyPortSaysSoAndAsksNothing) {
+    ListPorts({"/dev/quorvel-no-such-port"});
+    m_dlg.OnGetData();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Can't open COM port. Action cancelled."});
+    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
+    EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x10u);
+    EXPECT_TRUE(m_view.m_saveRequests.empty());
+    ExpectClosedLook();
+    EXPECT_EQ(m_dlg.m_bDownloadMode, 0);
+}
+
+TEST_F(WindowLinkTest, SaveDialogCancelledStartsNothing) {
+    StartLogger(GeneratedMemory(10));
+    m_dlg.OnOpenClose();
+    m_dlg.OnGetData();  // the dialog answers with nothing
+    EXPECT_EQ(m_dlg.m_bDownloadMode, 0);
+    EXPECT_EQ(m_view.GetControlText(IDC_GET_DATA), "GET data from device");
+    EXPECT_TRUE(Enabled(IDC_OPEN_CLOSE));
+    // The logger hears the next request first.
+    m_dlg.OnLoadConfig();
+    ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
+    EXPECT_EQ(Logger([](SimLogger& l) { return l.Downloads(); }), 0);
+}
+
+TEST_F(WindowLinkTest, CancelWhileTheLoggerKeepsSendingEndsTwice) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    const std::vector<uint8_t> memory = GeneratedMemory(100);
+    StartDownload("cut.dlg");
+    EXPECT_EQ(m_view.GetControlText(IDC_GET_DATA), "Cancel");
+    for (int nId : {IDC_DELETE, IDC_OPEN_FILE, IDC_TRANSLATE, IDC_OPEN_CLOSE}) {
+        EXPECT_FALSE(Enabled(nId)) << nId;
+    }
+    EXPECT_EQ(logger.ReceiveLine(), Framed("VXC,VendrimaxQM-518,LB"));
+    ASSERT_TRUE(logger.Send("dataCount=100\r\n===\r\n" + Block(0x0101, memory, 0, 12)));
+    ASSERT_TRUE(Pump([&] { return m_view.GetControlText(IDC_SIZE_LABEL) == "12 / 100"; }));
+
+    m_dlg.OnGetData();  // the button reads Cancel
+    ASSERT_TRUE(Pump([&] { return m_view.m_boxes.size() == 1; }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Abort download process."});
+    ExpectIdleDownloadLook();
+
+    // The logger goes on: the worker closes the file and says so once more.
+    ASSERT_TRUE(logger.Send(Block(0x0102, memory, 12, 12)));
+    ASSERT_TRUE(Pump([&] { return m_view.m_boxes.size() == 2; }));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"Abort download process.", "Abort download process."}));
+    EXPECT_EQ(ReadFileBytes(PathOf("cut.dlg")).size(), 12u * 20u);
+    ExpectIdleDownloadLook();
+    EXPECT_FALSE(Visible(IDC_SIZE_LABEL));
+}
+
+TEST_F(WindowLinkTest, LoadConfigFillsAndEnablesTheSettings) {
+    StartLogger(GeneratedMemory(10));
+    Logger([](SimLogger& l) { l.SetSettings("0", "005", "0100"); });
+    m_dlg.OnOpenClose();
+    m_view.SetControlText(IDC_INTERVAL, "old");
+    m_view.m_log.clear();
+    m_dlg.OnLoadConfig();
+    // Emptied and disabled before the request goes out.
+    const size_t nEmptied = Find("text 1030 ");
+    ASSERT_NE(nEmptied, std::string::npos);
+    EXPECT_EQ(m_view.m_log[nEmptied], "text 1030 ");
+    ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
+    EXPECT_EQ(m_view.GetControlText(IDC_INTERVAL), "005");
+    EXPECT_EQ(m_view.GetControlText(IDC_DISTANCE), "0100");
+    for (int nId : {IDC_SET_CONFIG, IDC_INTERVAL, IDC_DISTANCE, IDC_GPS_ALWAYS_ON}) {
+        EXPECT_TRUE(Enabled(nId)) << nId;
+    }
+    EXPECT_EQ(m_dlg.m_bIntervalReceived, 1);
+    EXPECT_EQ(m_dlg.m_bDistanceReceived, 1);
+    EXPECT_TRUE(m_view.m_boxes.empty());
+}
+
+TEST_F(WindowLinkTest, ReplyWithOnlyTheIntervalEnablesNothing) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    m_dlg.OnOpenClose();
+    m_dlg.OnLoadConfig();
+    EXPECT_EQ(logger.ReceiveLine(), Framed("VXC,VendrimaxQM-518,L1(C0,O2,OH)"));
+    ASSERT_TRUE(logger.Send(Framed("VXs,VendrimaxQM-518,C0=1,O2=7") + "end\r\n"));
+    ASSERT_TRUE(Pump([&] {
+        const auto& entries = m_view.At(IDC_LOG_LIST).entries;
+        return !entries.empty() && entries.back().first == "end\r\n";
+    }));
+    EXPECT_EQ(m_view.GetControlText(IDC_INTERVAL), "7");
+    EXPECT_EQ(m_view.GetControlText(IDC_DISTANCE), "");
+    EXPECT_EQ(m_dlg.m_bIntervalReceived, 1);
+    EXPECT_EQ(m_dlg.m_bDistanceReceived, 0);
+    for (int nId : {IDC_SET_CONFIG, IDC_INTERVAL, IDC_DISTANCE, IDC_GPS_ALWAYS_ON}) {
+        EXPECT_FALSE(Enabled(nId)) << nId;
+    }
+}
+
+TEST_F(WindowLinkTest, SetConfigSendsTheTextsAsTheyStand) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    m_dlg.OnOpenClose();
+    const struct {
+        std::string interval;
+        std::string distance;
+        bool bTicked;
+        std::string body;
+    } cases[] = {
+        {"", "", false, "VXS,VendrimaxQM-518,3,0,C0=0,O2=,OH="},
+        {"60", "15", false, "VXS,VendrimaxQM-518,3,0,C0=0,O2=60,OH=15"},
+        {" 5x", "-1", true, "VXS,VendrimaxQM-518,3,0,C0=1,O2= 5x,OH=-1"},
+    };
+    for (const auto& c : cases) {
+        m_view.m_boxes.clear();
+        m_view.SetControlText(IDC_INTERVAL, c.interval);
+        m_view.SetControlText(IDC_DISTANCE, c.distance);
+        m_view.SetCheck(IDC_GPS_ALWAYS_ON, c.bTicked);
+        m_dlg.OnSetConfig();
+        EXPECT_EQ(logger.ReceiveLine(), Framed(c.body));
+        ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Set config OK."});
+        EXPECT_EQ(m_view.m_boxes[0].strTitle, "Info");
+        EXPECT_EQ(m_view.m_boxes[0].nStyle, 0u);
+    }
+}
+
+TEST_F(WindowLinkTest, SetConfigTooLongForTheLoggerIsRefused) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    m_dlg.OnOpenClose();
+    m_view.SetControlText(IDC_INTERVAL, std::string(200, '1'));
+    m_view.SetControlText(IDC_DISTANCE, std::string(14, '2'));  // one too many together
+    m_dlg.OnSetConfig();
+    ASSERT_EQ(m_view.m_boxes.size(), 1u);
+    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
+    EXPECT_NE(m_view.m_boxes[0].strText, "Set config OK.");
+    // Nothing went out: the next line the logger hears is the next request.
+    m_view.SetControlText(IDC_DISTANCE, std::string(13, '2'));
+    m_dlg.OnSetConfig();
+    EXPECT_EQ(logger.ReceiveLine(), Framed("VXS,VendrimaxQM-518,3,0,C0=0,O2=" +
+                                           std::string(200, '1') + ",OH=" + std::string(13, '2')));
+    EXPECT_EQ(m_view.m_boxes.back().strText, "Set config OK.");
+}
+
+TEST_F(WindowLinkTest, RequestsThatCannotBeWrittenAreReported) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    m_dlg.OnOpenClose();
+    logger.HangUp();
+
+    m_dlg.OnSetConfig();
+    ASSERT_EQ(m_view.m_boxes.size(), 1u);
+    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
+    EXPECT_EQ(m_view.m_boxes[0].strText.rfind("Can't send the command to the logger", 0), 0u);
+
+    // GET that cannot ask for the log does not wait for one.
+    StartDownload("never.dlg");
+    ASSERT_EQ(m_view.m_boxes.size(), 2u);
+    EXPECT_EQ(m_view.m_boxes[1].strTitle, "Error");
+    ExpectIdleDownloadLook();
+    EXPECT_FALSE(std::filesystem::exists(PathOf("never.dlg")));
+
+    m_dlg.OnLoadConfig();
+    m_view.m_boxAnswers.push_back(IDOK);
+    m_dlg.OnDelete();
+    EXPECT_EQ(m_view.m_boxes.size(), 5u);  // LOAD's error, the question, DELETE's error
+    for (const auto& box : m_view.m_boxes) EXPECT_NE(box.strText, "Set config OK.");
+}
+
+TEST_F(WindowLinkTest, DeleteAsksFirstAndSendsOnlyOnOk) {
+    StartLogger(GeneratedMemory(10));
+    m_view.m_boxAnswers.push_back(IDCANCEL);
+    m_dlg.OnDelete();  // opens the port first
+    ExpectOpenLook();
+    ASSERT_EQ(m_view.m_boxes.size(), 1u);
+    EXPECT_EQ(m_view.m_boxes[0].strText, "Delete data in device?");
+    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Question");
+    EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x21u);
+    // A later request's answer shows that nothing went out before it.
+    m_dlg.OnLoadConfig();
+    ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
+    EXPECT_EQ(Logger([](SimLogger& l) { return l.Erasures(); }), 0);
+
+    m_view.m_boxAnswers.push_back(IDOK);
+    m_dlg.OnDelete();
+    ASSERT_TRUE(Pump([&] {
+        const auto& entries = m_view.At(IDC_LOG_LIST).entries;
+        return !entries.empty() && entries.back().first == "$OK,LC,ERASED\r\n";
+    }));
+    EXPECT_EQ(Logger([](SimLogger& l) { return l.Erasures(); }), 1);
+    EXPECT_EQ(m_view.m_boxes.size(), 2u);  // no confirmation afterwards
+}
+
+TEST_F(WindowLinkTest, ReceivedLinesKeepTheNewest500) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    m_dlg.OnOpenClose();
+    std::string strLines;
+    for (int i = 0; i < 510; ++i) strLines += "line " + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(logger.Send(strLines));
+    const auto& list = m_view.At(IDC_LOG_LIST);
+    ASSERT_TRUE(
+        Pump([&] { return !list.entries.empty() && list.entries.back().first == "line 509\r\n"; }));
+    EXPECT_EQ(list.entries.size(), 500u);
+    EXPECT_EQ(list.entries.front().first, "line 10\r\n");
+    EXPECT_EQ(list.nSelected, 499);
+}
+
+TEST_F(WindowLinkTest, ClosingTheWindowMidDownloadClosesTheFileWithoutABox) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    const std::vector<uint8_t> memory = GeneratedMemory(100);
+    StartDownload("half.dlg");
+    EXPECT_EQ(logger.ReceiveLine(), Framed("VXC,VendrimaxQM-518,LB"));
+    ASSERT_TRUE(logger.Send("dataCount=100\r\n===\r\n" + Block(0x0101, memory, 0, 12)));
+    ASSERT_TRUE(Pump([&] { return m_view.GetControlText(IDC_SIZE_LABEL) == "12 / 100"; }));
+
+    m_dlg.OnClose();
+    EXPECT_EQ(m_view.m_nEndResult, IDCANCEL);
+    EXPECT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
+    EXPECT_EQ(m_dlg.m_bStopWorker, 0);
+    // The file holds what arrived, flushed and closed.
+    EXPECT_EQ(ReadFileBytes(PathOf("half.dlg")), std::string(memory.begin(), memory.begin() + 240));
+    // The window has ended: what the worker posted last shows nothing.
+    m_view.DrainQueue(m_dlg);
+    EXPECT_TRUE(m_view.m_boxes.empty());
+}
+
+TEST_F(WindowLinkTest, ClosingWhileTheLoggerStreamsLeavesNoReaderBehind) {
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    const std::vector<uint8_t> memory = GeneratedMemory(100);
+    for (int nRound = 0; nRound < 3; ++nRound) {
+        const std::string strName = "round" + std::to_string(nRound) + ".dlg";
+        m_view.SetControlText(IDC_SIZE_LABEL, "");
+        StartDownload(strName);
+        EXPECT_EQ(logger.ReceiveLine(), Framed("VXC,VendrimaxQM-518,LB"));
+        ASSERT_TRUE(logger.Send("dataCount=100\r\n===\r\n" + Block(0x0101, memory, 0, 12)));
+        ASSERT_TRUE(Pump([&] { return m_view.GetControlText(IDC_SIZE_LABEL) == "12 / 100"; }));
+        // More is on its way while the port closes under the download.
+        ASSERT_TRUE(logger.Send(Block(0x0102, memory, 12, 12) + Block(0x0103, memory, 24, 12)));
+        m_dlg.OnOpenClose();
+        ExpectClosedLook();
+        EXPECT_EQ(m_dlg.m_bStopWorker, 0);
+        ASSERT_TRUE(Pump([&] { return Enabled(IDC_OPEN_CLOSE); }));
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Abort download process."});
+        ExpectIdleDownloadLook();
+        const size_t nSize = ReadFileBytes(PathOf(strName)).size();
+        EXPECT_TRUE(nSize == 240 || nSize == 480 || nSize == 720) << nSize;
+        m_view.m_boxes.clear();
+    }
+}
+
+}  // namespace
