@@ -8,7 +8,8 @@ bool CQuorvelApp::InitInstance() {
     CQuorvelDlg dlg(window);
     window.SetHandler(&dlg);
     (void)window.RunModal();
-    // The close steps have stopped everything the window started; the window goes before its logic.
+    // The close steps have stopped everything the window started; nothing queued reaches the logic
+    // any more, which goes (stopping a worker still running) before the window.
     window.SetHandler(nullptr);
     return false;
 }

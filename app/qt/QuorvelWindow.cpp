@@ -21,7 +21,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QtGlobal>
 #include <climits>
 
@@ -248,8 +250,31 @@ void QuorvelWindow::BuildControls() {
 
 void QuorvelWindow::Start() {
     if (m_pHandler) (void)m_pHandler->OnInitDialog();
+    StartDeviceWatch();
     show();
     if (QWidget* pFirst = Control(IDC_RAW_PATH)) pFirst->setFocus(Qt::OtherFocusReason);
+}
+
+void QuorvelWindow::StartDeviceWatch() {
+    if (!m_pDeviceWatch) m_pDeviceWatch = std::make_unique<DeviceWatch>();
+    m_bDeviceEvents = m_pDeviceWatch->Start() && m_pDeviceWatch->Fd() >= 0;
+    if (m_bDeviceEvents) {
+        auto* pNotifier = new QSocketNotifier(m_pDeviceWatch->Fd(), QSocketNotifier::Read, this);
+        connect(pNotifier, &QSocketNotifier::activated, this,
+                [this] { DeliverDeviceEvents(m_pDeviceWatch->ReadEvents()); });
+        return;
+    }
+    // No udev events here (a container, say): look at the ports now and then.
+    auto* pTimer = new QTimer(this);
+    connect(pTimer, &QTimer::timeout, this,
+            [this] { DeliverDeviceEvents(m_pDeviceWatch->Poll()); });
+    pTimer->start(DeviceWatch::kPollIntervalMs);
+}
+
+void QuorvelWindow::DeliverDeviceEvents(const std::vector<unsigned>& codes) {
+    // Through the window's queue, like every other message, so the order with the worker's
+    // notifications is kept.
+    for (unsigned nCode : codes) m_queue.PostWindowMessage(WM_DEVICECHANGE, nCode, 0);
 }
 
 int QuorvelWindow::RunModal() {

@@ -2,10 +2,13 @@
 
 #include <QDialog>
 #include <QHash>
+#include <memory>
+#include <vector>
 
 #include "app/DialogHandler.h"
 #include "app/DialogView.h"
 #include "app/WindowQueue.h"
+#include "serial/PortEnumeration.h"
 
 class QWidget;
 
@@ -19,6 +22,10 @@ class QuorvelWindow final : public QDialog, public DialogView {
     ~QuorvelWindow() override;
 
     void SetHandler(DialogHandler* pHandler) { m_pHandler = pHandler; }
+    // Replaces the watch for serial ports that come and go; before Start().
+    void SetDeviceWatch(std::unique_ptr<DeviceWatch> pWatch) { m_pDeviceWatch = std::move(pWatch); }
+    // Whether device changes come from udev events rather than from polling; after Start().
+    bool WatchesDeviceEvents() const { return m_bDeviceEvents; }
     // Initialises the window through the handler and shows it.
     void Start();
     // Start() and then the modal run until the window ends; returns the end code.
@@ -68,6 +75,8 @@ class QuorvelWindow final : public QDialog, public DialogView {
   private:
     void BuildControls();
     void DispatchQueued();
+    void StartDeviceWatch();
+    void DeliverDeviceEvents(const std::vector<unsigned>& codes);
     std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool bSave);
 
     DialogHandler* m_pHandler = nullptr;
@@ -76,4 +85,6 @@ class QuorvelWindow final : public QDialog, public DialogView {
     int m_nBaseUnitY = 1;  // character height, pixels
     bool m_bEnding = false;
     WindowQueue m_queue;
+    std::unique_ptr<DeviceWatch> m_pDeviceWatch;
+    bool m_bDeviceEvents = false;
 };

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -28,6 +29,8 @@
 #include "app/Resource.h"
 #include "app/qt/QuorvelWindow.h"
 #include "protocol/DownloadResult.h"
+#include "sim/SimRunner.h"
+#include "track/RawLog.h"
 
 namespace {
 
@@ -118,6 +121,8 @@ class WindowTest : public QObject {
   private:
     std::unique_ptr<QuorvelWindow> m_pWindow;
     std::unique_ptr<CQuorvelDlg> m_pDlg;
+    // The system's serial ports as the window's scan and its device watch see them.
+    std::shared_ptr<std::vector<SerialPortInfo>> m_pPorts;
 
     template <typename T>
     T* Get(int nId) {
@@ -126,17 +131,21 @@ class WindowTest : public QObject {
 
   private slots:
     void init() {
+        m_pPorts = std::make_shared<std::vector<SerialPortInfo>>();
+        const PortEnumerator enumerate = [pPorts = m_pPorts] { return *pPorts; };
         m_pWindow = std::make_unique<QuorvelWindow>();
-        m_pDlg = std::make_unique<CQuorvelDlg>(*m_pWindow);
+        m_pWindow->SetDeviceWatch(std::make_unique<DeviceWatch>(enumerate));
+        m_pDlg = std::make_unique<CQuorvelDlg>(*m_pWindow, enumerate);
         m_pWindow->SetHandler(m_pDlg.get());
         m_pWindow->Start();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
     }
 
     void cleanup() {
+        // As the program ends: nothing queued reaches the logic, which stops its worker first.
         m_pWindow->SetHandler(nullptr);
-        m_pWindow.reset();
         m_pDlg.reset();
+        m_pWindow.reset();
     }
 
     void everyControlWithKindTextAndState() {
@@ -349,12 +358,83 @@ class WindowTest : public QObject {
         QVERIFY(QFile::exists(out + QStringLiteral(".kml")));
     }
 
-    void unwiredButtonsOpenNothing() {
-        for (int nId : {IDC_OPEN_CLOSE, IDC_GET_DATA, IDC_DELETE}) {
+    void loggerButtonsWithoutAPort() {
+        // Open/Close fails silently; GET and DELETE try to open and then say why they cannot.
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
+        QVERIFY(!QApplication::activeModalWidget());
+        for (int nId : {IDC_GET_DATA, IDC_DELETE}) {
+            QStringList boxes;
+            ModalScript script({CloseBox(boxes)});
             QTest::mouseClick(Get<QPushButton>(nId), Qt::LeftButton);
-            QVERIFY(!QApplication::activeModalWidget());
+            QCOMPARE(boxes, QStringList{QStringLiteral("Can't open COM port. Action cancelled.")});
+            QCOMPARE(script.Unexpected(), QStringList());
         }
         QVERIFY(m_pWindow->isVisible());
+    }
+
+    void downloadFromTheSimulatedLogger() {
+        TrackGeneratorOptions options;
+        options.nRecords = 600;
+        options.nSeed = 3;
+        SimLogger logger(GenerateTrack(options));
+        SimRunner runner(logger, 230400, false);
+        std::string strError;
+        QVERIFY2(runner.Open(strError), strError.c_str());
+        QVERIFY(runner.Start());
+        *m_pPorts = {{runner.PortPath(), "simulated logger"}};
+        m_pDlg->ScanComPorts();
+        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(),
+                 QString::fromStdString(runner.PortPath()));
+
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
+        QCOMPARE(m_pDlg->m_bPortOpened, 1);
+        QVERIFY(!Get<QComboBox>(IDC_PORT_LIST)->isEnabled());
+        QVERIFY(Get<QPushButton>(IDC_LOAD_CONFIG)->isEnabled());
+
+        std::vector<int> values;
+        auto* pBar = Get<QProgressBar>(IDC_PROGRESS);
+        connect(pBar, &QProgressBar::valueChanged, this, [&](int v) { values.push_back(v); });
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("track.dlg"));
+        QStringList filters;
+        QStringList boxes;
+        ModalScript script({PickFile(path, filters), CloseBox(boxes)});
+        QTest::mouseClick(Get<QPushButton>(IDC_GET_DATA), Qt::LeftButton);
+        QVERIFY(WaitFor([&] { return script.Done() && !QApplication::activeModalWidget(); }));
+        QCOMPARE(script.Unexpected(), QStringList());
+        QCOMPARE(filters, QStringList{QStringLiteral("Data logger file(*.dlg) (*.dlg)")});
+        QCOMPARE(boxes, QStringList{QStringLiteral("Download OK.")});
+
+        // The bar went up through the download, not straight to its end.
+        QVERIFY(std::any_of(values.begin(), values.end(),
+                            [&](int v) { return v > pBar->minimum() && v < pBar->maximum(); }));
+        QVERIFY(std::is_sorted(values.begin() + 1, values.end()));
+        // The new file is loaded: its labels are shown, the bar hidden, the buttons back.
+        QVERIFY(!pBar->isVisible());
+        QVERIFY(Get<QLabel>(IDC_SIZE_LABEL)->isVisible());
+        QVERIFY(Get<QLabel>(IDC_TIME_LABEL)->isVisible());
+        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QString::fromStdString(FormatSizeLabel(600)));
+        QCOMPARE(Get<QPushButton>(IDC_GET_DATA)->text(), QStringLiteral("GET data from device"));
+        QVERIFY(Get<QPushButton>(IDC_OPEN_CLOSE)->isEnabled());
+        QCOMPARE(m_pDlg->m_RawLog.m_nRecordCount, 600u);
+        QVERIFY(Get<QListWidget>(IDC_LOG_LIST)->count() > 0);
+
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
+        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
+        QVERIFY(Get<QComboBox>(IDC_PORT_LIST)->isEnabled());
+    }
+
+    void portsThatComeAndGoAreListed() {
+        if (m_pWindow->WatchesDeviceEvents()) {
+            QSKIP("udev reports real devices here; the polled watch is not in use");
+        }
+        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->count(), 0);
+        *m_pPorts = {{"/dev/ttyUSB0", ""}, {"/dev/ttyUSB1", ""}};
+        QVERIFY(WaitFor([&] { return Get<QComboBox>(IDC_PORT_LIST)->count() == 2; }));
+        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(), QStringLiteral("/dev/ttyUSB1"));
+        m_pPorts->clear();
+        QVERIFY(WaitFor([&] { return Get<QComboBox>(IDC_PORT_LIST)->count() == 0; }));
+        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(), QString());
     }
 
     void enterDoesNotClose() {
