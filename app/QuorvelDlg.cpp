@@ -559,6 +559,8 @@ void CQuorvelDlg::OnDeviceNodesChanged() {
 }
 
 bool CQuorvelDlg::OpenComPort() {
+    // One connection at a time: a second worker would share the first one's flags.
+    if (m_hComPort != kInvalidPortHandle || m_workerThread.joinable()) return false;
     const std::string strName = PortNameFromListText(m_view.GetControlText(IDC_PORT_LIST));
     const uint32_t nBaud = ParseBaudRate(m_view.GetControlText(IDC_BAUD_LIST));
     auto pPort = std::make_unique<SerialPort>();
@@ -673,6 +675,10 @@ void CQuorvelDlg::OnGetData() {
             ShowError(kPortClosedMessage);
             return;
         }
+    }
+    if (!m_pWorker) {
+        ShowError(kPortClosedMessage);
+        return;
     }
     if (m_bDownloadMode != 0) {
         // Cancel: the worker closes the raw file when the next bytes arrive.

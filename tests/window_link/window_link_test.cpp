@@ -55,16 +55,26 @@ TEST_F(WindowLinkTest, FailedOpenIsSilentAndLeavesThePortClosed) {
     EXPECT_TRUE(m_view.m_boxes.empty());
 }
 
-TEST_F(WindowLinkTest, NameWithTheModelEndingOpensThePortBeforeIt) {
+TEST_F(WindowLinkTest, PortNamesAsPathsOrUnderDevWithOrWithoutTheModelEnding) {
     StartLogger(GeneratedMemory(10));
-    Logger([](SimLogger& l) { l.SetSettings("0", "12", "34"); });
-    m_view.SetControlText(IDC_PORT_LIST, m_pRunner->PortPath() + ":QM-518");
-    m_dlg.OnOpenClose();
-    ExpectOpenLook();
-    // The logger on that port answers.
-    m_dlg.OnLoadConfig();
-    ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
-    EXPECT_EQ(m_view.GetControlText(IDC_INTERVAL), "12");
+    const std::string strPath = m_pRunner->PortPath();  // /dev/pts/N
+    ASSERT_EQ(strPath.rfind("/dev/", 0), 0u);
+    const std::string strShort = strPath.substr(5);  // pts/N, found under /dev/
+    int nSetting = 0;
+    for (const std::string& strName :
+         {strPath, strPath + ":QM-518", strShort, strShort + ":QM-518"}) {
+        const std::string strValue = std::to_string(++nSetting);
+        Logger([&](SimLogger& l) { l.SetSettings("0", strValue, "34"); });
+        m_view.SetControlText(IDC_PORT_LIST, strName);
+        m_dlg.OnOpenClose();
+        ExpectOpenLook();
+        // The logger on that port answers.
+        m_dlg.OnLoadConfig();
+        ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); })) << strName;
+        EXPECT_EQ(m_view.GetControlText(IDC_INTERVAL), strValue) << strName;
+        m_dlg.OnOpenClose();
+        ExpectClosedLook();
+    }
 }
 
 TEST_F(WindowLinkTest, GetWithThePortClosedOpensItAndDownloadsTheLog) {
