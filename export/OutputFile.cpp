@@ -1,12 +1,10 @@
 #include "OutputFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
+
+#include "OutputFileIo.h"
 
 namespace {
 
@@ -15,22 +13,9 @@ std::string MakeTempName(const std::string& strPath) {
     const auto nTick = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".part-%d-%u-%llx", static_cast<int>(::getpid()),
+    std::snprintf(suffix, sizeof suffix, ".part-%lu-%u-%llx", OutputProcessId(),
                   s_nCounter.fetch_add(1), nTick & 0xffffffULL);
     return strPath + suffix;
-}
-
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t nDone = ::write(fd, p, n);
-        if (nDone < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += nDone;
-        n -= static_cast<size_t>(nDone);
-    }
-    return true;
 }
 
 }  // namespace
@@ -47,10 +32,10 @@ bool OutputFile::Create(const std::string& strPath) {
     m_strPath = strPath;
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string strTemp = MakeTempName(strPath);
-        // 0666 before the umask: the finished file gets the permissions of a plainly created one.
-        const int fd = ::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            m_fd = fd;
+        intptr_t hFile = kNoOutputHandle;
+        const CreateOutcome outcome = CreateExclusiveFile(strTemp, hFile);
+        if (outcome == CreateOutcome::Created) {
+            m_hFile = hFile;
             m_strTempPath = std::move(strTemp);
             m_pPending = std::make_unique<char[]>(Capacity());
             m_nPending = 0;
@@ -59,7 +44,7 @@ bool OutputFile::Create(const std::string& strPath) {
             m_writer = std::thread(&OutputFile::WriterLoop, this);
             return true;
         }
-        if (errno != EEXIST) return false;
+        if (outcome == CreateOutcome::Failed) return false;
     }
     return false;
 }
@@ -73,7 +58,7 @@ void OutputFile::WriterLoop() {
         const bool bSkip = m_bWriteFailed;
         lock.unlock();
         // The buffer is the writer's alone until it reports back by clearing m_nPending.
-        const bool bOk = bSkip || WriteAll(m_fd, m_pPending.get(), n);
+        const bool bOk = bSkip || WriteWholeBuffer(m_hFile, m_pPending.get(), n);
         lock.lock();
         if (!bOk) m_bWriteFailed = true;
         m_nPending = 0;
@@ -98,7 +83,7 @@ void OutputFile::StopWriter() {
 }
 
 bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
-    if (m_fd < 0 || !WaitForWriter()) return false;
+    if (m_hFile == kNoOutputHandle || !WaitForWriter()) return false;
     {
         std::lock_guard lock(m_mutex);
         pBuffer.swap(m_pPending);
@@ -109,19 +94,18 @@ bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
 }
 
 bool OutputFile::FlushBytes(const char* p, size_t n) {
-    return m_fd >= 0 && WaitForWriter() && WriteAll(m_fd, p, n);
+    return m_hFile != kNoOutputHandle && WaitForWriter() && WriteWholeBuffer(m_hFile, p, n);
 }
 
 bool OutputFile::Finish() {
-    if (m_fd < 0) return false;
+    if (m_hFile == kNoOutputHandle) return false;
     Flush();
     const bool bWritten = WaitForWriter();
     StopWriter();
-    const bool bClosed = ::close(m_fd) == 0;
-    m_fd = -1;
-    if (Failed() || !bWritten || !bClosed ||
-        std::rename(m_strTempPath.c_str(), m_strPath.c_str()) != 0) {
-        ::unlink(m_strTempPath.c_str());
+    const bool bClosed = CloseOutputHandle(m_hFile);
+    m_hFile = kNoOutputHandle;
+    if (Failed() || !bWritten || !bClosed || !MoveOutputIntoPlace(m_strTempPath, m_strPath)) {
+        RemoveOutputFile(m_strTempPath);
         m_strTempPath.clear();
         return false;
     }
@@ -131,12 +115,12 @@ bool OutputFile::Finish() {
 
 void OutputFile::Discard() {
     StopWriter();
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (m_hFile != kNoOutputHandle) {
+        CloseOutputHandle(m_hFile);
+        m_hFile = kNoOutputHandle;
     }
     if (!m_strTempPath.empty()) {
-        ::unlink(m_strTempPath.c_str());
+        RemoveOutputFile(m_strTempPath);
         m_strTempPath.clear();
     }
 }

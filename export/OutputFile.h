@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,7 +45,7 @@ class OutputFile final : public OutputBuffer {
 
     std::string m_strPath;
     std::string m_strTempPath;
-    int m_fd = -1;
+    intptr_t m_hFile = -1;  // the temporary file while it is written
 
     std::thread m_writer;
     std::mutex m_mutex;

@@ -1,12 +1,8 @@
 #include "RawLog.h"
 
 #include "Calendar.h"
+#include "RawLogFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <new>
@@ -38,26 +34,11 @@ RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
     return RawLogStatus::Ok;
 }
 
-namespace {
-
-struct FileCloser {
-    int fd;
-    ~FileCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-}  // namespace
-
 RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
     image.Reset();
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return RawLogStatus::CannotOpen;
-    FileCloser closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return RawLogStatus::CannotOpen;
-    const uint64_t nSize = static_cast<uint64_t>(st.st_size);
+    RawLogFile file;
+    uint64_t nSize = 0;
+    if (!file.Open(strPath) || !file.Size(nSize)) return RawLogStatus::CannotOpen;
     // A size that cannot hold whole records, or more than a 32-bit count, is refused before any
     // memory is taken: a huge bad file costs nothing.
     const RawLogStatus sizeStatus = ValidateRawLogSize(nSize);
@@ -70,13 +51,12 @@ RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
     // One buffer; the loop only continues reads the kernel chose to cut short.
     size_t nRead = 0;
     while (nRead < nSize) {
-        const ssize_t n = ::read(fd, pData.get() + nRead, static_cast<size_t>(nSize - nRead));
-        if (n < 0) {
-            if (errno == EINTR) continue;
+        size_t n = 0;
+        if (!file.Read(pData.get() + nRead, static_cast<size_t>(nSize - nRead), n)) {
             return RawLogStatus::CannotOpen;
         }
         if (n == 0) break;  // the file shrank meanwhile
-        nRead += static_cast<size_t>(n);
+        nRead += n;
     }
 
     const RawLogStatus status = ValidateRawLogSize(nRead);

@@ -147,10 +147,14 @@ TEST_F(LoadTest, TooLargeFileHasItsOwnMessageAndChangesNothing) {
     // A sparse file with one record more than a 32-bit count holds.
     const std::string strHuge = PathOf("huge.dlg");
     WriteBytes("huge.dlg", {});
+#ifdef _WIN32
+    GTEST_SKIP() << "the runtime's truncate takes 32-bit sizes";
+#else
     const off_t nSize = static_cast<off_t>(20 * (uint64_t{1} << 32));
     if (::truncate(strHuge.c_str(), nSize) != 0) {
         GTEST_SKIP() << "no sparse files here";
     }
+#endif
     OpenFile(strHuge);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Raw data file too large."});
     ASSERT_NE(m_dlg.m_RawLog.m_pRawData, nullptr);

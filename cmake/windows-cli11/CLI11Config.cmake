@@ -1,0 +1,17 @@
+# CLI11 for the cross build: Debian's header-only CLI11, seen through a folder that holds nothing
+# but its headers, so that the host's /usr/include stays out of the Windows compiles.
+if(TARGET CLI11::CLI11)
+  return()
+endif()
+set(QUORVEL_CLI11_HEADERS /usr/include/CLI CACHE PATH "CLI11 headers for the cross build")
+if(NOT EXISTS ${QUORVEL_CLI11_HEADERS}/CLI.hpp)
+  set(CLI11_FOUND FALSE)
+  set(CLI11_NOT_FOUND_MESSAGE "no CLI11 headers in ${QUORVEL_CLI11_HEADERS} (Debian package libcli11-dev)")
+  return()
+endif()
+set(_quorvel_cli11_include ${CMAKE_BINARY_DIR}/_deps/cli11/include)
+file(MAKE_DIRECTORY ${_quorvel_cli11_include})
+file(CREATE_LINK ${QUORVEL_CLI11_HEADERS} ${_quorvel_cli11_include}/CLI SYMBOLIC)
+add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${_quorvel_cli11_include})
+set(CLI11_FOUND TRUE)
