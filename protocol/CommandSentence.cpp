@@ -52,6 +52,7 @@ size_t AppendChecksum(char16_t* pBuffer, size_t nCapacity) {
     return 4;
 }
 
+#ifndef _WIN32  // Windows converts with the system's ANSI code page (AnsiTextWin32.cpp)
 std::string ToAnsi(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -73,6 +74,7 @@ std::u16string FromAnsi(std::string_view text) {
     for (char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
     return out;
 }
+#endif
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;

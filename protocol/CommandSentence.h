@@ -29,6 +29,7 @@ uint8_t SentenceChecksum(std::u16string_view body);
 // 0 when the tail does not fit (the buffer is then left as it was).
 size_t AppendChecksum(char16_t* pBuffer, size_t nCapacity);
 
+// The ANSI code page: on Windows the system's (AnsiTextWin32.cpp), elsewhere ISO-8859-1.
 // UTF-16 to ISO-8859-1: one byte per character; characters beyond Latin-1 become '?' (a surrogate
 // pair becomes a single '?').
 std::string ToAnsi(std::u16string_view text);

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <system_error>
+#ifdef _WIN32
+#include <filesystem>
+#endif
 
 namespace {
 
@@ -59,7 +62,13 @@ bool ReceiveWorker::CreateRawFile() {
         strPath = m_strRawPath;
     }
     if (m_pRawFile != nullptr) std::fclose(m_pRawFile);
+#ifdef _WIN32
+    // The path is UTF-8; only the wide call reaches every name.
+    const std::filesystem::path path(std::u8string(strPath.begin(), strPath.end()));
+    m_pRawFile = strPath.empty() ? nullptr : ::_wfopen(path.c_str(), L"wb");
+#else
     m_pRawFile = strPath.empty() ? nullptr : std::fopen(strPath.c_str(), "wb");
+#endif
     return m_pRawFile != nullptr;
 }
 
