@@ -3,7 +3,7 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build demo test test-asan test-tsan fuzz bench format clean
+.PHONY: deps build demo test test-asan test-tsan fuzz bench format clean test-windows
 
 deps:
 	./scripts/install-deps.sh
@@ -38,3 +38,7 @@ format:
 
 clean:
 	rm -rf build out
+
+# Windows programs cross-built with MinGW-w64, their tests run under Wine.
+test-windows:
+	./scripts/test-windows.sh

@@ -28,6 +28,29 @@ void OnInterrupt(int) {
     g_bInterrupted = 1;
 }
 
+// Ctrl+C ends the download cleanly; the previous handler is put back afterwards.
+#ifdef _WIN32
+using InterruptHandler = void (*)(int);
+InterruptHandler CatchInterrupt() {
+    return std::signal(SIGINT, OnInterrupt);
+}
+void RestoreInterrupt(InterruptHandler previous) {
+    std::signal(SIGINT, previous);
+}
+#else
+using InterruptHandler = struct sigaction;
+InterruptHandler CatchInterrupt() {
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &action, &previous);
+    return previous;
+}
+void RestoreInterrupt(const InterruptHandler& previous) {
+    sigaction(SIGINT, &previous, nullptr);
+}
+#endif
+
 // Progress on standard error: a bar redrawn in place on a terminal, else a line every tenth.
 class ProgressReport {
   public:
@@ -68,14 +91,11 @@ int RunDownload(const DownloadOptions& opt) {
     if (!session.Open(opt.strPort, opt.nBaud, nTimeoutMs)) return kExitFailure;
 
     g_bInterrupted = 0;
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, &previous);
+    const InterruptHandler previous = CatchInterrupt();
 
     session.Worker().BeginDownload(opt.strOutput);
     if (!session.Send(DownloadSentenceBody())) {
-        sigaction(SIGINT, &previous, nullptr);
+        RestoreInterrupt(previous);
         return kExitFailure;
     }
     ProgressReport progress;
@@ -120,7 +140,7 @@ int RunDownload(const DownloadOptions& opt) {
         session.m_bDownloadMode = 0;
         session.Close();
         progress.EndLine();
-        sigaction(SIGINT, &previous, nullptr);
+        RestoreInterrupt(previous);
         if (g_bInterrupted != 0) {
             PrintError(DownloadResultText(DR_ABORTED));
             return 130;
@@ -129,7 +149,7 @@ int RunDownload(const DownloadOptions& opt) {
         return kExitFailure;
     }
     session.Close();
-    sigaction(SIGINT, &previous, nullptr);
+    RestoreInterrupt(previous);
     const char* pText = DownloadResultText(*result);
     if (*result == DR_OK) {
         std::error_code error;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+// The application: starts the common controls and runs the main window modally; the program ends
+// when the window does.
+class CQuorvelApp {
+  public:
+    explicit CQuorvelApp(HINSTANCE hInstance) : m_hInstance(hInstance) {}
+    // Returns false: there is no message loop beyond the window's own.
+    bool InitInstance();
+
+  private:
+    HINSTANCE m_hInstance;
+};

@@ -1,0 +1,342 @@
+#include "Win32DialogView.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "app/Resource.h"
+#include "track/WideText.h"
+
+namespace {
+
+// Posted once per task; tasks and window messages share the window's posted-message queue, which
+// keeps them in posting order.
+constexpr UINT kTaskMessage = WM_APP + 1;
+
+std::wstring Wide(const std::string& str) {
+    return WidenUtf8(str);
+}
+
+std::string WindowText(HWND hWnd) {
+    const int nLength = ::GetWindowTextLengthW(hWnd);
+    if (nLength <= 0) return {};
+    std::wstring text(static_cast<size_t>(nLength) + 1, L'\0');
+    const int nCopied = ::GetWindowTextW(hWnd, text.data(), nLength + 1);
+    text.resize(static_cast<size_t>(nCopied > 0 ? nCopied : 0));
+    return NarrowToUtf8(text);
+}
+
+INT_PTR CALLBACK AboutProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM) {
+    switch (nMessage) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                ::EndDialog(hWnd, LOWORD(wParam));
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+Win32DialogView::Win32DialogView(HINSTANCE hInstance) : m_hInstance(hInstance) {}
+
+INT_PTR Win32DialogView::RunModal() {
+    return ::DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_QUORVEL_DIALOG), nullptr,
+                             &Win32DialogView::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+bool Win32DialogView::CreateModeless() {
+    m_bModeless = true;
+    return ::CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(IDD_QUORVEL_DIALOG), nullptr,
+                                &Win32DialogView::DialogProc,
+                                reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam,
+                                             LPARAM lParam) {
+    if (nMessage == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
+        reinterpret_cast<Win32DialogView*>(lParam)->m_hWnd = hWnd;
+    }
+    auto* pView = reinterpret_cast<Win32DialogView*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
+    return pView ? pView->OnMessage(nMessage, wParam, lParam) : FALSE;
+}
+
+INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    if (m_pHandler == nullptr) return FALSE;
+    switch (nMessage) {
+        case WM_INITDIALOG:
+            return m_pHandler->OnInitDialog() ? TRUE : FALSE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+            if (LOWORD(wParam) == IDCANCEL) {
+                // Escape goes through the close steps like every other way of ending the window.
+                m_pHandler->OnClose();
+                return TRUE;
+            }
+            return m_pHandler->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+        case WM_SYSCOMMAND:
+            if (m_pHandler->OnSysCommand(static_cast<unsigned>(wParam),
+                                         static_cast<uint32_t>(lParam))) {
+                return TRUE;
+            }
+            return FALSE;  // the default handling: move, minimise, close...
+        case WM_CLOSE:
+            m_pHandler->OnClose();
+            return TRUE;
+        case WM_PAINT:
+            if (::IsIconic(m_hWnd)) {
+                OnPaintMinimised();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYDRAGICON:
+            ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
+            return TRUE;
+        case kTaskMessage: {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_tasks.empty()) return TRUE;
+                task = std::move(m_tasks.front());
+                m_tasks.pop_front();
+            }
+            task();
+            return TRUE;
+        }
+        case WM_DOWNLOAD_PROGRESS:
+        case WM_DOWNLOAD_DONE:
+        case WM_DEVICECHANGE: {
+            intptr_t nResult = 0;
+            const bool bHandled = m_pHandler->OnWndMsg(nMessage, static_cast<uint32_t>(wParam),
+                                                       static_cast<uint32_t>(lParam), &nResult);
+            if (bHandled) ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, nResult);
+            // Device-change broadcasts go on to the default handling, which answers TRUE.
+            return nMessage == WM_DEVICECHANGE ? FALSE : TRUE;
+        }
+        default:
+            return FALSE;
+    }
+}
+
+void Win32DialogView::OnPaintMinimised() {
+    PAINTSTRUCT ps{};
+    const HDC hDc = ::BeginPaint(m_hWnd, &ps);
+    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDc), 0);
+    // The icon centred in the client area.
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    const int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect{};
+    ::GetClientRect(m_hWnd, &rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    ::DrawIcon(hDc, x, y, m_hIcon);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+void Win32DialogView::ShowControl(int nId, bool bShow) {
+    ::ShowWindow(Item(nId), bShow ? SW_SHOW : SW_HIDE);
+}
+
+void Win32DialogView::EnableControl(int nId, bool bEnable) {
+    ::EnableWindow(Item(nId), bEnable ? TRUE : FALSE);
+}
+
+void Win32DialogView::SetControlText(int nId, const std::string& strText) {
+    ::SetWindowTextW(Item(nId), Wide(strText).c_str());
+}
+
+std::string Win32DialogView::GetControlText(int nId) const {
+    return WindowText(Item(nId));
+}
+
+void Win32DialogView::SetCheck(int nId, bool bChecked) {
+    ::CheckDlgButton(m_hWnd, nId, bChecked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool Win32DialogView::GetCheck(int nId) const {
+    return ::IsDlgButtonChecked(m_hWnd, nId) == BST_CHECKED;
+}
+
+bool Win32DialogView::IsComboBox(int nId) const {
+    wchar_t name[32] = {};
+    ::GetClassNameW(Item(nId), name, 32);
+    return ::lstrcmpiW(name, WC_COMBOBOXW) == 0;
+}
+
+void Win32DialogView::ResetList(int nId) {
+    ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+}
+
+int Win32DialogView::AddListEntry(int nId, const std::string& strText, int64_t nValue) {
+    const bool bCombo = IsComboBox(nId);
+    const std::wstring text = Wide(strText);
+    const LRESULT nIndex = ::SendDlgItemMessageW(m_hWnd, nId, bCombo ? CB_ADDSTRING : LB_ADDSTRING,
+                                                 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (nIndex < 0) return -1;
+    ::SendDlgItemMessageW(m_hWnd, nId, bCombo ? CB_SETITEMDATA : LB_SETITEMDATA,
+                          static_cast<WPARAM>(nIndex), static_cast<LPARAM>(nValue));
+    return static_cast<int>(nIndex);
+}
+
+void Win32DialogView::SelectListEntry(int nId, int nIndex) {
+    ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_SETCURSEL : LB_SETCURSEL,
+                          static_cast<WPARAM>(nIndex), 0);
+}
+
+std::optional<int64_t> Win32DialogView::GetSelectedListValue(int nId) const {
+    const bool bCombo = IsComboBox(nId);
+    const LRESULT nIndex =
+        ::SendDlgItemMessageW(m_hWnd, nId, bCombo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    if (nIndex < 0) return std::nullopt;
+    return static_cast<int64_t>(::SendDlgItemMessageW(
+        m_hWnd, nId, bCombo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(nIndex), 0));
+}
+
+int Win32DialogView::GetListCount(int nId) const {
+    const LRESULT n =
+        ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+void Win32DialogView::DeleteListEntry(int nId, int nIndex) {
+    ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_DELETESTRING : LB_DELETESTRING,
+                          static_cast<WPARAM>(nIndex), 0);
+}
+
+void Win32DialogView::SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) {
+    m_nProgressShift = nUpper > 0x7FFFFFFFu ? 1 : 0;
+    ::SendDlgItemMessageW(m_hWnd, nId, PBM_SETRANGE32,
+                          static_cast<WPARAM>(nLower >> m_nProgressShift),
+                          static_cast<LPARAM>(nUpper >> m_nProgressShift));
+}
+
+void Win32DialogView::SetProgressPosition(int nId, uint32_t nPosition) {
+    ::SendDlgItemMessageW(m_hWnd, nId, PBM_SETPOS,
+                          static_cast<WPARAM>(nPosition >> m_nProgressShift), 0);
+}
+
+void Win32DialogView::SetPickerTime(int nId, const PickerTime& time) {
+    SYSTEMTIME st{time.wYear, time.wMonth,  time.wDayOfWeek, time.wDay,
+                  time.wHour, time.wMinute, time.wSecond,    time.wMilliseconds};
+    ::SendDlgItemMessageW(m_hWnd, nId, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+}
+
+PickerTime Win32DialogView::GetPickerTime(int nId) const {
+    SYSTEMTIME st{};
+    ::SendDlgItemMessageW(m_hWnd, nId, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st));
+    return {st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+            st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
+}
+
+int Win32DialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                    unsigned nStyle) {
+    return ::MessageBoxW(m_hWnd, Wide(strText).c_str(), Wide(strTitle).c_str(), nStyle);
+}
+
+std::optional<std::string> Win32DialogView::ShowSaveDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, true);
+}
+
+std::optional<std::string> Win32DialogView::ShowOpenDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, false);
+}
+
+std::optional<std::string> Win32DialogView::RunFileDialog(const FileDialogRequest& request,
+                                                          bool bSave) {
+    // Filters: label and pattern pairs, each ended by a zero, the whole list by one more.
+    std::wstring filter;
+    for (const FileFilter& f : request.filters) {
+        filter += Wide(f.strLabel);
+        filter += L'\0';
+        filter += Wide(f.strPattern);
+        filter += L'\0';
+    }
+    filter += L'\0';
+    const std::wstring initialFolder = Wide(request.strInitialFolder);
+    const std::wstring defaultExtension = Wide(request.strDefaultExtension);
+    std::vector<wchar_t> file(32768, L'\0');  // room for long paths
+
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_hWnd;
+    ofn.lpstrFilter = request.filters.empty() ? nullptr : filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
+    ofn.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
+    ofn.Flags = OFN_EXPLORER;
+    if (request.nOptions & kFileMustExist) ofn.Flags |= OFN_FILEMUSTEXIST;
+    if (request.nOptions & kPathMustExist) ofn.Flags |= OFN_PATHMUSTEXIST;
+    if (request.nOptions & kOverwritePrompt) ofn.Flags |= OFN_OVERWRITEPROMPT;
+    if (request.nOptions & kHideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+    const BOOL bChosen = bSave ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
+    if (!bChosen) return std::nullopt;
+    return NarrowToUtf8(file.data());
+}
+
+void Win32DialogView::ShowAboutBox() {
+    ::DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_hWnd, &AboutProc, 0);
+}
+
+void Win32DialogView::AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) {
+    const HMENU hMenu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (hMenu == nullptr) return;
+    // The About entry's text is the string resource; other commands bring their own.
+    std::wstring text = Wide(strText);
+    if (nCommand == IDM_ABOUTBOX) {
+        wchar_t buffer[128] = {};
+        text = ::LoadStringW(m_hInstance, IDS_ABOUTBOX, buffer, 128) > 0 ? buffer : L"";
+    }
+    if (text.empty()) return;
+    ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(hMenu, MF_STRING, nCommand, text.c_str());
+}
+
+void Win32DialogView::SetWindowIcon(int nIconId) {
+    m_hIcon = ::LoadIconW(m_hInstance, MAKEINTRESOURCEW(nIconId));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+}
+
+void Win32DialogView::CenterWindow() {
+    RECT window{};
+    ::GetWindowRect(m_hWnd, &window);
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int cx = window.right - window.left;
+    const int cy = window.bottom - window.top;
+    const int x = work.left + (work.right - work.left - cx) / 2;
+    const int y = work.top + (work.bottom - work.top - cy) / 2;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(m_hWnd, SW_SHOW);
+}
+
+void Win32DialogView::EndDialog(int nResult) {
+    if (m_bModeless) {
+        ::DestroyWindow(m_hWnd);
+        m_hWnd = nullptr;
+        return;
+    }
+    ::EndDialog(m_hWnd, nResult);
+}
+
+void Win32DialogView::PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) {
+    ::PostMessageW(m_hWnd, nMessage, wParam, static_cast<LPARAM>(lParam));
+}
+
+void Win32DialogView::PostTask(std::function<void()> task) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    ::PostMessageW(m_hWnd, kTaskMessage, 0, 0);
+}

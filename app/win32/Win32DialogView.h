@@ -1,0 +1,73 @@
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <mutex>
+
+#include "app/DialogHandler.h"
+#include "app/DialogView.h"
+
+// The main window as a Win32 dialog built from layout 102, and DialogView over its controls. Every
+// platform event goes to the DialogHandler.
+class Win32DialogView final : public DialogView {
+  public:
+    explicit Win32DialogView(HINSTANCE hInstance);
+    Win32DialogView(const Win32DialogView&) = delete;
+    Win32DialogView& operator=(const Win32DialogView&) = delete;
+
+    void SetHandler(DialogHandler* pHandler) { m_pHandler = pHandler; }
+    // Runs the window modally until it ends; returns the end code.
+    INT_PTR RunModal();
+    // Creates the window without a modal loop of its own (tests pump the messages); false when
+    // it could not be created. EndDialog then destroys it.
+    bool CreateModeless();
+    HWND Window() const { return m_hWnd; }
+
+    // DialogView
+    void ShowControl(int nId, bool bShow) override;
+    void EnableControl(int nId, bool bEnable) override;
+    void SetControlText(int nId, const std::string& strText) override;
+    std::string GetControlText(int nId) const override;
+    void SetCheck(int nId, bool bChecked) override;
+    bool GetCheck(int nId) const override;
+    void ResetList(int nId) override;
+    int AddListEntry(int nId, const std::string& strText, int64_t nValue) override;
+    void SelectListEntry(int nId, int nIndex) override;
+    std::optional<int64_t> GetSelectedListValue(int nId) const override;
+    int GetListCount(int nId) const override;
+    void DeleteListEntry(int nId, int nIndex) override;
+    void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) override;
+    void SetProgressPosition(int nId, uint32_t nPosition) override;
+    void SetPickerTime(int nId, const PickerTime& time) override;
+    PickerTime GetPickerTime(int nId) const override;
+    int ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                       unsigned nStyle) override;
+    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
+    void ShowAboutBox() override;
+    void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
+    void SetWindowIcon(int nIconId) override;
+    void CenterWindow() override;
+    void EndDialog(int nResult) override;
+    void PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint32_t lParam) override;
+    void PostTask(std::function<void()> task) override;
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam);
+    void OnPaintMinimised();
+    HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
+    bool IsComboBox(int nId) const;
+    std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool bSave);
+
+    HINSTANCE m_hInstance;
+    HWND m_hWnd = nullptr;
+    HICON m_hIcon = nullptr;
+    bool m_bModeless = false;
+    unsigned m_nProgressShift = 0;  // the bar counts in int: a range beyond that is halved
+    DialogHandler* m_pHandler = nullptr;
+    std::mutex m_mutex;                         // guards m_tasks
+    std::deque<std::function<void()>> m_tasks;  // one kTaskMessage posted per entry
+};

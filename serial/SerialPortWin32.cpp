@@ -1,0 +1,242 @@
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "SerialPort.h"
+#include "track/WideText.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The device path "\\.\NAME" lives in a buffer of 20 characters, terminator included.
+constexpr size_t kDevicePathChars = 20;
+
+SerialStatus StatusFromError(DWORD nError) {
+    switch (nError) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_DEV_NOT_EXIST:
+            return SerialStatus::NotFound;
+        // A COM port that another program holds answers with access denied.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return SerialStatus::Busy;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return SerialStatus::BadName;
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_INVALID_FUNCTION:
+            return SerialStatus::NotAPort;
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_GEN_FAILURE:
+        case ERROR_BROKEN_PIPE:
+            return SerialStatus::HungUp;
+        case ERROR_SEM_TIMEOUT:
+        case WAIT_TIMEOUT:
+            return SerialStatus::TimedOut;
+        case ERROR_INVALID_HANDLE:
+            return SerialStatus::NotOpen;
+        default:
+            return SerialStatus::IoError;
+    }
+}
+
+HANDLE AsHandle(intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
+
+// Traces go to an attached debugger, or to one listening for them when QUORVEL_TRACE=1; formatting
+// every read costs nothing otherwise.
+bool TraceEnabled() {
+    static const bool bEnabled = [] {
+        const char* pValue = std::getenv("QUORVEL_TRACE");
+        return pValue != nullptr && std::strcmp(pValue, "1") == 0;
+    }();
+    return bEnabled || ::IsDebuggerPresent();
+}
+
+void Trace(const char* pWhat, const std::string& strName, const uint8_t* pBytes, size_t nBytes) {
+    if (!TraceEnabled()) return;
+    char head[96];
+    std::snprintf(head, sizeof head, "%s %s %zu:", strName.c_str(), pWhat, nBytes);
+    std::string line = head;
+    for (size_t i = 0; i < nBytes; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", pBytes[i]);
+        line += hex;
+    }
+    line += '\n';
+    ::OutputDebugStringW(WidenUtf8(line).c_str());
+}
+
+DWORD RemainingMs(Clock::time_point deadline) {
+    const auto nLeft =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return nLeft > 0 ? static_cast<DWORD>(nLeft) : 0;
+}
+
+// 8N1 in binary mode, DTR and RTS as handshake lines, no software flow control; a line error
+// stops reads and writes until the port is opened again. Every other field keeps the driver's
+// value.
+void ApplyLineSettings(DCB& dcb, uint32_t nBaud) {
+    dcb.BaudRate = nBaud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    dcb.fAbortOnError = 1;
+}
+
+// A read of n bytes returns after at most 20 + 2 n ms with what has arrived; a write gives up
+// after 100 ms whatever its length.
+void ApplyTimeouts(COMMTIMEOUTS& timeouts) {
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 2;
+    timeouts.ReadTotalTimeoutConstant = 20;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 100;
+}
+
+}  // namespace
+
+const char* SerialStatusMessage(SerialStatus status) {
+    switch (status) {
+        case SerialStatus::Ok:
+            return "";
+        case SerialStatus::NotFound:
+            return "no such port";
+        case SerialStatus::Busy:
+            return "the port is in use by another program";
+        case SerialStatus::AccessDenied:
+            return "no permission to use the port";
+        case SerialStatus::NotAPort:
+            return "the device is not a serial port";
+        case SerialStatus::BadName:
+            return "the port name is empty or too long";
+        case SerialStatus::BadSpeed:
+            return "the port does not support this speed";
+        case SerialStatus::HungUp:
+            return "the device went away";
+        case SerialStatus::TimedOut:
+            return "the port did not take the data in time";
+        case SerialStatus::NotOpen:
+            return "the port is not open";
+        case SerialStatus::IoError:
+            return "input/output error on the port";
+    }
+    return "";
+}
+
+std::string SerialPort::DevicePath(const std::string& strName) {
+    return "\\\\.\\" + strName;
+}
+
+SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
+    Close();
+    const std::string strPath = DevicePath(strName);
+    // Names that do not fit the device path's buffer are refused rather than cut short: a cut
+    // name could open some other port.
+    if (strName.empty() || strPath.size() + 1 > kDevicePathChars) return SerialStatus::BadName;
+    if (nBaud == 0) return SerialStatus::BadSpeed;
+    const HANDLE h = ::CreateFileW(WidenUtf8(strPath).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return StatusFromError(::GetLastError());
+
+    // Without the driver's settings there is nothing sound to change: not a serial port.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(h, &dcb)) {
+        ::CloseHandle(h);
+        return SerialStatus::NotAPort;
+    }
+    ApplyLineSettings(dcb, nBaud);
+    // The driver keeps what it refuses; the port is used with that.
+    if (!::SetCommState(h, &dcb)) Trace("SetCommState refused", strName, nullptr, 0);
+
+    COMMTIMEOUTS timeouts{};
+    static_cast<void>(::GetCommTimeouts(h, &timeouts));
+    ApplyTimeouts(timeouts);
+    if (!::SetCommTimeouts(h, &timeouts)) Trace("SetCommTimeouts refused", strName, nullptr, 0);
+
+    // Clear a pending line error, drop what is queued each way, clear again: in this order.
+    DWORD nErrors = 0;
+    static_cast<void>(::ClearCommError(h, &nErrors, nullptr));
+    static_cast<void>(::PurgeComm(h, PURGE_TXCLEAR));
+    static_cast<void>(::PurgeComm(h, PURGE_RXCLEAR));
+    static_cast<void>(::ClearCommError(h, &nErrors, nullptr));
+
+    m_hPort = reinterpret_cast<intptr_t>(h);
+    m_strName = strName;
+    return SerialStatus::Ok;
+}
+
+SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs, size_t& nRead) {
+    nRead = 0;
+    if (m_hPort == -1) return SerialStatus::NotOpen;
+    // Each ReadFile waits at most 20 + 2 ms a byte (the port's time-outs); the loop gives further
+    // calls the rest of nTimeoutMs.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    SerialStatus status = SerialStatus::Ok;
+    do {
+        const DWORD nAsk = static_cast<DWORD>(std::min<size_t>(nMax - nRead, 1u << 20));
+        DWORD nDone = 0;
+        if (!::ReadFile(AsHandle(m_hPort), pBuffer + nRead, nAsk, &nDone, nullptr)) {
+            status = StatusFromError(::GetLastError());
+            break;
+        }
+        nRead += nDone;
+    } while (nRead < nMax && RemainingMs(deadline) > 0);
+    if (nRead > 0) Trace("read", m_strName, pBuffer, nRead);
+    return nRead > 0 ? SerialStatus::Ok : status;
+}
+
+SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nTimeoutMs) {
+    if (m_hPort == -1) return SerialStatus::NotOpen;
+    Trace("write", m_strName, pBytes, nBytes);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    size_t nSent = 0;
+    while (nSent < nBytes) {
+        const DWORD nAsk = static_cast<DWORD>(std::min<size_t>(nBytes - nSent, 1u << 20));
+        DWORD nDone = 0;
+        if (!::WriteFile(AsHandle(m_hPort), pBytes + nSent, nAsk, &nDone, nullptr)) {
+            return StatusFromError(::GetLastError());
+        }
+        nSent += nDone;
+        // A write that the port's 100 ms time-out cut short is retried within the caller's bound.
+        if (nSent < nBytes && RemainingMs(deadline) == 0) return SerialStatus::TimedOut;
+    }
+    return SerialStatus::Ok;
+}
+
+SerialStatus SerialPort::Purge() {
+    if (m_hPort == -1) return SerialStatus::NotOpen;
+    DWORD nErrors = 0;
+    static_cast<void>(::ClearCommError(AsHandle(m_hPort), &nErrors, nullptr));
+    if (!::PurgeComm(AsHandle(m_hPort), PURGE_TXCLEAR) ||
+        !::PurgeComm(AsHandle(m_hPort), PURGE_RXCLEAR)) {
+        return StatusFromError(::GetLastError());
+    }
+    static_cast<void>(::ClearCommError(AsHandle(m_hPort), &nErrors, nullptr));
+    return SerialStatus::Ok;
+}
+
+void SerialPort::Close() {
+    if (m_hPort == -1) return;
+    ::CloseHandle(AsHandle(m_hPort));
+    m_hPort = -1;
+}
