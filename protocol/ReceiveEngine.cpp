@@ -35,10 +35,14 @@ std::span<uint8_t> ReceiveEngine::ReadSpace() {
     return {m_buffer + m_nLength, nSpace};
 }
 
-std::string_view ReceiveEngine::Text() const {
-    const char* p = reinterpret_cast<const char*>(m_buffer);
-    return {p, strnlen(p, m_nLength)};
+namespace {
+
+// A text as a zero-terminated string shows it: up to its first zero byte.
+std::string_view UpToZero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
 }
+
+}  // namespace
 
 void ReceiveEngine::Consume(size_t nBytes) {
     nBytes = std::min(nBytes, m_nLength);
@@ -119,10 +123,12 @@ void ReceiveEngine::LineStep() {
 }
 
 void ReceiveEngine::ParseSettingsReply() {
-    const std::string_view text = Text();
+    // Searches look past zero bytes: a stray zero (binary left over from a cancelled download)
+    // must not hide the text behind it until the buffer overflows.
+    const std::string_view text = Held();
     const size_t nStart = text.find(kSettingsReply);
     if (nStart == std::string_view::npos) return;
-    std::string reply(text.substr(nStart));
+    std::string reply(UpToZero(text.substr(nStart)));
     // The checksum tail "*XX!" becomes one more item separator so that the last item counts.
     for (size_t i = 0; i + 3 < reply.size(); ++i) {
         if (reply[i] == '*' && reply[i + 3] == '!') {
@@ -155,10 +161,10 @@ void ReceiveEngine::ParseSettingsReply() {
 void ReceiveEngine::OutputLines(size_t nLimit) {
     std::string entry;
     for (;;) {
-        const std::string_view text = Text();
+        const std::string_view text = Held();
         const size_t nEnd = text.find(kLineEnd);
         if (nEnd == std::string_view::npos || nEnd + kLineEnd.size() > nLimit) return;
-        entry.assign(text.substr(0, nEnd));
+        entry.assign(UpToZero(text.substr(0, nEnd)));
         entry += kLineEnd;
         m_effects.AddLogEntry(entry);
         Consume(nEnd + kLineEnd.size());
@@ -167,7 +173,7 @@ void ReceiveEngine::OutputLines(size_t nLimit) {
 }
 
 void ReceiveEngine::AwaitCountStep() {
-    const std::string_view text = Text();
+    const std::string_view text = Held();
     const size_t nKey = text.find(kCountKey);
     const size_t nEnd =
         nKey == std::string_view::npos ? nKey : text.find(kLineEnd, nKey + kCountKey.size());
@@ -192,7 +198,7 @@ void ReceiveEngine::AwaitCountStep() {
 }
 
 bool ReceiveEngine::AwaitMarkerStep() {
-    const size_t nMarker = Text().find(kStartMarker);
+    const size_t nMarker = Held().find(kStartMarker);
     if (nMarker == std::string_view::npos) return false;
     Consume(nMarker + kStartMarker.size());
     m_bMarkerSeen = true;

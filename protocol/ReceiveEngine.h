@@ -89,8 +89,6 @@ class ReceiveEngine {
     std::string_view Held() const { return {reinterpret_cast<const char*>(m_buffer), m_nLength}; }
 
   private:
-    // The buffered data as a zero-terminated text: up to the first zero byte.
-    std::string_view Text() const;
     void Consume(size_t nBytes);
     void Terminate() { m_buffer[m_nLength] = 0; }
 

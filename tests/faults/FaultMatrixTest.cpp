@@ -231,4 +231,37 @@ TEST(FaultMatrix, TenThousandRecordsAtFullSpeed) {
     EXPECT_EQ(rig.events.Read(rig.events.nLastAnnounced), 10000u);
 }
 
+// What is left of a cancelled download's stream passes through line mode, zero bytes and all;
+// a settings reply and the next download's count line behind those bytes must still be seen.
+TEST(FaultMatrix, ACancelledStreamDoesNotDeafenTheLink) {
+    FaultRig rig(GeneratedMemory(600), {}, 5000);
+    std::atomic<size_t> nSeen{0};
+    std::atomic<bool> bCancel{true};
+    rig.onRead = [&](std::string_view bytes) {
+        if (nSeen.fetch_add(bytes.size()) > 2000 && bCancel.exchange(false)) {
+            rig.m_bDownloadMode = 0;
+        }
+    };
+    EXPECT_EQ(rig.Download(), DR_ABORTED);
+    // Wait until the logger has sent the rest of the stream.
+    for (int i = 0; i < 200 && rig.runner.WithLogger([](SimLogger& l) { return l.HasOutput(); });
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    std::string bytes;
+    ASSERT_EQ(FrameSentence(ConfigQuerySentenceBody(), bytes), SentenceStatus::Ok);
+    ASSERT_EQ(rig.port.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 100),
+              SerialStatus::Ok);
+    EXPECT_TRUE(rig.events.WaitUntil([&] { return rig.events.bEnabled; }));
+
+    rig.events.WaitUntil([&] {
+        rig.events.results.clear();
+        return true;
+    });
+    EXPECT_EQ(rig.Download(), DR_OK);
+    EXPECT_EQ(ReadFileBytes(rig.rawPath), rig.Memory());
+}
+
 }  // namespace
