@@ -48,8 +48,7 @@ constexpr int kMaxLogEntries = 500;
 // A port write gives up after this long, whatever its length.
 constexpr uint32_t kWriteTimeoutMs = 100;
 
-// Device-change event codes and the names the trace gives them.
-constexpr uint32_t kDbtDevNodesChangedCode = 0x0007;
+// Device-change event codes other than the device tree's, and the names the trace gives them.
 struct DeviceEventName {
     uint32_t nCode;
     const char* pszTrace;
@@ -533,7 +532,7 @@ void CQuorvelDlg::ScanComPorts() {
 }
 
 void CQuorvelDlg::OnDeviceChange(uint32_t nEvent) {
-    if (nEvent == kDbtDevNodesChangedCode) {
+    if (nEvent == kDbtDevNodesChanged) {
         OnDeviceNodesChanged();
         return;
     }
