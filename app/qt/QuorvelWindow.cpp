@@ -356,7 +356,11 @@ int QuorvelWindow::AddListEntry(int nId, const std::string& strText, int64_t nVa
         return pCombo->count() - 1;
     }
     if (auto* pList = qobject_cast<QListWidget*>(p)) {
-        auto* pItem = new QListWidgetItem(ToQString(strText));
+        // A received line keeps its CR LF, which a list box shows as nothing; here it would make
+        // the entry two lines tall.
+        QString text = ToQString(strText);
+        while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) text.chop(1);
+        auto* pItem = new QListWidgetItem(text);
         pItem->setData(Qt::UserRole, value);
         pList->addItem(pItem);
         return pList->count() - 1;

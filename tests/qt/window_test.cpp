@@ -417,11 +417,31 @@ class WindowTest : public QObject {
         QCOMPARE(Get<QPushButton>(IDC_GET_DATA)->text(), QStringLiteral("GET data from device"));
         QVERIFY(Get<QPushButton>(IDC_OPEN_CLOSE)->isEnabled());
         QCOMPARE(m_pDlg->m_RawLog.m_nRecordCount, 600u);
-        QVERIFY(Get<QListWidget>(IDC_LOG_LIST)->count() > 0);
+        // The logger's lines are listed without their line ends, the newest selected.
+        auto* pList = Get<QListWidget>(IDC_LOG_LIST);
+        QVERIFY(!pList->findItems(QStringLiteral("dataCount=600"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(pList->currentRow(), pList->count() - 1);
 
         QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
         QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
         QVERIFY(Get<QComboBox>(IDC_PORT_LIST)->isEnabled());
+    }
+
+    void escapeWithTheLoggerOpenStopsTheWorkerFirst() {
+        SimLogger logger(std::vector<uint8_t>{});
+        SimRunner runner(logger, 230400, false);
+        std::string strError;
+        QVERIFY2(runner.Open(strError), strError.c_str());
+        QVERIFY(runner.Start());
+        *m_pPorts = {{runner.PortPath(), ""}};
+        m_pDlg->ScanComPorts();
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
+        QVERIFY(m_pDlg->m_hComPort.load() != kInvalidPortHandle);
+        QTest::keyClick(Get<QLineEdit>(IDC_RAW_PATH), Qt::Key_Escape);
+        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
+        QCOMPARE(m_pDlg->m_bStopWorker.load(), 0);
+        QVERIFY(!m_pWindow->isVisible());
+        QCOMPARE(m_pWindow->result(), IDCANCEL);
     }
 
     void portsThatComeAndGoAreListed() {
