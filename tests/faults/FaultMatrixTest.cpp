@@ -195,20 +195,20 @@ TEST(FaultMatrix, ZeroRecordsLeavesAnExistingFileUntouched) {
 // The cancel lands between two reads while part of a block is held: the file keeps the whole
 // blocks before it and not one byte of the partial block.
 TEST(FaultMatrix, CancelMidBlockKeepsTheWholeBlocksBeforeIt) {
-    FaultRig rig(GeneratedMemory(600), {}, 5000);
     std::string seen;
     std::optional<size_t> nBlockBytesBeforeCancel;
-    rig.onRead = [&](std::string_view bytes) {
+    auto cancelMidBlock = [&](std::string_view bytes, std::atomic<int32_t>& bDownloadMode) {
         const size_t nMarker = seen.find("===\r\n");
         if (!nBlockBytesBeforeCancel && nMarker != std::string::npos) {
             const size_t nAfter = seen.size() - nMarker - 5;
             if (nAfter > 3 * kBlockBytes && nAfter % kBlockBytes != 0) {
                 nBlockBytesBeforeCancel = nAfter;
-                rig.m_bDownloadMode = 0;  // what Cancel does
+                bDownloadMode = 0;  // what Cancel does
             }
         }
         seen += bytes;
     };
+    FaultRig rig(GeneratedMemory(600), {}, 5000, {}, cancelMidBlock);
     const int nResult = rig.Download();
     EXPECT_EQ(nResult, DR_ABORTED);
     EXPECT_STREQ(DownloadResultText(static_cast<uint32_t>(nResult)), "Abort download process.");
@@ -234,14 +234,16 @@ TEST(FaultMatrix, TenThousandRecordsAtFullSpeed) {
 // What is left of a cancelled download's stream passes through line mode, zero bytes and all;
 // a settings reply and the next download's count line behind those bytes must still be seen.
 TEST(FaultMatrix, ACancelledStreamDoesNotDeafenTheLink) {
-    FaultRig rig(GeneratedMemory(600), {}, 5000);
-    std::atomic<size_t> nSeen{0};
-    std::atomic<bool> bCancel{true};
-    rig.onRead = [&](std::string_view bytes) {
-        if (nSeen.fetch_add(bytes.size()) > 2000 && bCancel.exchange(false)) {
-            rig.m_bDownloadMode = 0;
+    size_t nSeen = 0;
+    bool bCancel = true;
+    auto cancelEarly = [&](std::string_view bytes, std::atomic<int32_t>& bDownloadMode) {
+        nSeen += bytes.size();
+        if (nSeen > 2000 && bCancel) {
+            bCancel = false;
+            bDownloadMode = 0;
         }
     };
+    FaultRig rig(GeneratedMemory(600), {}, 5000, {}, cancelEarly);
     EXPECT_EQ(rig.Download(), DR_ABORTED);
     // Wait until the logger has sent the rest of the stream.
     for (int i = 0; i < 200 && rig.runner.WithLogger([](SimLogger& l) { return l.HasOutput(); });

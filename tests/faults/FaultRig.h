@@ -23,15 +23,19 @@ struct FaultRig {
     ReceiveWorker worker;
     WorkerThread thread;
     std::filesystem::path rawPath;
-    std::function<void(std::string_view)> onRead;
+    std::function<void(std::string_view, std::atomic<int32_t>& bDownloadMode)> onRead;
 
+    // onReadHook, when given, sees every read on the worker's thread (and may cancel, as the
+    // window would between two reads); what it captures must outlive the rig.
     FaultRig(std::vector<uint8_t> memory, SimFaults faults, uint32_t nDataLostMs,
-             std::filesystem::path path = {})
+             std::filesystem::path path = {},
+             std::function<void(std::string_view, std::atomic<int32_t>&)> onReadHook = {})
         : logger(std::move(memory), faults),
           runner(logger, 230400, false),
           worker(
               WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-              events, nDataLostMs) {
+              events, nDataLostMs),
+          onRead(std::move(onReadHook)) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         rawPath =
             !path.empty()
@@ -47,7 +51,8 @@ struct FaultRig {
         EXPECT_TRUE(thread.Start(worker, [this](uint8_t* p, size_t n, uint32_t nTimeoutMs) {
             size_t nRead = 0;
             const SerialStatus status = port.Read(p, n, nTimeoutMs, nRead);
-            if (onRead && nRead > 0) onRead({reinterpret_cast<const char*>(p), nRead});
+            if (onRead && nRead > 0)
+                onRead({reinterpret_cast<const char*>(p), nRead}, m_bDownloadMode);
             return PortReadResult{status == SerialStatus::Ok, nRead};
         }));
     }
