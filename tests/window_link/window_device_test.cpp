@@ -11,7 +11,13 @@ class DeviceTest : public WindowLinkTest {
         intptr_t nResult = 0;
         (void)m_dlg.OnWndMsg(WM_DEVICECHANGE, 0x0007, 0, &nResult);
         ::unsetenv("QUORVEL_TRACE");
-        return ::testing::internal::GetCapturedStderr();
+        // Only the device lines: a port traced on the same switch may add its own.
+        std::istringstream captured(::testing::internal::GetCapturedStderr());
+        std::string strTrace;
+        for (std::string line; std::getline(captured, line);) {
+            if (line.rfind("WM_DEVICECHANGE", 0) == 0) strTrace += line + "\n";
+        }
+        return strTrace;
     }
 };
 
