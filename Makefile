@@ -21,8 +21,16 @@ test: build
 test-asan:
 	$(MAKE) test PRESET=asan
 
-test-tsan:
-	$(MAKE) test PRESET=tsan
+# ThreadSanitizer only matters where threads meet: the worker, the link, the window with its
+# worker. Only those tests are built and run.
+TSAN_TARGETS ?= protocol_tests link_tests link_session_tests cli_link_tests window_link_tests \
+                fault_matrix_tests stray_zero_tests qt_window_tests
+TSAN_LABELS ?= link|protocol|threaded|qt
+
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target $(TSAN_TARGETS)
+	ctest --preset tsan -j $(JOBS) -L '$(TSAN_LABELS)'
 
 # Each fuzz target for FUZZ_SECONDS on a scratch copy of its seed corpus.
 fuzz: deps
