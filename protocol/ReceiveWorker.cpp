@@ -1,10 +1,8 @@
 #include "ReceiveWorker.h"
 
 #include <chrono>
-#include <system_error>
-#ifdef _WIN32
 #include <filesystem>
-#endif
+#include <system_error>
 
 namespace {
 
@@ -12,6 +10,19 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count());
+}
+
+void TrimToWholeRecords(const std::string& strPath) {
+    constexpr uintmax_t kRecordSize = 20;
+#ifdef _WIN32
+    const std::filesystem::path path(std::u8string(strPath.begin(), strPath.end()));
+#else
+    const std::filesystem::path path(strPath);
+#endif
+    std::error_code error;
+    const uintmax_t nSize = std::filesystem::file_size(path, error);
+    if (error || nSize % kRecordSize == 0) return;
+    std::filesystem::resize_file(path, nSize - nSize % kRecordSize, error);
 }
 
 }  // namespace
@@ -69,13 +80,18 @@ bool ReceiveWorker::CreateRawFile() {
 #else
     m_pRawFile = strPath.empty() ? nullptr : std::fopen(strPath.c_str(), "wb");
 #endif
+    m_strOpenPath = strPath;
+    m_bWriteFailed = false;
     return m_pRawFile != nullptr;
 }
 
 bool ReceiveWorker::AppendRawFile(std::span<const uint8_t> records) {
     if (m_pRawFile == nullptr) return false;
     if (records.empty()) return true;
-    return std::fwrite(records.data(), 1, records.size(), m_pRawFile) == records.size();
+    const bool bWritten =
+        std::fwrite(records.data(), 1, records.size(), m_pRawFile) == records.size();
+    if (!bWritten) m_bWriteFailed = true;
+    return bWritten;
 }
 
 bool ReceiveWorker::CloseRawFile() {
@@ -83,6 +99,9 @@ bool ReceiveWorker::CloseRawFile() {
     const bool bFlushed = std::fflush(m_pRawFile) == 0;
     const bool bClosed = std::fclose(m_pRawFile) == 0;
     m_pRawFile = nullptr;
+    // A disk that filled up may have taken part of a record: cut the file back to whole records,
+    // so that everything that reached the disk can still be loaded.
+    if (m_bWriteFailed || !bFlushed || !bClosed) TrimToWholeRecords(m_strOpenPath);
     return bFlushed && bClosed;
 }
 

@@ -60,6 +60,8 @@ class ReceiveWorker : private ReceiveEffects {
     std::mutex m_mutex;  // guards m_strRawPath, set by the window's thread
     std::string m_strRawPath;
     std::FILE* m_pRawFile = nullptr;
+    std::string m_strOpenPath;    // the raw file being written; worker's thread only
+    bool m_bWriteFailed = false;  // an append to it failed
 };
 
 // Runs a ReceiveWorker on its own thread with the stop handshake.

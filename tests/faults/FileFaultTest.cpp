@@ -117,6 +117,11 @@ TEST_F(FileFaultTest, DownloadOntoAFullDiskSaysSoAndKeepsWhatWasWritten) {
     EXPECT_LT(file.size(), memory.size());
     EXPECT_TRUE(IsPrefixOf(file, memory)) << "the file holds something the logger did not send";
     EXPECT_EQ(rig.events.Read(rig.events.results).size(), 1u);
+    // Cut back to whole records: what reached the disk loads.
+    EXPECT_EQ(file.size() % 20, 0u);
+    RawLogImage image;
+    EXPECT_EQ(LoadRawLogImage(rig.rawPath.string(), image), RawLogStatus::Ok);
+    EXPECT_EQ(size_t{image.RecordCount()} * 20, file.size());
 }
 
 TEST_F(FileFaultTest, DownloadPastTheFileSizeLimitSaysSo) {
@@ -132,9 +137,11 @@ TEST_F(FileFaultTest, DownloadPastTheFileSizeLimitSaysSo) {
         const std::string memory = rig.Memory();
         if (file.empty() || file.size() > 10000) return 22;
         if (!IsPrefixOf(file, memory)) return 23;
+        if (file.size() % 20 != 0) return 24;
         return 0;
     });
-    EXPECT_EQ(nCode, 0) << "21: wrong result, 22: wrong size, 23: not the memory's prefix";
+    EXPECT_EQ(nCode, 0) << "21: wrong result, 22: wrong size, 23: not the memory's prefix, "
+                           "24: a part of a record is left";
 }
 
 TEST_F(FileFaultTest, TranslationOntoAFullDiskKeepsTheEarlierOutput) {
