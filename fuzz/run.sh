@@ -12,6 +12,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(receive_engine settings_reply raw_log sentence time_parse)
 fi
 scratch=${FUZZ_WORK:-$(mktemp -d /tmp/quorvel-fuzz.XXXXXX)}
+own_scratch=${FUZZ_WORK:+no}
 status=0
 for target in "${targets[@]}"; do
   mkdir -p "$scratch/$target/corpus" "$scratch/$target/findings"
@@ -28,4 +29,6 @@ for target in "${targets[@]}"; do
   fi
   grep -E "stat::number_of_executed_units|cov:" "$scratch/$target/log" | tail -n 2
 done
+# A clean run leaves nothing behind unless the work folder was given.
+if [ $status -eq 0 ] && [ -z "$own_scratch" ]; then rm -rf "$scratch"; fi
 exit $status
