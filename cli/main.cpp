@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     app.name("quorvel-cli");
     app.require_subcommand(1);
 
-    std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(), MakePortsCommand()};
+    std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(),
+                                        MakePortsCommand()};
     commands.push_back(MakeDownloadCommand());
     commands.push_back(MakeEraseCommand());
     commands.push_back(MakeConfigCommand());
