@@ -8,14 +8,18 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # Without network, Wine would hang offering to install Mono and Gecko.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# The prefix counts as ready only once wineboot has finished: a file it writes early (system.reg)
+# would let a parallel test start Wine on a half-made prefix.
+ready="$WINEPREFIX/.quorvel-ready"
+if [ ! -f "$ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   # Parallel test runs share the prefix: one creates it, the others wait.
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$ready" ]; then
       wine wineboot --init >/dev/null 2>&1 || true
       wineserver -w || true
+      touch "$ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
