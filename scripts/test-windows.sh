@@ -14,4 +14,6 @@ cmake --build build/windows-host -j "$JOBS" --target quorvel-sim
 
 cmake --preset windows -DQUORVEL_HOST_SIM="$PWD/build/windows-host/sim/quorvel-sim" >/dev/null
 cmake --build --preset windows -j "$JOBS"
-ctest --preset windows -j "$JOBS"
+# Wine itself fails a start now and then (seen once in many runs, never reproduced): a failed test
+# gets one more try, so only a failure that repeats turns the run red.
+ctest --preset windows -j "$JOBS" --repeat until-pass:2
