@@ -30,6 +30,12 @@ struct FileDialogRequest {
     unsigned nOptions = 0;            // FileDialogOption bits
 };
 
+// The buttons and icon of a message box, and the answers. Enumerations, so that a view that does
+// not handle one is a compile-time warning rather than a box with the wrong buttons.
+enum class BoxButtons { Ok, OkCancel, YesNo };
+enum class BoxIcon { None, Error, Question, Information };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
+
 class DialogView {
   public:
     virtual ~DialogView() = default;
@@ -59,10 +65,10 @@ class DialogView {
     virtual void SetPickerTime(int nId, const PickerTime& time) = 0;
     virtual PickerTime GetPickerTime(int nId) const = 0;
 
-    // A modal box owned by the window; nStyle holds the MB_ buttons and icon. Returns IDOK,
-    // IDYES...
-    virtual int ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                               unsigned nStyle) = 0;
+    // A modal box owned by the window. Closing it any other way than with a button (Escape, the
+    // close button) answers Cancel or No.
+    virtual BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                     BoxButtons buttons, BoxIcon icon) = 0;
     // The chosen path; nothing when the user cancels.
     virtual std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) = 0;

@@ -4,15 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "Resource.h"
 #include "export/OutputFile.h"
-#include "protocol/CommandSentence.h"
-#include "protocol/DownloadResult.h"
+#include "platform/Trace.h"
 #include "track/Calendar.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
@@ -36,17 +31,14 @@ constexpr size_t kRecordsTextLimit = 259;
 constexpr int kStopPollLimit = 20;
 constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 
-constexpr char kCannotGenerateOutput[] = "Can't generate output file.";
 constexpr char kGetDataText[] = "GET data from device";
 constexpr char kCancelText[] = "Cancel";
-constexpr char kCannotSend[] = "Can't send the command to the logger";
+constexpr char kNoRawData[] = "No raw data available.";
 
 // A name typed or listed with the logger's model behind it opens the port named before it.
 constexpr std::string_view kModelSuffix = ":QM-518";
 // The received-lines list keeps the newest entries only.
 constexpr int kMaxLogEntries = 500;
-// A port write gives up after this long, whatever its length.
-constexpr uint32_t kWriteTimeoutMs = 100;
 
 // Device-change event codes other than the device tree's, and the names the trace gives them.
 struct DeviceEventName {
@@ -66,14 +58,6 @@ constexpr DeviceEventName kDeviceEventNames[] = {
     {0x8005, "WM_DEVICECHANGE.....DBT_DEVICETYPESPECIFIC"},
     {0xFFFF, "WM_DEVICECHANGE.....DBT_USERDEFINED"},
 };
-
-// Device events go to standard error when QUORVEL_TRACE=1, the way a debugger would show them.
-void Trace(const char* pszText) {
-    const char* pszSwitch = std::getenv("QUORVEL_TRACE");
-    if (pszSwitch == nullptr || std::strcmp(pszSwitch, "1") != 0) return;
-    std::fprintf(stderr, "%s\n", pszText);
-    std::fflush(stderr);
-}
 
 // The speed typed or chosen in the speed list: its leading decimal digits; 0 without any.
 uint32_t ParseBaudRate(const std::string& strText) {
@@ -122,6 +106,11 @@ class WindowWorkerEvents final : public WorkerEvents {
     void PostDone(DownloadResult result) override {
         m_view.PostWindowMessage(WM_DOWNLOAD_DONE, static_cast<uint32_t>(result), 0);
     }
+    void PostPortLost() override {
+        m_view.PostTask([pDlg = &m_dlg] {
+            if (!pDlg->m_bEnded) pDlg->OnPortLost();
+        });
+    }
 
   private:
     void PostText(int nId, std::string_view value) {
@@ -144,12 +133,14 @@ CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate)
     : m_hIcon(IDR_MAINFRAME),
       m_view(view),
       m_enumerate(std::move(enumerate)),
-      m_pWorkerEvents(std::make_unique<WindowWorkerEvents>(*this, view)) {}
+      m_pWorkerEvents(std::make_unique<WindowWorkerEvents>(*this, view)),
+      m_pLink(std::make_unique<LinkSession>(
+          WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
+          *m_pWorkerEvents)) {}
 
 CQuorvelDlg::~CQuorvelDlg() {
     // Whatever ended the window, the worker must not outlive the members it uses.
-    if (m_hComPort != kInvalidPortHandle) StopWorker();
-    if (m_pComPort) m_pComPort->Close();
+    m_pLink->Close();
 }
 
 bool CQuorvelDlg::OnInitDialog() {
@@ -308,36 +299,45 @@ int32_t CQuorvelDlg::GetTimeZoneOffset() {
 }
 
 void CQuorvelDlg::ShowError(const std::string& strText) {
-    (void)m_view.ShowMessageBox(strText, "Error", MB_OK | MB_ICONERROR);
+    (void)m_view.ShowMessageBox(strText, "Error", BoxButtons::Ok, BoxIcon::Error);
 }
 
 void CQuorvelDlg::ShowInfo(const std::string& strText) {
-    (void)m_view.ShowMessageBox(strText, "Info", MB_OK | MB_ICONINFORMATION);
+    (void)m_view.ShowMessageBox(strText, "Info", BoxButtons::Ok, BoxIcon::Information);
+}
+
+void CQuorvelDlg::ShowPortClosedError() {
+    ShowError(m_strPortFailure.empty()
+                  ? std::string(kPortClosedMessage) + "\n\nThe port is not open (Open/Close)."
+                  : m_strPortFailure);
 }
 
 bool CQuorvelDlg::LoadRawLogFile() {
     RawLogImage image;
-    const RawLogStatus status = LoadRawLogImage(m_view.GetControlText(IDC_RAW_PATH), image);
+    const std::string strPath = m_view.GetControlText(IDC_RAW_PATH);
+    SystemError nError = 0;
+    const RawLogStatus status = LoadRawLogImage(strPath, image, &nError);
     switch (status) {
         case RawLogStatus::Ok:
             break;
         case RawLogStatus::BadSize:
             // Nothing usable is loaded any more; the count and times keep their old values.
             m_RawLog.m_pRawData.reset();
-            ShowError(RawLogStatusMessage(status));
+            ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
         case RawLogStatus::NoRecords:
             m_RawLog.m_pRawData.reset();
             m_RawLog.m_nRecordCount = 0;
-            ShowError(RawLogStatusMessage(status));
+            ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
         case RawLogStatus::CannotOpen:
         case RawLogStatus::TooLarge:
         case RawLogStatus::OutOfMemory:
             // The file never got in: the previous one stays loaded.
-            ShowError(RawLogStatusMessage(status));
+            ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
     }
+    m_strLoadedPath = strPath;
 
     m_RawLog.m_nRecordCount = image.RecordCount();
     m_RawLog.m_dwFirstTime = image.FirstTime();
@@ -387,15 +387,20 @@ uint32_t CQuorvelDlg::ReadPickerBound(int nDateId, int nTimeId) {
     combined.wHour = timeOfDay.wHour;
     combined.wMinute = timeOfDay.wMinute;
     combined.wSecond = timeOfDay.wSecond;
-    uint32_t dwSeconds = 0;
-    // A date outside the record time scale reads as 0 seconds.
-    (void)DateTimeToSeconds(SystemTimeToLogDateTime(combined), dwSeconds);
-    return dwSeconds - static_cast<uint32_t>(GetTimeZoneOffset());
+    // A bound before the first second of the record scale is that second, one past its last is
+    // the last: a wrapped bound would turn the window around.
+    return LocalToRecordTime(SystemTimeToLogDateTime(combined), GetTimeZoneOffset());
 }
 
 void CQuorvelDlg::OnTranslate() {
     if (!m_RawLog.m_pRawData) {
-        ShowError("No raw data available.");
+        ShowError(kNoRawData);
+        return;
+    }
+    // Never records of another file than the one the path box shows.
+    if (m_view.GetControlText(IDC_RAW_PATH) != m_strLoadedPath) {
+        ShowError(std::string(kNoRawData) + "\n\nThe records in memory come from " +
+                  m_strLoadedPath + "; open the file the raw path names to translate it.");
         return;
     }
     if (m_nSelectMode == kSelectBySize) {
@@ -438,12 +443,13 @@ bool CQuorvelDlg::WriteCsvFile() {
 
 bool CQuorvelDlg::WriteOutputFile(OutputFormat format) {
     if (!m_RawLog.m_pRawData) {
-        ShowError("No raw data available.");
+        ShowError(kNoRawData);
         return false;
     }
+    const std::string strPath = m_view.GetControlText(IDC_OUT_PATH);
     OutputFile out;
-    if (!out.Create(m_view.GetControlText(IDC_OUT_PATH))) {
-        ShowError(kCannotGenerateOutput);
+    if (!out.Create(strPath)) {
+        ShowError(OutputFileMessage(strPath, out.Error()));
         return false;
     }
 
@@ -465,7 +471,7 @@ bool CQuorvelDlg::WriteOutputFile(OutputFormat format) {
     }
     // A write that failed on the way is not a translation: the target stays as it was.
     if (!out.Finish()) {
-        ShowError(kCannotGenerateOutput);
+        ShowError(OutputFileMessage(strPath, out.Error()));
         return false;
     }
     return true;
@@ -492,20 +498,21 @@ void CQuorvelDlg::OnDownloadDone(uint32_t nResult) {
     m_view.ShowControl(IDC_SIZE_LABEL, false);
     m_view.ShowControl(IDC_PROGRESS, false);
 
-    if (const char* pszText = DownloadResultText(nResult)) {
+    const DownloadOutcome outcome = m_pLink->LastDownload();
+    if (DownloadResultText(nResult) != nullptr) {
+        const std::string strText = DownloadResultMessage(nResult, outcome);
         if (DownloadResultIsError(nResult)) {
-            ShowError(pszText);
+            ShowError(strText);
         } else {
-            ShowInfo(pszText);
+            ShowInfo(strText);
         }
     }
-    if (nResult == DR_OK) (void)LoadRawLogFile();
-
-    m_view.EnableControl(IDC_DELETE, true);
-    m_view.EnableControl(IDC_OPEN_FILE, true);
-    m_view.EnableControl(IDC_TRANSLATE, true);
-    m_view.EnableControl(IDC_OPEN_CLOSE, true);
-    m_view.SetControlText(IDC_GET_DATA, "GET data from device");
+    if (nResult == DR_OK) {
+        // The file the download wrote, whatever the path box was given meanwhile.
+        if (!outcome.strFile.empty()) m_view.SetControlText(IDC_RAW_PATH, outcome.strFile);
+        (void)LoadRawLogFile();
+    }
+    RestoreIdleButtons();
 }
 
 void CQuorvelDlg::RestoreIdleButtons() {
@@ -538,7 +545,7 @@ void CQuorvelDlg::OnDeviceChange(uint32_t nEvent) {
     }
     for (const DeviceEventName& name : kDeviceEventNames) {
         if (name.nCode == nEvent) {
-            Trace(name.pszTrace);
+            TraceLine(name.pszTrace);
             return;
         }
     }
@@ -548,8 +555,12 @@ void CQuorvelDlg::OnDeviceNodesChanged() {
     ScanComPorts();
     // Any port left keeps the connection: the open one is not looked for by name.
     if (m_bPortOpened == 0 || g_bPortFound != 0) return;
-    Trace("WM_DEVICECHANGE.....Not found");
-    Trace("WM_DEVICECHANGE.....CloseCom");
+    TraceLine("WM_DEVICECHANGE.....Not found");
+    TraceLine("WM_DEVICECHANGE.....CloseCom");
+    EndConnection();
+}
+
+void CQuorvelDlg::EndConnection() {
     CloseComPort();
     m_bPortOpened = 0;
     m_view.EnableControl(IDC_SCAN, true);
@@ -557,35 +568,23 @@ void CQuorvelDlg::OnDeviceNodesChanged() {
     m_view.EnableControl(IDC_BAUD_LIST, true);
 }
 
+void CQuorvelDlg::OnPortLost() {
+    // A download it cut short has had its result from the worker already.
+    if (m_hComPort != kInvalidPortHandle) EndConnection();
+}
+
 bool CQuorvelDlg::OpenComPort() {
     // One connection at a time: a second worker would share the first one's flags.
-    if (m_hComPort != kInvalidPortHandle || m_workerThread.joinable()) return false;
+    if (m_hComPort != kInvalidPortHandle || m_pLink->IsOpen()) return false;
     const std::string strName = PortNameFromListText(m_view.GetControlText(IDC_PORT_LIST));
     const uint32_t nBaud = ParseBaudRate(m_view.GetControlText(IDC_BAUD_LIST));
-    auto pPort = std::make_unique<SerialPort>();
     // A port that cannot be opened is not reported here: the operations that need it say so.
-    if (pPort->Open(strName, nBaud) != SerialStatus::Ok) return false;
-
-    auto pWorker = std::make_unique<ReceiveWorker>(
-        WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-        *m_pWorkerEvents);
-    SerialPort* pReadPort = pPort.get();
-    ReceiveWorker* pRunWorker = pWorker.get();
-    m_bStopWorker = 0;
-    try {
-        m_workerThread = std::thread([pReadPort, pRunWorker] {
-            pRunWorker->Run([pReadPort](uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs) {
-                size_t nRead = 0;
-                const SerialStatus status = pReadPort->Read(pBuffer, nMax, nTimeoutMs, nRead);
-                return PortReadResult{status == SerialStatus::Ok, nRead};
-            });
-        });
-    } catch (const std::system_error&) {
-        pPort->Close();
+    const SerialStatus status = m_pLink->Open(strName, nBaud);
+    if (status != SerialStatus::Ok) {
+        m_strPortFailure = m_pLink->FailureMessage(status);
         return false;
     }
-    m_pComPort = std::move(pPort);
-    m_pWorker = std::move(pWorker);
+    m_strPortFailure.clear();
     ++m_nConnections;
     if (m_nConnections == INT32_MAX) m_nConnections = 1;
     m_hComPort = m_nConnections;
@@ -593,25 +592,11 @@ bool CQuorvelDlg::OpenComPort() {
     return true;
 }
 
-void CQuorvelDlg::StopWorker() {
-    // Ask the worker to stop and wait for its answer, but never longer than 2 s.
-    m_bStopWorker = 1;
-    for (int nWaits = 0; m_bStopWorker != 0;) {
-        if (++nWaits > kStopPollLimit) break;
-        std::this_thread::sleep_for(kStopPollInterval);
-    }
-    // Its reads are bounded, so the join is quick even when the answer came late; only then may
-    // the port close under it.
-    if (m_workerThread.joinable()) m_workerThread.join();
-    m_bStopWorker = 0;
-    m_pWorker.reset();
-}
-
 void CQuorvelDlg::CloseComPort() {
     if (m_hComPort == kInvalidPortHandle) return;
-    StopWorker();
-    if (m_pComPort) m_pComPort->Close();
-    m_pComPort.reset();
+    // The stop handshake: polls of 100 ms, at most 20, then the port closes whatever the worker
+    // did.
+    m_pLink->Close(kStopPollInterval, kStopPollLimit);
     m_hComPort = kInvalidPortHandle;
     // A download stopped before its raw file existed has no result from the worker: end it here
     // so that the window leaves its download look. (One with a file open was ended by the worker.)
@@ -642,23 +627,13 @@ void CQuorvelDlg::OnOpenClose() {
 }
 
 bool CQuorvelDlg::SendCommandSentence(const std::u16string& body) {
-    if (!m_pComPort || m_hComPort == kInvalidPortHandle) {
-        ShowError(kPortClosedMessage);
+    if (m_hComPort == kInvalidPortHandle || !m_pLink->IsOpen()) {
+        ShowPortClosedError();
         return false;
     }
-    std::string strBytes;
-    const SentenceStatus status = FrameSentence(body, strBytes);
-    if (status != SentenceStatus::Ok) {
-        ShowError(SentenceStatusMessage(status));
-        return false;
-    }
-    const SerialStatus written = m_pComPort->Write(
-        reinterpret_cast<const uint8_t*>(strBytes.data()), strBytes.size(), kWriteTimeoutMs);
-    if (written != SerialStatus::Ok) {
-        ShowError(std::string(kCannotSend) + ": " + SerialStatusMessage(written) + ".");
-        return false;
-    }
-    return true;
+    const SendStatus status = m_pLink->Send(body);
+    if (!status.Ok()) ShowError(status.Message());
+    return status.Ok();
 }
 
 void CQuorvelDlg::AddLogListEntry(const std::string& strEntry) {
@@ -671,13 +646,9 @@ void CQuorvelDlg::OnGetData() {
     if (m_hComPort == kInvalidPortHandle) {
         OnOpenClose();
         if (m_hComPort == kInvalidPortHandle) {
-            ShowError(kPortClosedMessage);
+            ShowPortClosedError();
             return;
         }
-    }
-    if (!m_pWorker) {
-        ShowError(kPortClosedMessage);
-        return;
     }
     if (m_bDownloadMode != 0) {
         // Cancel: the worker closes the raw file when the next bytes arrive.
@@ -694,10 +665,12 @@ void CQuorvelDlg::OnGetData() {
     const std::optional<std::string> strPath = m_view.ShowSaveDialog(request);
     if (!strPath) return;
     m_view.SetControlText(IDC_RAW_PATH, *strPath);
+    // From here on the records in memory are not the file the path box names.
+    m_RawLog.m_pRawData.reset();
 
     // Download mode goes on before the request goes out, so that the worker is ready for the
     // answer; the worker gets the file's path with it.
-    m_pWorker->BeginDownload(*strPath);
+    m_pLink->BeginDownload(*strPath);
     m_view.EnableControl(IDC_DELETE, false);
     m_view.EnableControl(IDC_OPEN_FILE, false);
     m_view.EnableControl(IDC_TRANSLATE, false);
@@ -712,7 +685,7 @@ void CQuorvelDlg::OnGetData() {
 
 void CQuorvelDlg::OnLoadConfig() {
     if (m_hComPort == kInvalidPortHandle) {
-        ShowError(kPortClosedMessage);
+        ShowPortClosedError();
         return;
     }
     m_bIntervalReceived = 0;
@@ -725,25 +698,35 @@ void CQuorvelDlg::OnLoadConfig() {
 
 void CQuorvelDlg::OnSetConfig() {
     if (m_hComPort == kInvalidPortHandle) {
-        ShowError(kPortClosedMessage);
+        ShowPortClosedError();
         return;
     }
     const std::u16string interval = Utf8ToUtf16(m_view.GetControlText(IDC_INTERVAL));
     const std::u16string distance = Utf8ToUtf16(m_view.GetControlText(IDC_DISTANCE));
     const bool bGpsAlwaysOn = m_view.GetCheck(IDC_GPS_ALWAYS_ON);
+    // A typed line end would put a second command on the line; such a value is refused whole.
+    for (const auto& [value, pszWhat] :
+         {std::pair{&interval, "interval"}, std::pair{&distance, "distance"}}) {
+        const std::string strProblem = SettingsValueProblem(*value, pszWhat);
+        if (!strProblem.empty()) {
+            ShowError(strProblem);
+            return;
+        }
+    }
     if (!SendCommandSentence(ConfigWriteSentenceBody(bGpsAlwaysOn, interval, distance))) return;
-    (void)m_view.ShowMessageBox(kSetConfigOkMessage, "Info", MB_OK);
+    (void)m_view.ShowMessageBox(kSetConfigOkMessage, "Info", BoxButtons::Ok, BoxIcon::None);
 }
 
 void CQuorvelDlg::OnDelete() {
     if (m_hComPort == kInvalidPortHandle) {
         OnOpenClose();
         if (m_hComPort == kInvalidPortHandle) {
-            ShowError(kPortClosedMessage);
+            ShowPortClosedError();
             return;
         }
     }
-    if (m_view.ShowMessageBox(kDeleteQuestion, "Question", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+    if (m_view.ShowMessageBox(kDeleteQuestion, "Question", BoxButtons::OkCancel,
+                              BoxIcon::Question) != BoxAnswer::Ok) {
         return;
     }
     (void)SendCommandSentence(EraseSentenceBody());

@@ -5,14 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "DialogHandler.h"
 #include "DialogView.h"
 #include "export/TrackWriters.h"
-#include "protocol/ReceiveWorker.h"
+#include "link/LinkSession.h"
 #include "serial/PortEnumeration.h"
-#include "serial/SerialPort.h"
 #include "track/RawLog.h"
 
 // The port handle value that means "closed".
@@ -79,6 +77,8 @@ class CQuorvelDlg : public DialogHandler {
     // Frames and writes one request to the open port; false (after telling the user) when it
     // could not be sent.
     [[nodiscard]] bool SendCommandSentence(const std::u16string& body);
+    // The port's device went away under an open connection: it ends as if the last port had gone.
+    void OnPortLost();
 
     // Shared with the receive worker.
     std::atomic<int32_t> m_bStopWorker{0};
@@ -110,8 +110,10 @@ class CQuorvelDlg : public DialogHandler {
     void EnableSettingsControls(bool bEnable);
     // The connection check after the system's device tree changed.
     void OnDeviceNodesChanged();
-    // Ends the worker's thread: the stop handshake, then the join.
-    void StopWorker();
+    // Closes the port and switches the connection off: the port and speed lists are usable again.
+    void EndConnection();
+    // "Can't open COM port. Action cancelled." with what is known of why.
+    void ShowPortClosedError();
     // The buttons that a download disables, back to their idle state.
     void RestoreIdleButtons();
     // The selection bound from a date picker and a time picker, read as local time.
@@ -122,11 +124,14 @@ class CQuorvelDlg : public DialogHandler {
 
     DialogView& m_view;
     PortEnumerator m_enumerate;
-    std::unique_ptr<SerialPort> m_pComPort;
     std::unique_ptr<WindowWorkerEvents> m_pWorkerEvents;
-    std::unique_ptr<ReceiveWorker> m_pWorker;
-    std::thread m_workerThread;
+    std::unique_ptr<LinkSession> m_pLink;
     int m_nConnections = 0;  // numbers the connections; m_hComPort holds the current one
+    // Why the last open failed, for the message of the operation that needed the port.
+    std::string m_strPortFailure;
+    // The file the loaded image came from: Translate offers the image only while the raw path box
+    // names this file.
+    std::string m_strLoadedPath;
     // The window has ended: notifications still queued are dropped, as a destroyed window's are.
     bool m_bEnded = false;
     // Offset of the time-zone entry selected last; used while the box holds text that is no zone.

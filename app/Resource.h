@@ -47,38 +47,12 @@
 // Static labels and group frames are never addressed.
 #define IDC_STATIC (-1)
 
-// Commands and answers the window shares with the platform; the platform's own definitions win.
+// Commands the window shares with the platform; the platform's own definitions win.
 #ifndef IDOK
 #define IDOK 1
 #endif
 #ifndef IDCANCEL
 #define IDCANCEL 2
-#endif
-#ifndef IDYES
-#define IDYES 6
-#endif
-#ifndef IDNO
-#define IDNO 7
-#endif
-
-// Message box styles.
-#ifndef MB_OK
-#define MB_OK 0x00000000u
-#endif
-#ifndef MB_OKCANCEL
-#define MB_OKCANCEL 0x00000001u
-#endif
-#ifndef MB_YESNO
-#define MB_YESNO 0x00000004u
-#endif
-#ifndef MB_ICONERROR
-#define MB_ICONERROR 0x00000010u
-#endif
-#ifndef MB_ICONQUESTION
-#define MB_ICONQUESTION 0x00000020u
-#endif
-#ifndef MB_ICONINFORMATION
-#define MB_ICONINFORMATION 0x00000040u
 #endif
 
 // Window messages.
@@ -88,9 +62,6 @@
 #ifndef WM_DEVICECHANGE
 #define WM_DEVICECHANGE 0x0219
 #endif
-// The receive worker's two notifications, WM_DOWNLOAD_PROGRESS and WM_DOWNLOAD_DONE, and the
-// DownloadResult they carry come from the protocol layer, which sends them. A resource compiler
-// has no use for them.
-#ifndef RC_INVOKED
-#include "protocol/DownloadResult.h"
-#endif
+// The receive worker's two notifications (private range above WM_USER).
+#define WM_DOWNLOAD_PROGRESS 2724  // wParam: announced N; lParam: 0 at start, else records so far
+#define WM_DOWNLOAD_DONE 2725      // wParam: the DownloadResult; lParam: 0

@@ -5,12 +5,23 @@
 #include "track/TimeZone.h"
 
 void PrintError(const std::string& strMessage) {
-    std::fprintf(stderr, "quorvel-cli: %s\n", strMessage.c_str());
+    // A message's second part (the file, the reason) on a line of its own.
+    size_t nStart = 0;
+    while (nStart <= strMessage.size()) {
+        size_t nEnd = strMessage.find('\n', nStart);
+        if (nEnd == std::string::npos) nEnd = strMessage.size();
+        if (nEnd > nStart) {
+            std::fprintf(stderr, "quorvel-cli: %.*s\n", static_cast<int>(nEnd - nStart),
+                         strMessage.c_str() + nStart);
+        }
+        nStart = nEnd + 1;
+    }
 }
 
 bool LoadRawLogForCommand(const std::string& strPath, RawLogImage& image) {
-    const RawLogStatus status = LoadRawLogImage(strPath, image);
-    if (status != RawLogStatus::Ok) PrintError(RawLogStatusMessage(status));
+    SystemError nError = 0;
+    const RawLogStatus status = LoadRawLogImage(strPath, image, &nError);
+    if (status != RawLogStatus::Ok) PrintError(RawLogLoadMessage(status, strPath, nError));
     return status == RawLogStatus::Ok;
 }
 

@@ -4,9 +4,8 @@
 
 #include "CliCommand.h"
 #include "CliCommon.h"
-#include "LinkSession.h"
-#include "protocol/CommandSentence.h"
-#include "protocol/DownloadResult.h"
+#include "CliLink.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -14,37 +13,39 @@ struct ConfigOptions {
     CLI::App* pGet = nullptr;
     CLI::App* pSet = nullptr;
     std::string strPort;
-    uint32_t nBaud = LinkSession::kDefaultBaud;
+    uint32_t nBaud = CliLink::kDefaultBaud;
     double dTimeoutSeconds = 3.0;
-    std::string strInterval;
-    std::string strDistance;
+    uint32_t nInterval = 0;
+    uint32_t nDistance = 0;
     bool bGpsAlwaysOn = false;
 };
 
 int RunConfigGet(const ConfigOptions& opt) {
-    LinkSession session;
-    if (!session.Open(opt.strPort, opt.nBaud)) return kExitFailure;
-    session.m_bIntervalReceived = 0;
-    session.m_bDistanceReceived = 0;
-    if (!session.Send(ConfigQuerySentenceBody())) return kExitFailure;
+    CliLink link;
+    if (!link.Open(opt.strPort, opt.nBaud)) return kExitFailure;
+    link.m_bIntervalReceived = 0;
+    link.m_bDistanceReceived = 0;
+    if (!link.Send(ConfigQuerySentenceBody())) return kExitFailure;
     std::optional<std::string> interval;
     std::optional<std::string> distance;
     bool bComplete = false;
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::milliseconds(static_cast<int64_t>(opt.dTimeoutSeconds * 1000));
-    while (!bComplete && std::chrono::steady_clock::now() < deadline) {
-        std::optional<WorkerEvent> event = session.Events().Pop(std::chrono::milliseconds(50));
+    bool bGone = false;
+    const Deadline deadline(static_cast<uint32_t>(opt.dTimeoutSeconds * 1000));
+    while (!bComplete && !bGone && !deadline.Passed()) {
+        std::optional<WorkerEvent> event = link.events.Pop(std::chrono::milliseconds(50));
         if (!event) continue;
         if (event->kind == WorkerEvent::Kind::Interval) interval = event->strText;
         if (event->kind == WorkerEvent::Kind::Distance) distance = event->strText;
         if (event->kind == WorkerEvent::Kind::SettingsEnabled) bComplete = true;
+        if (event->kind == WorkerEvent::Kind::PortLost) bGone = true;
     }
-    session.Close();
+    link.Close();
     if (interval) std::printf("interval: %s\n", AnsiToUtf8(*interval).c_str());
     if (distance) std::printf("distance: %s\n", AnsiToUtf8(*distance).c_str());
     if (bComplete) return kExitOk;
-    if (!interval && !distance) {
+    if (bGone) {
+        PrintError(PortLostMessage(opt.strPort));
+    } else if (!interval && !distance) {
         PrintError("No settings reply from the logger.");
     } else {
         PrintError(std::string("The logger's reply lacks the ") +
@@ -54,21 +55,14 @@ int RunConfigGet(const ConfigOptions& opt) {
 }
 
 int RunConfigSet(const ConfigOptions& opt) {
-    const std::u16string body = ConfigWriteSentenceBody(
-        opt.bGpsAlwaysOn, Utf8ToUtf16(opt.strInterval), Utf8ToUtf16(opt.strDistance));
-    // Refuse an over-long sentence before touching the port.
-    std::string strBytes;
-    const SentenceStatus framed = FrameSentence(body, strBytes);
-    if (framed != SentenceStatus::Ok) {
-        PrintError(SentenceStatusMessage(framed));
-        return kExitUsage;
-    }
-    LinkSession session;
-    if (!session.Open(opt.strPort, opt.nBaud)) return kExitFailure;
-    if (!session.Send(body)) return kExitFailure;
+    const std::u16string body =
+        ConfigWriteSentenceBody(opt.bGpsAlwaysOn, Utf8ToUtf16(std::to_string(opt.nInterval)),
+                                Utf8ToUtf16(std::to_string(opt.nDistance)));
+    CliLink link;
+    if (!link.Open(opt.strPort, opt.nBaud)) return kExitFailure;
+    if (!link.Send(body)) return kExitFailure;
     std::printf("%s\n", kSetConfigOkMessage);
-    PrintLoggerReplies(session, std::chrono::milliseconds(1000));
-    return kExitOk;
+    return PrintLoggerReplies(link, std::chrono::milliseconds(1000)) ? kExitOk : kExitFailure;
 }
 
 }  // namespace
@@ -92,13 +86,15 @@ CliCommand MakeConfigCommand() {
                                  "Seconds to wait for the reply (default 3)")
                     ->check(CLI::PositiveNumber);
                 opt->pSet
-                    ->add_option("--interval", opt->strInterval,
-                                 "Logging interval, 0~65535 s, 0 = disable (sent as typed)")
-                    ->required();
+                    ->add_option("--interval", opt->nInterval,
+                                 "Logging interval in seconds, 0-65535, 0 = disable")
+                    ->required()
+                    ->check(CLI::Range(0u, 65535u));
                 opt->pSet
-                    ->add_option("--distance", opt->strDistance,
-                                 "Logging distance, 0~4G m, 0 = disable (sent as typed)")
-                    ->required();
+                    ->add_option("--distance", opt->nDistance,
+                                 "Logging distance in metres, 0-4294967295, 0 = disable")
+                    ->required()
+                    ->check(CLI::Range(0u, 4294967295u));
                 opt->pSet->add_flag("--gps-always-on", opt->bGpsAlwaysOn,
                                     "Send C0=1 (GPS always on) instead of C0=0");
             },

@@ -1,55 +1,24 @@
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "CliCommand.h"
 #include "CliCommon.h"
-#include "LinkSession.h"
-#include "protocol/CommandSentence.h"
-#include "protocol/DownloadResult.h"
+#include "CliLink.h"
+#include "platform/Signals.h"
+
+#include <unistd.h>
 
 namespace {
 
 struct DownloadOptions {
     std::string strPort;
-    uint32_t nBaud = LinkSession::kDefaultBaud;
+    uint32_t nBaud = CliLink::kDefaultBaud;
     std::string strOutput;
     double dTimeoutSeconds = 10.0;
     bool bVerbose = false;
+    bool bForce = false;
 };
-
-volatile std::sig_atomic_t g_bInterrupted = 0;
-
-void OnInterrupt(int) {
-    g_bInterrupted = 1;
-}
-
-// Ctrl+C ends the download cleanly; the previous handler is put back afterwards.
-#ifdef _WIN32
-using InterruptHandler = void (*)(int);
-InterruptHandler CatchInterrupt() {
-    return std::signal(SIGINT, OnInterrupt);
-}
-void RestoreInterrupt(InterruptHandler previous) {
-    std::signal(SIGINT, previous);
-}
-#else
-using InterruptHandler = struct sigaction;
-InterruptHandler CatchInterrupt() {
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, &previous);
-    return previous;
-}
-void RestoreInterrupt(const InterruptHandler& previous) {
-    sigaction(SIGINT, &previous, nullptr);
-}
-#endif
 
 // Progress on standard error: a bar redrawn in place on a terminal, else a line every tenth.
 class ProgressReport {
@@ -85,36 +54,12 @@ class ProgressReport {
     uint32_t m_nLastTenth = 0;
 };
 
-int RunDownload(const DownloadOptions& opt) {
-    const auto nTimeoutMs = static_cast<uint32_t>(opt.dTimeoutSeconds * 1000.0);
-    LinkSession session;
-    if (!session.Open(opt.strPort, opt.nBaud, nTimeoutMs)) return kExitFailure;
-
-    g_bInterrupted = 0;
-    const InterruptHandler previous = CatchInterrupt();
-
-    session.Worker().BeginDownload(opt.strOutput);
-    if (!session.Send(DownloadSentenceBody())) {
-        RestoreInterrupt(previous);
-        return kExitFailure;
-    }
-    ProgressReport progress;
-    std::optional<uint32_t> result;
-    uint32_t nReceived = 0;
-    bool bStarted = false;
-    auto lastEvent = std::chrono::steady_clock::now();
-    while (!result && g_bInterrupted == 0) {
-        std::optional<WorkerEvent> event = session.Events().Pop(std::chrono::milliseconds(100));
-        if (!event) {
-            // Before the count line no byte is watched by the engine: a logger that never
-            // answers is caught here.
-            if (!bStarted && std::chrono::steady_clock::now() - lastEvent >
-                                 std::chrono::milliseconds(nTimeoutMs)) {
-                break;
-            }
-            continue;
-        }
-        lastEvent = std::chrono::steady_clock::now();
+// Waits for the download's result, showing progress; nothing when a stop signal came first.
+std::optional<uint32_t> AwaitResult(CliLink& link, const DownloadOptions& opt,
+                                    ProgressReport& progress) {
+    while (StopSignal() == 0) {
+        std::optional<WorkerEvent> event = link.events.Pop(std::chrono::milliseconds(100));
+        if (!event) continue;
         switch (event->kind) {
             case WorkerEvent::Kind::LogEntry:
                 if (opt.bVerbose) {
@@ -124,48 +69,59 @@ int RunDownload(const DownloadOptions& opt) {
                 }
                 break;
             case WorkerEvent::Kind::Progress:
-                bStarted = true;
-                nReceived = event->nSecond;
                 progress.Update(event->nSecond, event->nFirst);
                 break;
             case WorkerEvent::Kind::Done:
-                result = event->nFirst;
-                break;
+                return event->nFirst;
             default:
                 break;
         }
     }
-    if (!result) {
-        // Cancelled, or no answer: leave download mode; stopping the worker closes the file.
-        session.m_bDownloadMode = 0;
-        session.Close();
-        progress.EndLine();
-        RestoreInterrupt(previous);
-        if (g_bInterrupted != 0) {
-            PrintError(DownloadResultText(DR_ABORTED));
-            return 130;
-        }
-        PrintError("No answer from the logger. " + std::string(DownloadResultText(DR_ABORTED)));
+    return std::nullopt;
+}
+
+int RunDownload(const DownloadOptions& opt) {
+    // Never replace a file by surprise: the window asks, the command line wants --force.
+    if (!opt.bForce && PathExists(opt.strOutput)) {
+        PrintError(opt.strOutput +
+                   " exists already; choose another name or give --force to replace "
+                   "it once the download is complete.");
+        return kExitUsage;
+    }
+    const auto nTimeoutMs = static_cast<uint32_t>(opt.dTimeoutSeconds * 1000.0);
+    CliLink link(nTimeoutMs);
+    if (!link.Open(opt.strPort, opt.nBaud)) return kExitFailure;
+
+    // Ctrl-C, SIGTERM and SIGHUP cancel: the records that arrived are kept whole.
+    CatchStopSignals(false);
+    link.session.BeginDownload(opt.strOutput);
+    if (!link.Send(DownloadSentenceBody())) {
+        link.m_bDownloadMode = 0;
+        ReleaseStopSignals();
         return kExitFailure;
     }
-    session.Close();
-    RestoreInterrupt(previous);
-    const char* pText = DownloadResultText(*result);
-    if (*result == DR_OK) {
-        std::error_code error;
-        const uintmax_t nBytes = std::filesystem::file_size(opt.strOutput, error);
-        const auto nRecords = static_cast<uint32_t>(error ? nReceived : nBytes / 20);
+    ProgressReport progress;
+    const std::optional<uint32_t> result = AwaitResult(link, opt, progress);
+    if (!result) link.m_bDownloadMode = 0;  // cancelled: stopping the worker closes the file
+    link.Close();
+    const DownloadOutcome outcome = link.session.LastDownload();
+    if (result == DR_OK) {
+        const auto nRecords = static_cast<uint32_t>(outcome.nRecords);
         progress.Update(nRecords, nRecords);
-        progress.EndLine();
-        std::printf("%s\n", pText);
-        if (!error) std::printf("%ju records in %s\n", nBytes / 20, opt.strOutput.c_str());
-        return kExitOk;
     }
     progress.EndLine();
-    PrintError(pText != nullptr ? pText : "Download failed.");
-    if (*result == DR_DATA_LOST) {
-        PrintError("The records received so far are in " + opt.strOutput + ".");
+    if (!result) {
+        PrintError(DownloadResultMessage(DR_ABORTED, outcome));
+        EndLikeStopSignal();
     }
+    ReleaseStopSignals();
+    if (*result == DR_OK) {
+        std::printf("%s\n", DownloadResultText(DR_OK));
+        std::printf("%llu records in %s\n", static_cast<unsigned long long>(outcome.nRecords),
+                    outcome.strFile.c_str());
+        return kExitOk;
+    }
+    PrintError(DownloadResultMessage(*result, outcome));
     return kExitFailure;
 }
 
@@ -179,8 +135,11 @@ CliCommand MakeDownloadCommand() {
             app.add_option("--port", opt->strPort, "Serial port (ttyUSB0 or a path)")->required();
             app.add_option("--baud", opt->nBaud, "Speed in bit/s (default 115200)");
             app.add_option("-o,--output", opt->strOutput, "Raw log file to write")->required();
+            app.add_flag("--force", opt->bForce,
+                         "Replace an existing file (only once the download is complete)");
             app.add_option("--timeout", opt->dTimeoutSeconds,
-                           "Seconds of silence after which the download gives up (default 10)")
+                           "Seconds without progress after which the download gives up "
+                           "(default 10)")
                 ->check(CLI::PositiveNumber);
             app.add_flag("-v,--verbose", opt->bVerbose, "Show the lines the logger sends");
         },

@@ -6,15 +6,13 @@
 
 #include "CliCommand.h"
 #include "CliCommon.h"
-#include "LinkSession.h"
-#include "protocol/CommandSentence.h"
-#include "protocol/DownloadResult.h"
+#include "CliLink.h"
 
 namespace {
 
 struct EraseOptions {
     std::string strPort;
-    uint32_t nBaud = LinkSession::kDefaultBaud;
+    uint32_t nBaud = CliLink::kDefaultBaud;
     bool bYes = false;
 };
 
@@ -33,16 +31,15 @@ int RunErase(const EraseOptions& opt) {
                    " Refusing to erase without --yes when input is not a terminal.");
         return kExitUsage;
     }
-    LinkSession session;
-    if (!session.Open(opt.strPort, opt.nBaud)) return kExitFailure;
+    CliLink link;
+    if (!link.Open(opt.strPort, opt.nBaud)) return kExitFailure;
     if (!opt.bYes && !Confirmed()) {
         std::printf("Nothing deleted.\n");
         return kExitFailure;
     }
-    if (!session.Send(EraseSentenceBody())) return kExitFailure;
+    if (!link.Send(EraseSentenceBody())) return kExitFailure;
     std::printf("Erase command sent.\n");
-    PrintLoggerReplies(session, std::chrono::milliseconds(1500));
-    return kExitOk;
+    return PrintLoggerReplies(link, std::chrono::milliseconds(1500)) ? kExitOk : kExitFailure;
 }
 
 }  // namespace

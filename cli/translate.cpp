@@ -5,6 +5,7 @@
 #include "CliCommon.h"
 #include "export/OutputFile.h"
 #include "export/TrackWriters.h"
+#include "platform/Signals.h"
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 
@@ -35,10 +36,8 @@ bool ResolveBound(const std::string& strText, uint32_t dwDefaultTime, int32_t nO
         }
         local = *parsed;
     }
-    uint32_t dwSeconds = 0;
-    // A default from a record time past 2135 converts to 0, as the pickers' value would.
-    (void)DateTimeToSeconds(local, dwSeconds);
-    dwBound = dwSeconds - static_cast<uint32_t>(nOffset);
+    // Before the record scale's first second is that second, past its last the last: no wrap.
+    dwBound = LocalToRecordTime(local, nOffset);
     return true;
 }
 
@@ -67,9 +66,11 @@ int RunTranslate(const TranslateOptions& opt) {
         return kExitFailure;
     }
 
+    // Ctrl-C, SIGTERM and SIGHUP end the program at once; the temporary file goes with it.
+    CatchStopSignals(true);
     OutputFile out;
     if (!out.Create(opt.strOut)) {
-        PrintError("Can't generate output file.");
+        PrintError(OutputFileMessage(opt.strOut, out.Error()));
         return kExitFailure;
     }
     sel.nLimit = ParseRecordLimit(opt.strRecords);
@@ -77,9 +78,10 @@ int RunTranslate(const TranslateOptions& opt) {
     const uint32_t nWritten = format == OutputFormat::Kml ? WriteKml(out, image, sel, *offset)
                                                           : WriteCsv(out, image, sel, *offset);
     if (!out.Finish()) {
-        PrintError("Can't generate output file.");
+        PrintError(OutputFileMessage(opt.strOut, out.Error()));
         return kExitFailure;
     }
+    ReleaseStopSignals();
     std::printf("Translate OK. %u of %u records written to %s\n", nWritten, image.RecordCount(),
                 opt.strOut.c_str());
     return kExitOk;

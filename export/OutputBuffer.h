@@ -33,13 +33,9 @@ class OutputBuffer {
     bool Failed() const { return m_bFailed; }
 
   protected:
-    // Delivers n bytes; false on failure.
-    virtual bool FlushBytes(const char* p, size_t n) = 0;
-    // Delivers the first n bytes of the buffer. A destination that finishes the work later may swap
-    // in another buffer of the same capacity and keep this one meanwhile.
-    virtual bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
-        return FlushBytes(pBuffer.get(), n);
-    }
+    // Delivers the first n bytes of the buffer; false on failure. A destination that finishes the
+    // work later may swap in another buffer of the same capacity and keep this one meanwhile.
+    virtual bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) = 0;
     size_t Capacity() const { return m_nCapacity; }
     void SetFailed() { m_bFailed = true; }
 
@@ -61,8 +57,8 @@ class StringOutput final : public OutputBuffer {
     }
 
   protected:
-    bool FlushBytes(const char* p, size_t n) override {
-        m_str.append(p, n);
+    bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) override {
+        m_str.append(pBuffer.get(), n);
         return true;
     }
 

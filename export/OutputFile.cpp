@@ -1,24 +1,14 @@
 #include "OutputFile.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
+#include "platform/Signals.h"
 
-#include "OutputFileIo.h"
-
-namespace {
-
-std::string MakeTempName(const std::string& strPath) {
-    static std::atomic<unsigned> s_nCounter{0};
-    const auto nTick = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".part-%lu-%u-%llx", OutputProcessId(),
-                  s_nCounter.fetch_add(1), nTick & 0xffffffULL);
-    return strPath + suffix;
+std::string OutputFileMessage(const std::string& strPath, SystemError nError) {
+    std::string strText = "Can't generate output file.";
+    if (strPath.empty()) return strText + "\n\nNo file name given";
+    strText += "\n\n" + strPath;
+    if (nError != 0) strText += ": " + SystemErrorText(nError);
+    return strText;
 }
-
-}  // namespace
 
 OutputFile::OutputFile() : OutputBuffer(kBufferSize) {}
 
@@ -28,25 +18,20 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& strPath) {
     Discard();
+    m_nError = 0;
     if (strPath.empty()) return false;
-    m_strPath = strPath;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string strTemp = MakeTempName(strPath);
-        intptr_t hFile = kNoOutputHandle;
-        const CreateOutcome outcome = CreateExclusiveFile(strTemp, hFile);
-        if (outcome == CreateOutcome::Created) {
-            m_hFile = hFile;
-            m_strTempPath = std::move(strTemp);
-            m_pPending = std::make_unique<char[]>(Capacity());
-            m_nPending = 0;
-            m_bWriteFailed = false;
-            m_bStop = false;
-            m_writer = std::thread(&OutputFile::WriterLoop, this);
-            return true;
-        }
-        if (outcome == CreateOutcome::Failed) return false;
+    m_strTarget = ResolveLinks(strPath);
+    if (!m_file.CreateTemp(FolderOf(m_strTarget))) {
+        m_nError = m_file.Error();
+        return false;
     }
-    return false;
+    RegisterTempFile(m_file.Path());
+    m_pPending = std::make_unique<char[]>(Capacity());
+    m_nPending = 0;
+    m_bWriteFailed = false;
+    m_bStop = false;
+    m_writer = std::thread(&OutputFile::WriterLoop, this);
+    return true;
 }
 
 void OutputFile::WriterLoop() {
@@ -58,9 +43,12 @@ void OutputFile::WriterLoop() {
         const bool bSkip = m_bWriteFailed;
         lock.unlock();
         // The buffer is the writer's alone until it reports back by clearing m_nPending.
-        const bool bOk = bSkip || WriteWholeBuffer(m_hFile, m_pPending.get(), n);
+        const bool bOk = bSkip || m_file.WriteAll(m_pPending.get(), n);
         lock.lock();
-        if (!bOk) m_bWriteFailed = true;
+        if (!bOk && !m_bWriteFailed) {
+            m_bWriteFailed = true;
+            m_nError = m_file.Error();
+        }
         m_nPending = 0;
         m_cv.notify_all();
     }
@@ -83,7 +71,7 @@ void OutputFile::StopWriter() {
 }
 
 bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
-    if (m_hFile == kNoOutputHandle || !WaitForWriter()) return false;
+    if (!m_file.IsOpen() || !WaitForWriter()) return false;
     {
         std::lock_guard lock(m_mutex);
         pBuffer.swap(m_pPending);
@@ -93,34 +81,38 @@ bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
     return true;
 }
 
-bool OutputFile::FlushBytes(const char* p, size_t n) {
-    return m_hFile != kNoOutputHandle && WaitForWriter() && WriteWholeBuffer(m_hFile, p, n);
-}
-
 bool OutputFile::Finish() {
-    if (m_hFile == kNoOutputHandle) return false;
+    if (!m_file.IsOpen()) return false;
     Flush();
-    const bool bWritten = WaitForWriter();
+    bool bOk = WaitForWriter() && !Failed();
     StopWriter();
-    const bool bClosed = CloseOutputHandle(m_hFile);
-    m_hFile = kNoOutputHandle;
-    if (Failed() || !bWritten || !bClosed || !MoveOutputIntoPlace(m_strTempPath, m_strPath)) {
-        RemoveOutputFile(m_strTempPath);
-        m_strTempPath.clear();
+    if (bOk) {
+        CopyPermissions(m_strTarget, m_file);
+        bOk = m_file.Sync() && m_file.Close();
+        if (!bOk) m_nError = m_file.Error();
+    }
+    if (bOk) {
+        m_nError = ReplaceFile(m_file.Path(), m_strTarget);
+        bOk = m_nError == 0;
+    }
+    if (!bOk) {
+        static_cast<void>(m_file.Close());
+        RemoveTemp();
         return false;
     }
-    m_strTempPath.clear();
+    UnregisterTempFile(m_file.Path());
     return true;
+}
+
+void OutputFile::RemoveTemp() {
+    UnregisterTempFile(m_file.Path());
+    RemoveFile(m_file.Path());
 }
 
 void OutputFile::Discard() {
     StopWriter();
-    if (m_hFile != kNoOutputHandle) {
-        CloseOutputHandle(m_hFile);
-        m_hFile = kNoOutputHandle;
-    }
-    if (!m_strTempPath.empty()) {
-        RemoveOutputFile(m_strTempPath);
-        m_strTempPath.clear();
+    if (m_file.IsOpen()) {
+        static_cast<void>(m_file.Close());
+        RemoveTemp();
     }
 }

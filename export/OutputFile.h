@@ -8,10 +8,13 @@
 #include <thread>
 
 #include "OutputBuffer.h"
+#include "platform/File.h"
 
-// An output file that appears under its name only when it was written completely. The bytes go to a
-// temporary file beside the target; Finish() renames it over the target after every write and the
-// close succeeded. A file that is never finished, or fails, leaves the target as it was.
+// An output file that appears under its name only when it was written completely. The bytes go to
+// a temporary file beside the file the name finally stands for (a symbolic link is followed, not
+// replaced); Finish() gives it the permissions of the file it replaces, puts it on the disk and
+// renames it over the target. A file that is never finished, or fails, leaves the target as it was;
+// a power loss leaves the old file or the new one, never an empty one.
 //
 // Writing runs on a thread of its own: while the kernel copies one full buffer into the file, the
 // caller formats the next one, so a translation costs about the larger of the two, not their sum.
@@ -33,8 +36,10 @@ class OutputFile final : public OutputBuffer {
     // Removes the temporary file without touching the target.
     void Discard();
 
+    // The system's reason of the failure of Create() or Finish().
+    SystemError Error() const { return m_nError; }
+
   protected:
-    bool FlushBytes(const char* p, size_t n) override;
     bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) override;
 
   private:
@@ -42,10 +47,11 @@ class OutputFile final : public OutputBuffer {
     // Waits until the writer thread holds no bytes; returns whether all its writes succeeded.
     bool WaitForWriter();
     void StopWriter();
+    void RemoveTemp();
 
-    std::string m_strPath;
-    std::string m_strTempPath;
-    intptr_t m_hFile = -1;  // the temporary file while it is written
+    std::string m_strTarget;  // the file the name stands for, links followed
+    File m_file;              // the temporary file while it is written
+    SystemError m_nError = 0;
 
     std::thread m_writer;
     std::mutex m_mutex;
@@ -55,3 +61,6 @@ class OutputFile final : public OutputBuffer {
     bool m_bWriteFailed = false;
     bool m_bStop = false;
 };
+
+// "Can't generate output file." with the file and the system's reason on a second line.
+std::string OutputFileMessage(const std::string& strPath, SystemError nError);

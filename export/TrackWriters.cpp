@@ -26,7 +26,8 @@ const char* OutputFormatStatusMessage(OutputFormatStatus status) {
         case OutputFormatStatus::NoExtension:
             return "Unknown file format.";
         case OutputFormatStatus::Unsupported:
-            return "File format not supported.";
+            return "File format not supported.\n\nSupported: .kml (Google Earth), .csv and .txt "
+                   "(spreadsheet).";
     }
     return "File format not supported.";
 }

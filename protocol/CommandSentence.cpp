@@ -2,35 +2,6 @@
 
 #include <cstdio>
 
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-}  // namespace
-
 uint8_t SentenceChecksum(std::u16string_view body) {
     uint8_t nSum = 0;
     for (char16_t c : body) nSum ^= static_cast<uint8_t>(c & 0xFF);
@@ -52,101 +23,6 @@ size_t AppendChecksum(char16_t* pBuffer, size_t nCapacity) {
     return 4;
 }
 
-#ifndef _WIN32  // Windows converts with the system's ANSI code page (AnsiTextWin32.cpp)
-std::string ToAnsi(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c <= 0xFF) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
-            out.push_back('?');
-        }
-    }
-    return out;
-}
-
-std::u16string FromAnsi(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    return out;
-}
-#endif
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        char32_t c = 0xFFFD;
-        size_t nLen = 1;
-        if (b0 < 0x80) {
-            c = b0;
-        } else {
-            size_t nNeed = 0;
-            char32_t nMin = 0;
-            if ((b0 & 0xE0) == 0xC0) {
-                nNeed = 1, c = b0 & 0x1F, nMin = 0x80;
-            } else if ((b0 & 0xF0) == 0xE0) {
-                nNeed = 2, c = b0 & 0x0F, nMin = 0x800;
-            } else if ((b0 & 0xF8) == 0xF0) {
-                nNeed = 3, c = b0 & 0x07, nMin = 0x10000;
-            }
-            bool bValid = nNeed > 0;
-            for (size_t k = 1; bValid && k <= nNeed; ++k) {
-                if (i + k >= text.size()) {
-                    bValid = false;
-                    break;
-                }
-                const auto b = static_cast<unsigned char>(text[i + k]);
-                if ((b & 0xC0) != 0x80)
-                    bValid = false;
-                else
-                    c = (c << 6) | (b & 0x3F);
-            }
-            if (bValid && c >= nMin && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
-                nLen = nNeed + 1;
-            } else {
-                c = 0xFFFD;
-            }
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-        i += nLen;
-    }
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
-}
-
-std::string AnsiToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) AppendUtf8(out, static_cast<unsigned char>(c));
-    return out;
-}
-
 const char* SentenceStatusMessage(SentenceStatus status) {
     switch (status) {
         case SentenceStatus::Ok:
@@ -154,13 +30,49 @@ const char* SentenceStatusMessage(SentenceStatus status) {
         case SentenceStatus::TooLong:
             return "The command is too long for the logger: the interval and distance texts may "
                    "hold at most 213 characters together. Nothing was sent.";
+        case SentenceStatus::ControlCharacter:
+            return "The command holds a control character, which could start a second command. "
+                   "Nothing was sent.";
+        case SentenceStatus::NotSendable:
+            return "The command holds a character that the logger's line cannot carry. Nothing "
+                   "was sent.";
     }
     return "";
 }
 
+SentenceStatus CheckSentenceCharacter(char16_t c) {
+    if (c < 0x20 || c == 0x7F) return SentenceStatus::ControlCharacter;
+    return IsAnsiRepresentable(c) ? SentenceStatus::Ok : SentenceStatus::NotSendable;
+}
+
+std::string SettingsValueProblem(std::u16string_view value, const char* pszWhat) {
+    for (size_t i = 0; i < value.size(); ++i) {
+        const SentenceStatus status = CheckSentenceCharacter(value[i]);
+        if (status == SentenceStatus::Ok) continue;
+        char code[48];
+        std::snprintf(code, sizeof code, "U+%04X at character %zu", static_cast<unsigned>(value[i]),
+                      i + 1);
+        std::string strText = std::string("The ") + pszWhat + " holds ";
+        if (status == SentenceStatus::ControlCharacter) {
+            strText += std::string("a control character (") + code +
+                       "), which could end the command and start another.";
+        } else {
+            // A surrogate pair is one character to the user.
+            const size_t nUnits =
+                (value[i] >= 0xD800 && value[i] <= 0xDBFF && i + 1 < value.size()) ? 2 : 1;
+            strText += "\"" + Utf16ToUtf8(value.substr(i, nUnits)) + "\" (" + code +
+                       "), which the logger's line cannot carry as itself.";
+        }
+        return strText + " Nothing was sent.";
+    }
+    return {};
+}
+
 SentenceStatus FrameSentence(std::u16string_view body, std::string& strBytes) {
-    if (body.size() > kMaxSentenceBody || body.find(u'\0') != std::u16string_view::npos) {
-        return SentenceStatus::TooLong;
+    if (body.size() > kMaxSentenceBody) return SentenceStatus::TooLong;
+    for (char16_t c : body) {
+        const SentenceStatus status = CheckSentenceCharacter(c);
+        if (status != SentenceStatus::Ok) return status;
     }
     char16_t buffer[kSentenceCapacity] = {};
     body.copy(buffer, body.size());

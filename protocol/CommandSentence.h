@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Text.h"
+
 // Requests to the logger are single lines of 8-bit text: a body, the tail "*XX!" carrying the XOR
 // of the body's characters as two uppercase hex digits, and CR LF. The body is built as UTF-16 so
 // that the checksum covers the low byte of each unit, whatever the conversion to 8-bit text makes
@@ -29,28 +31,26 @@ uint8_t SentenceChecksum(std::u16string_view body);
 // 0 when the tail does not fit (the buffer is then left as it was).
 size_t AppendChecksum(char16_t* pBuffer, size_t nCapacity);
 
-// The ANSI code page: on Windows the system's (AnsiTextWin32.cpp), elsewhere ISO-8859-1.
-// UTF-16 to ISO-8859-1: one byte per character; characters beyond Latin-1 become '?' (a surrogate
-// pair becomes a single '?').
-std::string ToAnsi(std::u16string_view text);
-// ISO-8859-1 to UTF-16: every byte is one character.
-std::u16string FromAnsi(std::string_view text);
-// UTF-8 (command line, terminal) to UTF-16 and back; invalid UTF-8 bytes become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
-// ISO-8859-1 bytes received from the logger, as UTF-8 for a terminal.
-std::string AnsiToUtf8(std::string_view text);
-
 enum class SentenceStatus {
     Ok,
-    TooLong,  // the body (or its 8-bit form) does not fit the sentence's frame
+    TooLong,           // the body (or its 8-bit form) does not fit the sentence's frame
+    ControlCharacter,  // a character below 0x20 or 0x7F: it could end the line and start another
+    NotSendable,       // a character the line's code page cannot carry as itself
 };
 
 // The message for a refused sentence; empty for Ok.
 const char* SentenceStatusMessage(SentenceStatus status);
 
+// Whether a character may travel inside a sentence: no control character, and one byte of the
+// line's code page that stands for this very character.
+SentenceStatus CheckSentenceCharacter(char16_t c);
+
+// Why a value typed for a setting cannot be sent, naming it (pszWhat, "interval") and the
+// offending character; empty when it can.
+std::string SettingsValueProblem(std::u16string_view value, const char* pszWhat);
+
 // Frames a body into the bytes that go on the line: body, tail, CR LF. Nothing is produced when
-// the body is longer than kMaxSentenceBody.
+// the body is too long or holds a character that must not or cannot go on the line.
 [[nodiscard]] SentenceStatus FrameSentence(std::u16string_view body, std::string& strBytes);
 
 // The bodies of the four requests.

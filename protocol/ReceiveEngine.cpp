@@ -28,21 +28,17 @@ uint32_t ParseCount(std::string_view text) {
     return static_cast<uint32_t>(nValue);
 }
 
-}  // namespace
-
-std::span<uint8_t> ReceiveEngine::ReadSpace() {
-    const size_t nSpace = std::min(kReadChunk, kBufferSize - m_nLength);
-    return {m_buffer + m_nLength, nSpace};
-}
-
-namespace {
-
 // A text as a zero-terminated string shows it: up to its first zero byte.
 std::string_view UpToZero(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
 }  // namespace
+
+std::span<uint8_t> ReceiveEngine::ReadSpace() {
+    const size_t nSpace = std::min(kReadChunk, kBufferSize - m_nLength);
+    return {m_buffer + m_nLength, nSpace};
+}
 
 void ReceiveEngine::Consume(size_t nBytes) {
     nBytes = std::min(nBytes, m_nLength);
@@ -51,48 +47,84 @@ void ReceiveEngine::Consume(size_t nBytes) {
     Terminate();
 }
 
-void ReceiveEngine::Commit(size_t nBytes, uint64_t nNowMs) {
-    m_nLength = std::min(m_nLength + nBytes, kBufferSize);
-    Terminate();
-    m_nLastByteMs = nNowMs;
-    // The mode is read once and holds for this whole step.
-    if (m_flags.m_bDownloadMode.load() == 0) {
-        LineStep();
-        return;
+void ReceiveEngine::FollowDownloadMode(uint64_t nNowMs) {
+    const bool bDownload = m_flags.m_bDownloadMode.load() != 0;
+    const uint32_t nRequests = m_nRequests.load();
+    const bool bNewRequest = nRequests != m_nRequestsSeen;
+    m_nRequestsSeen = nRequests;
+    if (bNewRequest && IsRawFileOpen()) {
+        // A cancelled download whose file was still open: its result has been given already.
+        static_cast<void>(m_effects.CloseRawFile(false));
+        m_state = State::Lines;
     }
-    // Each new state works at once on the bytes already held behind what the last one consumed.
-    if (!m_bFileOpen) {
-        AwaitCountStep();
-        if (!m_bFileOpen) return;
-    }
-    if (!m_bMarkerSeen && !AwaitMarkerStep()) return;
-    BlockStep();
-    if (!m_bFileOpen && m_nLength > 0) {
-        // What followed the last block is ordinary text again.
-        ParseSettingsReply();
-        OutputLines(m_nLength);
+    if (bDownload && (bNewRequest || m_state == State::Lines)) {
+        m_state = State::AwaitingCount;
+        m_nProgressMs = nNowMs;
+    } else if (!bDownload && m_state == State::AwaitingCount) {
+        m_state = State::Lines;  // cancelled before the count line: the canceller reported it
     }
 }
 
+void ReceiveEngine::Commit(size_t nBytes, uint64_t nNowMs) {
+    m_nLength = std::min(m_nLength + nBytes, kBufferSize);
+    Terminate();
+    // The mode is read once and holds for this whole step.
+    FollowDownloadMode(nNowMs);
+    if (m_state != State::Lines && m_flags.m_bDownloadMode.load() == 0) {
+        // Cancelled from outside while the raw file was open.
+        EndDownload(DR_ABORTED);
+    }
+    // Each new state works at once on the bytes already held behind what the last one consumed.
+    if (m_state == State::AwaitingCount) AwaitCountStep(nNowMs);
+    if (m_state == State::AwaitingMarker) AwaitMarkerStep(nNowMs);
+    if (m_state == State::Blocks) BlockStep(nNowMs, false);
+    // What followed the last block, or everything in line mode, is ordinary text.
+    if (m_state == State::Lines) LineStep();
+    WatchProgress(nNowMs);
+}
+
 void ReceiveEngine::Idle(uint64_t nNowMs) {
+    FollowDownloadMode(nNowMs);
     // A held block start never fills the buffer (a block is at most 255 bytes and the scan keeps
     // nothing in front of it), so dropping bytes in block mode would only cut a block that is
     // still arriving.
-    const bool bBlockMode = m_bFileOpen && m_bMarkerSeen;
-    if (m_nLength > kOverflowMark && !bBlockMode) Consume(kOverflowDrop);
-    if (m_bFileOpen && nNowMs >= m_nLastByteMs && nNowMs - m_nLastByteMs >= m_nDataLostMs) {
-        if (m_flags.m_bDownloadMode.load() != 0) {
-            EndDownload(DR_DATA_LOST);
-        } else {
-            // Cancelled, and the canceller has reported it: only the file is left to close.
-            static_cast<void>(m_effects.CloseRawFile());
-            m_bFileOpen = false;
-        }
+    if (m_nLength > kOverflowMark && m_state != State::Blocks) Consume(kOverflowDrop);
+    if (m_state == State::Blocks && m_flags.m_bDownloadMode.load() != 0 && m_nLength > 0) {
+        BlockStep(nNowMs, true);
+    }
+    WatchProgress(nNowMs);
+}
+
+void ReceiveEngine::WatchProgress(uint64_t nNowMs) {
+    if (m_state == State::Lines || nNowMs < m_nProgressMs ||
+        nNowMs - m_nProgressMs < m_nDataLostMs) {
+        return;
+    }
+    if (m_flags.m_bDownloadMode.load() == 0) {
+        // Cancelled, and the canceller has reported it: only the file is left to close.
+        if (IsRawFileOpen()) static_cast<void>(m_effects.CloseRawFile(false));
+        m_state = State::Lines;
+    } else if (m_state == State::AwaitingCount) {
+        Finish(DR_NO_ANSWER);
+    } else {
+        EndDownload(DR_DATA_LOST);
+    }
+}
+
+void ReceiveEngine::PortLost() {
+    if (m_state == State::Lines) return;
+    if (m_flags.m_bDownloadMode.load() == 0) {
+        if (IsRawFileOpen()) static_cast<void>(m_effects.CloseRawFile(false));
+        m_state = State::Lines;
+    } else if (m_state == State::AwaitingCount) {
+        Finish(DR_PORT_LOST);
+    } else {
+        EndDownload(DR_PORT_LOST);
     }
 }
 
 void ReceiveEngine::Stop() {
-    if (m_bFileOpen) EndDownload(DR_ABORTED);
+    if (IsRawFileOpen()) EndDownload(DR_ABORTED);
 }
 
 void ReceiveEngine::Feed(std::span<const uint8_t> bytes, uint64_t nNowMs) {
@@ -116,8 +148,6 @@ void ReceiveEngine::Feed(std::string_view bytes, uint64_t nNowMs) {
 }
 
 void ReceiveEngine::LineStep() {
-    // Download mode was switched off from outside while the file was open.
-    if (m_bFileOpen) EndDownload(DR_ABORTED);
     ParseSettingsReply();
     OutputLines(m_nLength);
 }
@@ -172,103 +202,132 @@ void ReceiveEngine::OutputLines(size_t nLimit) {
     }
 }
 
-void ReceiveEngine::AwaitCountStep() {
+void ReceiveEngine::AwaitCountStep(uint64_t nNowMs) {
     const std::string_view text = Held();
     const size_t nKey = text.find(kCountKey);
     const size_t nEnd =
         nKey == std::string_view::npos ? nKey : text.find(kLineEnd, nKey + kCountKey.size());
-    if (nEnd != std::string_view::npos) {
-        const uint32_t nAnnounced =
-            ParseCount(text.substr(nKey + kCountKey.size(), nEnd - nKey - kCountKey.size()));
-        OutputLines(nEnd + kLineEnd.size());
-        if (nAnnounced == 0) {
-            Finish(DR_NO_DATA);
-        } else if (!m_effects.CreateRawFile()) {
-            Finish(DR_FILE_ERROR);
-        } else {
-            m_bFileOpen = true;
-            m_bMarkerSeen = false;
-            m_nAnnounced = nAnnounced;
-            m_nReceived = 0;
-            m_nExpectedSequence = kFirstSequence;
-            m_effects.PostProgress(m_nAnnounced, 0);
-        }
+    if (nEnd == std::string_view::npos) {
+        // The count line is not complete yet: the lines before it go to the list.
+        OutputLines(m_nLength);
+        return;
     }
-    if (!m_bFileOpen) OutputLines(m_nLength);
+    const uint32_t nAnnounced =
+        ParseCount(text.substr(nKey + kCountKey.size(), nEnd - nKey - kCountKey.size()));
+    OutputLines(nEnd + kLineEnd.size());
+    if (nAnnounced == 0) {
+        Finish(DR_NO_DATA);
+    } else if (!m_effects.CreateRawFile()) {
+        Finish(DR_FILE_ERROR);
+    } else {
+        m_state = State::AwaitingMarker;
+        m_nAnnounced = nAnnounced;
+        m_nReceived = 0;
+        m_nExpectedSequence = kFirstSequence;
+        m_nLastBlock = 0;
+        m_nProgressMs = nNowMs;
+        m_effects.PostProgress(m_nAnnounced, 0);
+    }
 }
 
-bool ReceiveEngine::AwaitMarkerStep() {
+void ReceiveEngine::AwaitMarkerStep(uint64_t nNowMs) {
     const size_t nMarker = Held().find(kStartMarker);
-    if (nMarker == std::string_view::npos) return false;
+    if (nMarker == std::string_view::npos) return;
     Consume(nMarker + kStartMarker.size());
-    m_bMarkerSeen = true;
-    return true;
+    m_state = State::Blocks;
+    m_nProgressMs = nNowMs;
 }
 
-void ReceiveEngine::BlockStep() {
+ReceiveEngine::BlockCheck ReceiveEngine::CheckBlock(size_t p) const {
     const uint8_t* b = m_buffer;
+    if (b[p] != kBlockStart) return BlockCheck::NotABlock;
+    if (p + kBlockOverhead > m_nLength) return BlockCheck::Incomplete;
+    const size_t nBlock = b[p + 2];
+    // A length below the header and trailer is no block.
+    if (b[p + 1] != kBlockTag || nBlock < kBlockOverhead) return BlockCheck::NotABlock;
+    if (p + nBlock > m_nLength) return BlockCheck::Incomplete;
+    if (b[p + nBlock - 1] != kBlockEnd) return BlockCheck::NotABlock;
+    uint8_t nSum = 0;
+    for (size_t i = p + 2; i <= p + nBlock - 3; ++i) nSum ^= b[i];
+    return nSum == b[p + nBlock - 2] ? BlockCheck::Valid : BlockCheck::NotABlock;
+}
+
+bool ReceiveEngine::IsRetransmission(size_t p) const {
+    const size_t nBlock = m_buffer[p + 2];
+    return m_nLastBlock == nBlock && std::memcmp(m_lastBlock, m_buffer + p, nBlock) == 0;
+}
+
+void ReceiveEngine::BlockStep(uint64_t nNowMs, bool bNoMoreToCome) {
     size_t p = 0;
-    while (p < m_nLength) {
-        if (b[p] != kBlockStart) {
+    while (p < m_nLength && m_state == State::Blocks) {
+        const BlockCheck check = CheckBlock(p);
+        if (check == BlockCheck::NotABlock) {
             ++p;
             continue;
         }
-        if (p + kBlockOverhead > m_nLength) break;
-        const size_t nBlock = b[p + 2];
-        // A length below the header and trailer is no block; the scan moves on by one byte.
-        if (b[p + 1] != kBlockTag || nBlock < kBlockOverhead) {
+        if (check == BlockCheck::Incomplete) {
+            // Bytes that came to rest never wait for more: when a whole block stands behind this
+            // start, the start was false.
+            bool bBlockBehind = false;
+            for (size_t q = p + 1; bNoMoreToCome && q < m_nLength && !bBlockBehind; ++q) {
+                bBlockBehind = CheckBlock(q) == BlockCheck::Valid;
+            }
+            if (!bBlockBehind) break;
             ++p;
             continue;
         }
-        if (p + nBlock > m_nLength) break;
-        if (b[p + nBlock - 1] != kBlockEnd) {
-            ++p;
-            continue;
-        }
-        uint8_t nSum = 0;
-        for (size_t i = p + 2; i <= p + nBlock - 3; ++i) nSum ^= b[i];
-        if (nSum != b[p + nBlock - 2]) {
-            ++p;
-            continue;
-        }
-        const auto nSequence = static_cast<uint16_t>((b[p + 4] << 8) | b[p + 5]);
-        if (nSequence != m_nExpectedSequence) {
-            char entry[64];
-            std::snprintf(entry, sizeof entry, "%d %04x <> %02x%02x", static_cast<int>(m_nReceived),
-                          m_nExpectedSequence, b[p + 4], b[p + 5]);
-            m_effects.AddLogEntry(entry);
-            m_nExpectedSequence = nSequence;
-        }
-        const size_t nPayload = nBlock - kBlockOverhead;
-        if (b[p + 3] != kRecordBlockType || nPayload % kRecordSize != 0) {
+        const size_t nBlock = m_buffer[p + 2];
+        if (!AcceptBlock(p, nNowMs)) {
             p += nBlock;
-            continue;
-        }
-        if (!m_effects.AppendRawFile({b + p + 6, nPayload})) {
-            p += nBlock;
-            EndDownload(DR_FILE_ERROR);
             break;
         }
-        m_nReceived += static_cast<uint32_t>(nPayload / kRecordSize);
-        ++m_nExpectedSequence;
         p += nBlock;
-        if (m_nReceived >= m_nAnnounced) {
-            EndDownload(DR_OK);
-            break;
-        }
-        m_effects.PostProgress(m_nAnnounced, m_nReceived);
     }
     Consume(p);
 }
 
+bool ReceiveEngine::AcceptBlock(size_t p, uint64_t nNowMs) {
+    const uint8_t* b = m_buffer + p;
+    const size_t nBlock = b[2];
+    const auto nSequence = static_cast<uint16_t>((b[4] << 8) | b[5]);
+    const bool bRetransmission = IsRetransmission(p);
+    if (nSequence != m_nExpectedSequence) {
+        char entry[64];
+        std::snprintf(entry, sizeof entry, "%d %04x <> %02x%02x", static_cast<int>(m_nReceived),
+                      m_nExpectedSequence, b[4], b[5]);
+        m_effects.AddLogEntry(entry);
+        // A retransmission keeps the count where it is: the next new block is still expected.
+        if (bRetransmission) return true;
+        m_nExpectedSequence = nSequence;
+    }
+    const size_t nPayload = nBlock - kBlockOverhead;
+    if (b[3] != kRecordBlockType || nPayload % kRecordSize != 0) return true;
+    if (!m_effects.AppendRawFile({b + 6, nPayload})) {
+        EndDownload(DR_FILE_ERROR);
+        return false;
+    }
+    std::memcpy(m_lastBlock, b, nBlock);
+    m_nLastBlock = nBlock;
+    m_nReceived += static_cast<uint32_t>(nPayload / kRecordSize);
+    ++m_nExpectedSequence;
+    m_nProgressMs = nNowMs;
+    if (m_nReceived >= m_nAnnounced) {
+        EndDownload(DR_OK);
+        return false;
+    }
+    m_effects.PostProgress(m_nAnnounced, m_nReceived);
+    return true;
+}
+
 void ReceiveEngine::EndDownload(DownloadResult result) {
-    const bool bClosed = m_effects.CloseRawFile();
-    m_bFileOpen = false;
+    const bool bClosed = m_effects.CloseRawFile(result == DR_OK);
+    m_state = State::Lines;
     if (result == DR_OK && !bClosed) result = DR_FILE_ERROR;
     Finish(result);
 }
 
 void ReceiveEngine::Finish(DownloadResult result) {
+    m_state = State::Lines;
     m_flags.m_bDownloadMode.store(0);
     m_effects.PostDone(result);
 }

@@ -28,7 +28,7 @@ struct WorkerFlags {
 class WorkerEvents {
   public:
     virtual ~WorkerEvents() = default;
-    // A received line with its CR LF, or a sequence mismatch entry (without); ISO-8859-1 text.
+    // A received line with its CR LF, or a sequence mismatch entry (without); ANSI text.
     virtual void AddLogEntry(std::string_view text) = 0;
     virtual void SetIntervalText(std::string_view value) = 0;
     virtual void SetDistanceText(std::string_view value) = 0;
@@ -38,15 +38,19 @@ class WorkerEvents {
     virtual void PostProgress(uint32_t nAnnounced, uint32_t nReceived) = 0;
     // WM_DOWNLOAD_DONE; m_bDownloadMode is already 0.
     virtual void PostDone(DownloadResult result) = 0;
+    // The port's device went away; the worker reads no more. Any download has been ended first.
+    virtual void PostPortLost() = 0;
 };
 
 // WorkerEvents plus the raw file, which the engine opens, fills and closes through these calls.
 class ReceiveEffects : public WorkerEvents {
   public:
     [[nodiscard]] virtual bool CreateRawFile() = 0;
+    // The records of one accepted block, in one piece.
     [[nodiscard]] virtual bool AppendRawFile(std::span<const uint8_t> records) = 0;
-    // Flushes and closes; false when the flush or the close failed.
-    [[nodiscard]] virtual bool CloseRawFile() = 0;
+    // Flushes and closes; bComplete tells whether every announced record arrived. False when the
+    // file could not be finished.
+    [[nodiscard]] virtual bool CloseRawFile(bool bComplete) = 0;
 };
 
 class ReceiveEngine {
@@ -59,19 +63,32 @@ class ReceiveEngine {
     static constexpr uint8_t kRecordBlockType = 0xA1;
     static constexpr uint32_t kDefaultDataLostMs = 10000;
 
+    // Where the worker is; the window's download-mode flag moves it out of Lines and back.
+    enum class State {
+        Lines,           // text lines to the list, the settings reply picked out of them
+        AwaitingCount,   // a download was asked for: lines until "dataCount=N" CR LF
+        AwaitingMarker,  // the raw file is open: bytes dropped until "===" CR LF
+        Blocks,          // framed blocks of records until N records are in the file
+    };
+
     ReceiveEngine(ReceiveEffects& effects, WorkerFlags flags,
                   uint32_t nDataLostMs = kDefaultDataLostMs)
         : m_effects(effects), m_flags(flags), m_nDataLostMs(nDataLostMs) {}
+
+    // A download was asked for (any thread; before the mode flag goes on): a cancelled download's
+    // file still open is closed and the new one starts.
+    void RequestDownload() { m_nRequests.fetch_add(1); }
 
     // Where the next read goes: behind the held bytes, at most kReadChunk bytes; empty when full.
     std::span<uint8_t> ReadSpace();
     // nBytes have been read into ReadSpace(): run the current state's step. nNowMs is a
     // monotonic clock in milliseconds.
     void Commit(size_t nBytes, uint64_t nNowMs);
-    // A read returned nothing or failed: the overflow rule, and the data-lost watch (a raw file
-    // open with no byte for the data-lost time ends the download, or, when it was cancelled, is
-    // just closed).
+    // A read returned nothing: the overflow rule, a false block start that keeps a whole block
+    // behind it waiting, and the data-lost watch.
     void Idle(uint64_t nNowMs);
+    // The port's device went away: a download ends at once with what arrived.
+    void PortLost();
     // The worker is ending: a raw file still open is closed and the download ends as aborted.
     void Stop();
 
@@ -80,8 +97,10 @@ class ReceiveEngine {
     void Feed(std::span<const uint8_t> bytes, uint64_t nNowMs = 0);
     void Feed(std::string_view bytes, uint64_t nNowMs = 0);
 
-    bool IsRawFileOpen() const { return m_bFileOpen; }
-    bool IsStartMarkerSeen() const { return m_bMarkerSeen; }
+    State CurrentState() const { return m_state; }
+    bool IsRawFileOpen() const {
+        return m_state == State::AwaitingMarker || m_state == State::Blocks;
+    }
     size_t Length() const { return m_nLength; }
     uint32_t AnnouncedCount() const { return m_nAnnounced; }
     uint32_t ReceivedCount() const { return m_nReceived; }
@@ -89,16 +108,34 @@ class ReceiveEngine {
     std::string_view Held() const { return {reinterpret_cast<const char*>(m_buffer), m_nLength}; }
 
   private:
+    // A framed block found at a scan position.
+    enum class BlockCheck {
+        NotABlock,   // no block starts here: scan on from the next byte
+        Incomplete,  // could be a block whose end has not arrived yet
+        Valid,       // start, length, end byte and checksum all agree
+    };
+
     void Consume(size_t nBytes);
     void Terminate() { m_buffer[m_nLength] = 0; }
+    // Follows the window's download-mode flag: a download asked for, or cancelled from outside.
+    void FollowDownloadMode(uint64_t nNowMs);
 
     void LineStep();
     void ParseSettingsReply();
     // Emits complete lines while their CR LF ends at or before nLimit bytes of the buffer.
     void OutputLines(size_t nLimit);
-    void AwaitCountStep();
-    bool AwaitMarkerStep();
-    void BlockStep();
+    // The data-lost watch: no progress for the data-lost time ends what is waiting.
+    void WatchProgress(uint64_t nNowMs);
+    void AwaitCountStep(uint64_t nNowMs);
+    void AwaitMarkerStep(uint64_t nNowMs);
+    // Scans for blocks; bNoMoreToCome: nothing arrived for a read's time, so an incomplete block
+    // start is kept only when no whole block stands behind it.
+    void BlockStep(uint64_t nNowMs, bool bNoMoreToCome);
+    BlockCheck CheckBlock(size_t p) const;
+    // Takes the valid block at p; false when the download ended with it.
+    bool AcceptBlock(size_t p, uint64_t nNowMs);
+    // The logger sent the block it had just sent: same number, same records.
+    bool IsRetransmission(size_t p) const;
     // Ends the download: closes the raw file (a failed close turns DR_OK into DR_FILE_ERROR).
     void EndDownload(DownloadResult result);
     void Finish(DownloadResult result);
@@ -109,10 +146,14 @@ class ReceiveEngine {
 
     uint8_t m_buffer[kBufferSize + 1] = {};
     size_t m_nLength = 0;
-    bool m_bFileOpen = false;
-    bool m_bMarkerSeen = false;
+    State m_state = State::Lines;
     uint32_t m_nAnnounced = 0;
     uint32_t m_nReceived = 0;
     uint16_t m_nExpectedSequence = kFirstSequence;
-    uint64_t m_nLastByteMs = 0;
+    uint64_t m_nProgressMs = 0;  // the last sign of a download going on
+    std::atomic<uint32_t> m_nRequests{0};
+    uint32_t m_nRequestsSeen = 0;
+    // The block accepted last, to tell a retransmission from new records.
+    uint8_t m_lastBlock[kBufferSize] = {};
+    size_t m_nLastBlock = 0;
 };

@@ -1,22 +1,38 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "RawDownloadFile.h"
 #include "ReceiveEngine.h"
 
-// One read from the port: bOk false when the read failed (the port is gone, for instance).
+// One read from the port.
 struct PortReadResult {
-    bool bOk = false;
+    enum class Outcome {
+        Ok,          // nBytes arrived (perhaps none before the time-out)
+        Failed,      // the read failed; the port may recover
+        DeviceGone,  // the device went away: nothing more will come
+    };
+    Outcome outcome = Outcome::Ok;
     size_t nBytes = 0;
 };
 
 // Reads up to nMax bytes into pBuffer, returning after nTimeoutMs at the latest with what arrived.
 using PortRead = std::function<PortReadResult(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs)>;
+
+// Where the records of the last download went, for the result's message.
+struct DownloadOutcome {
+    // The file that holds what arrived; when the raw file failed, the one that could not be
+    // written.
+    std::string strFile;
+    // An existing file of the chosen name was left as it was: what arrived is beside it, in
+    // strFile.
+    bool bKeptBeside = false;
+    uint64_t nRecords = 0;   // records in strFile
+    SystemError nError = 0;  // why the raw file failed, when it did
+};
 
 // The worker's loop: the only reader of the port while it is open. It feeds the engine, writes the
 // raw file whose path it was given when the download started, and reports everything else to
@@ -25,7 +41,6 @@ class ReceiveWorker : private ReceiveEffects {
   public:
     ReceiveWorker(WorkerFlags flags, WorkerEvents& events,
                   uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs);
-    ~ReceiveWorker() override;
     ReceiveWorker(const ReceiveWorker&) = delete;
     ReceiveWorker& operator=(const ReceiveWorker&) = delete;
 
@@ -33,13 +48,16 @@ class ReceiveWorker : private ReceiveEffects {
     void BeginDownload(const std::string& strRawPath);
 
     // Reads until m_bStopWorker is set; then closes a raw file still open (result DR_ABORTED) and
-    // clears m_bStopWorker as its last act.
+    // clears m_bStopWorker as its last act. A device that goes away ends any download at once; the
+    // loop then only waits for the stop request.
     void Run(const PortRead& read);
 
     // Read time-out for a read of nBytes: 20 ms plus 2 ms a byte.
     static uint32_t ReadTimeoutMs(size_t nBytes) { return 20 + 2 * static_cast<uint32_t>(nBytes); }
 
     WorkerFlags Flags() const { return m_flags; }
+    // The last download's file; read after its result arrived.
+    DownloadOutcome LastDownload() const;
 
   private:
     void AddLogEntry(std::string_view text) override { m_events.AddLogEntry(text); }
@@ -50,36 +68,16 @@ class ReceiveWorker : private ReceiveEffects {
         m_events.PostProgress(nAnnounced, nReceived);
     }
     void PostDone(DownloadResult result) override { m_events.PostDone(result); }
+    void PostPortLost() override { m_events.PostPortLost(); }
     bool CreateRawFile() override;
     bool AppendRawFile(std::span<const uint8_t> records) override;
-    bool CloseRawFile() override;
+    bool CloseRawFile(bool bComplete) override;
 
     WorkerFlags m_flags;
     WorkerEvents& m_events;
     ReceiveEngine m_engine;
-    std::mutex m_mutex;  // guards m_strRawPath, set by the window's thread
+    mutable std::mutex m_mutex;  // guards m_strRawPath and m_outcome
     std::string m_strRawPath;
-    std::FILE* m_pRawFile = nullptr;
-    std::string m_strOpenPath;    // the raw file being written; worker's thread only
-    bool m_bWriteFailed = false;  // an append to it failed
-};
-
-// Runs a ReceiveWorker on its own thread with the stop handshake.
-class WorkerThread {
-  public:
-    WorkerThread() = default;
-    ~WorkerThread() { static_cast<void>(Stop()); }
-    WorkerThread(const WorkerThread&) = delete;
-    WorkerThread& operator=(const WorkerThread&) = delete;
-
-    // Clears m_bStopWorker and starts the loop; false when no thread could be started.
-    [[nodiscard]] bool Start(ReceiveWorker& worker, PortRead read);
-    // Sets m_bStopWorker, waits for the worker to clear it (at most 2 s), then joins the
-    // thread so that the port may be closed. Returns whether the worker acknowledged in time.
-    bool Stop();
-    bool IsRunning() const { return m_thread.joinable(); }
-
-  private:
-    ReceiveWorker* m_pWorker = nullptr;
-    std::thread m_thread;
+    DownloadOutcome m_outcome;
+    RawDownloadFile m_rawFile;  // worker's thread only
 };

@@ -4,17 +4,16 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <sys/file.h>
 
+#include <cerrno>
+
+#include "PortHolders.h"
 #include "SerialPort.h"
+#include "platform/Clock.h"
+#include "platform/Trace.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 SerialStatus StatusFromErrno(int nError) {
     switch (nError) {
@@ -28,6 +27,8 @@ SerialStatus StatusFromErrno(int nError) {
         case EPERM:
             return SerialStatus::AccessDenied;
         case ENOTTY:
+        case EISDIR:
+        case ENOTDIR:
             return SerialStatus::NotAPort;
         case ENAMETOOLONG:
             return SerialStatus::BadName;
@@ -75,37 +76,8 @@ speed_t SpeedConstant(uint32_t nBaud) {
     }
 }
 
-bool TraceEnabled() {
-    static const bool bEnabled = [] {
-        const char* pValue = std::getenv("QUORVEL_TRACE");
-        return pValue != nullptr && std::strcmp(pValue, "1") == 0;
-    }();
-    return bEnabled;
-}
-
-void Trace(const char* pWhat, const std::string& strName, const uint8_t* pBytes, size_t nBytes) {
-    if (!TraceEnabled()) return;
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const auto nMicros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
-    std::string line;
-    char head[128];
-    std::snprintf(head, sizeof head,
-                  "%lld.%06lld %s %s %zu:", static_cast<long long>(nMicros / 1000000),
-                  static_cast<long long>(nMicros % 1000000), strName.c_str(), pWhat, nBytes);
-    line = head;
-    for (size_t i = 0; i < nBytes; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", pBytes[i]);
-        line += hex;
-    }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
-}
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto nLeft =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return nLeft > 0 ? static_cast<int>(nLeft) : 0;
+int RemainingMs(const Deadline& deadline) {
+    return static_cast<int>(deadline.RemainingMs());
 }
 
 }  // namespace
@@ -117,6 +89,7 @@ std::string SerialPort::DevicePath(const std::string& strName) {
 
 SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     Close();
+    m_strFailureDetail.clear();
     if (strName.empty() || strName.size() > kMaxNameLength) return SerialStatus::BadName;
     const speed_t speed = SpeedConstant(nBaud);
     if (speed == 0) return SerialStatus::BadSpeed;
@@ -128,7 +101,16 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
         return StatusFromErrno(nError);
     };
     if (!::isatty(fd)) return fail(ENOTTY);
-    // Exclusive use: further opens of the device fail with EBUSY.
+    // Exclusive use, claimed before anything of the port is touched: the advisory lock that
+    // terminal programs take, then the device's exclusive flag. A program that holds either (root
+    // opens despite the flag) keeps its port as it is: no settings, no flushed queues.
+    int nExclusive = 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        (::ioctl(fd, TIOCGEXCL, &nExclusive) == 0 && nExclusive != 0)) {
+        ::close(fd);
+        m_strFailureDetail = DescribePortHolders(FindPortHolders(strPath));
+        return SerialStatus::Busy;
+    }
     if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) return fail(errno);
@@ -153,7 +135,7 @@ SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs
     nRead = 0;
     if (m_hPort < 0) return SerialStatus::NotOpen;
     const int fd = static_cast<int>(m_hPort);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    const Deadline deadline(nTimeoutMs);
     SerialStatus status = SerialStatus::Ok;
     while (nRead < nMax) {
         pollfd pfd{fd, POLLIN, 0};
@@ -174,15 +156,15 @@ SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs
         status = n == 0 ? SerialStatus::HungUp : StatusFromErrno(errno);
         break;
     }
-    if (nRead > 0) Trace("read", m_strName, pBuffer, nRead);
+    if (nRead > 0) TraceBytes(m_strName, "read", pBuffer, nRead);
     return nRead > 0 ? SerialStatus::Ok : status;
 }
 
 SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nTimeoutMs) {
     if (m_hPort < 0) return SerialStatus::NotOpen;
     const int fd = static_cast<int>(m_hPort);
-    Trace("write", m_strName, pBytes, nBytes);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    TraceBytes(m_strName, "write", pBytes, nBytes);
+    const Deadline deadline(nTimeoutMs);
     size_t nDone = 0;
     while (nDone < nBytes) {
         const ssize_t n = ::write(fd, pBytes + nDone, nBytes - nDone);

@@ -1,16 +1,13 @@
 #include <windows.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 
 #include "SerialPort.h"
-#include "track/WideText.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
+#include "platform/Trace.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The device path "\\.\NAME" lives in a buffer of 20 characters, terminator included.
 constexpr size_t kDevicePathChars = 20;
@@ -49,36 +46,6 @@ SerialStatus StatusFromError(DWORD nError) {
 
 HANDLE AsHandle(intptr_t h) {
     return reinterpret_cast<HANDLE>(h);
-}
-
-// Traces go to an attached debugger, or to one listening for them when QUORVEL_TRACE=1; formatting
-// every read costs nothing otherwise.
-bool TraceEnabled() {
-    static const bool bEnabled = [] {
-        const char* pValue = std::getenv("QUORVEL_TRACE");
-        return pValue != nullptr && std::strcmp(pValue, "1") == 0;
-    }();
-    return bEnabled || ::IsDebuggerPresent();
-}
-
-void Trace(const char* pWhat, const std::string& strName, const uint8_t* pBytes, size_t nBytes) {
-    if (!TraceEnabled()) return;
-    char head[96];
-    std::snprintf(head, sizeof head, "%s %s %zu:", strName.c_str(), pWhat, nBytes);
-    std::string line = head;
-    for (size_t i = 0; i < nBytes; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", pBytes[i]);
-        line += hex;
-    }
-    line += '\n';
-    ::OutputDebugStringW(WidenUtf8(line).c_str());
-}
-
-DWORD RemainingMs(Clock::time_point deadline) {
-    const auto nLeft =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return nLeft > 0 ? static_cast<DWORD>(nLeft) : 0;
 }
 
 // 8N1 in binary mode, DTR and RTS as handshake lines, no software flow control; a line error
@@ -120,6 +87,7 @@ std::string SerialPort::DevicePath(const std::string& strName) {
 
 SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     Close();
+    m_strFailureDetail.clear();
     const std::string strPath = DevicePath(strName);
     // Names that do not fit the device path's buffer are refused rather than cut short: a cut
     // name could open some other port.
@@ -138,12 +106,12 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     }
     ApplyLineSettings(dcb, nBaud);
     // The driver keeps what it refuses; the port is used with that.
-    if (!::SetCommState(h, &dcb)) Trace("SetCommState refused", strName, nullptr, 0);
+    if (!::SetCommState(h, &dcb)) TraceLine(strName + ": SetCommState refused");
 
     COMMTIMEOUTS timeouts{};
     static_cast<void>(::GetCommTimeouts(h, &timeouts));
     ApplyTimeouts(timeouts);
-    if (!::SetCommTimeouts(h, &timeouts)) Trace("SetCommTimeouts refused", strName, nullptr, 0);
+    if (!::SetCommTimeouts(h, &timeouts)) TraceLine(strName + ": SetCommTimeouts refused");
 
     // Clear a pending line error, drop what is queued each way, clear again: in this order.
     DWORD nErrors = 0;
@@ -162,25 +130,34 @@ SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs
     if (m_hPort == -1) return SerialStatus::NotOpen;
     // Each ReadFile waits at most 20 + 2 ms a byte (the port's time-outs); the loop gives further
     // calls the rest of nTimeoutMs.
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    const Deadline deadline(nTimeoutMs);
     SerialStatus status = SerialStatus::Ok;
     do {
         const DWORD nAsk = static_cast<DWORD>(std::min<size_t>(nMax - nRead, 1u << 20));
         DWORD nDone = 0;
+        const uint64_t nStartMs = NowMs();
         if (!::ReadFile(AsHandle(m_hPort), pBuffer + nRead, nAsk, &nDone, nullptr)) {
             status = StatusFromError(::GetLastError());
             break;
         }
+        // A port waits out its read time-out (20 ms at least) before it returns nothing. Nothing
+        // at once is the end of the device: check that the driver still knows the port.
+        DWORD nErrors = 0;
+        if (nDone == 0 && NowMs() - nStartMs < 5 &&
+            !::ClearCommError(AsHandle(m_hPort), &nErrors, nullptr)) {
+            status = SerialStatus::HungUp;
+            break;
+        }
         nRead += nDone;
-    } while (nRead < nMax && RemainingMs(deadline) > 0);
-    if (nRead > 0) Trace("read", m_strName, pBuffer, nRead);
+    } while (nRead < nMax && !deadline.Passed());
+    if (nRead > 0) TraceBytes(m_strName, "read", pBuffer, nRead);
     return nRead > 0 ? SerialStatus::Ok : status;
 }
 
 SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nTimeoutMs) {
     if (m_hPort == -1) return SerialStatus::NotOpen;
-    Trace("write", m_strName, pBytes, nBytes);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    TraceBytes(m_strName, "write", pBytes, nBytes);
+    const Deadline deadline(nTimeoutMs);
     size_t nSent = 0;
     while (nSent < nBytes) {
         const DWORD nAsk = static_cast<DWORD>(std::min<size_t>(nBytes - nSent, 1u << 20));
@@ -190,7 +167,7 @@ SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nT
         }
         nSent += nDone;
         // A write that the port's 100 ms time-out cut short is retried within the caller's bound.
-        if (nSent < nBytes && RemainingMs(deadline) == 0) return SerialStatus::TimedOut;
+        if (nSent < nBytes && deadline.Passed()) return SerialStatus::TimedOut;
     }
     return SerialStatus::Ok;
 }

@@ -1,5 +1,7 @@
 #include "Calendar.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint8_t kMonthDays[2][12] = {
@@ -78,6 +80,22 @@ bool DateTimeToSeconds(const LogDateTime& dt, uint32_t& dwSeconds) {
     dwSeconds = DaysSince2000(dt.wYear, dt.bMonth, dt.bDay) * 86400u + dt.bHour * 3600u +
                 dt.bMinute * 60u + dt.bSecond;
     return true;
+}
+
+uint32_t LocalToRecordTime(const LogDateTime& local, int32_t nOffset) {
+    // Days from 2000-01-01 of the first of the month, counted from March so that the leap day
+    // ends the year; then the day itself, which may run past its month.
+    const int64_t nMonth = local.bMonth;
+    const int64_t y = static_cast<int64_t>(local.wYear) - (nMonth <= 2 ? 1 : 0);
+    const int64_t nEra = (y >= 0 ? y : y - 399) / 400;
+    const int64_t nYearOfEra = y - nEra * 400;
+    const int64_t nDayOfYear = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5;
+    const int64_t nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
+    const int64_t nDays =
+        nEra * 146097 + nDayOfEra - 730425 + (static_cast<int64_t>(local.bDay) - 1);
+    const int64_t nSeconds = nDays * 86400 + local.bHour * 3600 + local.bMinute * 60 +
+                             local.bSecond - static_cast<int64_t>(nOffset);
+    return static_cast<uint32_t>(std::clamp<int64_t>(nSeconds, 0, UINT32_MAX));
 }
 
 LogDateTime SystemTimeToLogDateTime(const PickerTime& st) {

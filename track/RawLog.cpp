@@ -1,7 +1,6 @@
 #include "RawLog.h"
 
 #include "Calendar.h"
-#include "RawLogFile.h"
 
 #include <cstdio>
 #include <limits>
@@ -25,6 +24,17 @@ const char* RawLogStatusMessage(RawLogStatus status) {
     return "Can't open raw data file.";
 }
 
+std::string RawLogLoadMessage(RawLogStatus status, const std::string& strPath, SystemError nError) {
+    std::string strText = RawLogStatusMessage(status);
+    if (status == RawLogStatus::CannotOpen) {
+        strText += "\n\n" + (strPath.empty() ? std::string("No file name given") : strPath) +
+                   (nError != 0 ? ": " + SystemErrorText(nError) : std::string());
+    } else if (status != RawLogStatus::Ok) {
+        strText += "\n\n" + strPath;
+    }
+    return strText;
+}
+
 RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
     if (nBytes % kFixRecordSize != 0) return RawLogStatus::BadSize;
     if (nBytes == 0) return RawLogStatus::NoRecords;
@@ -34,11 +44,15 @@ RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
     return RawLogStatus::Ok;
 }
 
-RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
+RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image, SystemError* pError) {
     image.Reset();
-    RawLogFile file;
+    File file;
     uint64_t nSize = 0;
-    if (!file.Open(strPath) || !file.Size(nSize)) return RawLogStatus::CannotOpen;
+    const auto cannotOpen = [&] {
+        if (pError != nullptr) *pError = file.Error();
+        return RawLogStatus::CannotOpen;
+    };
+    if (strPath.empty() || !file.OpenRead(strPath) || !file.Size(nSize)) return cannotOpen();
     // A size that cannot hold whole records, or more than a 32-bit count, is refused before any
     // memory is taken: a huge bad file costs nothing.
     const RawLogStatus sizeStatus = ValidateRawLogSize(nSize);
@@ -53,7 +67,7 @@ RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image) {
     while (nRead < nSize) {
         size_t n = 0;
         if (!file.Read(pData.get() + nRead, static_cast<size_t>(nSize - nRead), n)) {
-            return RawLogStatus::CannotOpen;
+            return cannotOpen();
         }
         if (n == 0) break;  // the file shrank meanwhile
         nRead += n;

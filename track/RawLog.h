@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FixRecord.h"
+#include "platform/File.h"
 
 // A raw log file (*.dlg) held in memory: the file's bytes, used in place, read one record at a
 // time.
@@ -46,16 +47,15 @@ enum class RawLogStatus {
 
 // The user-facing message of a load outcome; empty for Ok.
 const char* RawLogStatusMessage(RawLogStatus status);
-
-// Whether the outcome leaves no file loaded (a failed validation) rather than changing nothing.
-inline bool RawLogStatusDiscardsImage(RawLogStatus status) {
-    return status == RawLogStatus::BadSize || status == RawLogStatus::NoRecords;
-}
+// The message with the file and the reason: "Can't open raw data file.\n\n/x/a.dlg: No such file
+// or directory".
+std::string RawLogLoadMessage(RawLogStatus status, const std::string& strPath, SystemError nError);
 
 // Reads the whole file into a new image with one read into one buffer. On any status but Ok the
 // image is left empty. Only the bytes actually delivered count, so a file that shrinks while it is
-// read is judged by what arrived.
-[[nodiscard]] RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image);
+// read is judged by what arrived. *pError receives the system's reason of a CannotOpen.
+[[nodiscard]] RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image,
+                                           SystemError* pError = nullptr);
 
 // Checks a byte count for the loader's rules; exposed so that sizes beyond what a test can create
 // on disk are covered.

@@ -459,29 +459,52 @@ PickerTime QuorvelWindow::GetPickerTime(int nId) const {
     return result;
 }
 
-int QuorvelWindow::ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                                  unsigned nStyle) {
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (nStyle & 0xF0u) {
-        case MB_ICONERROR:
-            icon = QMessageBox::Critical;
+BoxAnswer QuorvelWindow::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                        BoxButtons buttons, BoxIcon icon) {
+    QMessageBox::Icon qIcon = QMessageBox::NoIcon;
+    switch (icon) {
+        case BoxIcon::None:
             break;
-        case MB_ICONQUESTION:
-            icon = QMessageBox::Question;
+        case BoxIcon::Error:
+            qIcon = QMessageBox::Critical;
             break;
-        case MB_ICONINFORMATION:
-            icon = QMessageBox::Information;
+        case BoxIcon::Question:
+            qIcon = QMessageBox::Question;
             break;
-        default:
+        case BoxIcon::Information:
+            qIcon = QMessageBox::Information;
             break;
     }
-    const bool bYesNo = (nStyle & 0x0Fu) == MB_YESNO;
-    QMessageBox box(icon, ToQString(strTitle), ToQString(strText),
-                    bYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, this);
+    QMessageBox::StandardButtons qButtons = QMessageBox::Ok;
+    QMessageBox::StandardButton escape = QMessageBox::Ok;
+    switch (buttons) {
+        case BoxButtons::Ok:
+            break;
+        case BoxButtons::OkCancel:
+            qButtons = QMessageBox::Ok | QMessageBox::Cancel;
+            escape = QMessageBox::Cancel;
+            break;
+        case BoxButtons::YesNo:
+            qButtons = QMessageBox::Yes | QMessageBox::No;
+            escape = QMessageBox::No;
+            break;
+    }
+    QMessageBox box(qIcon, ToQString(strTitle), ToQString(strText), qButtons, this);
+    // Escape and the close button give the cautious answer, never OK or Yes.
+    box.setEscapeButton(escape);
     // The box's own event loop keeps the window's queue flowing while it is open.
-    const int nAnswer = box.exec();
-    if (bYesNo) return nAnswer == QMessageBox::Yes ? IDYES : IDNO;
-    return IDOK;
+    box.exec();
+    QAbstractButton* pClicked = box.clickedButton();
+    switch (pClicked != nullptr ? box.standardButton(pClicked) : escape) {
+        case QMessageBox::Ok:
+            return BoxAnswer::Ok;
+        case QMessageBox::Yes:
+            return BoxAnswer::Yes;
+        case QMessageBox::No:
+            return BoxAnswer::No;
+        default:
+            return BoxAnswer::Cancel;
+    }
 }
 
 std::optional<std::string> QuorvelWindow::RunFileDialog(const FileDialogRequest& request,

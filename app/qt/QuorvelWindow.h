@@ -53,8 +53,8 @@ class QuorvelWindow final : public QDialog, public DialogView {
     void SetProgressPosition(int nId, uint32_t nPosition) override;
     void SetPickerTime(int nId, const PickerTime& time) override;
     PickerTime GetPickerTime(int nId) const override;
-    int ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                       unsigned nStyle) override;
+    BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                             BoxButtons buttons, BoxIcon icon) override;
     std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/Resource.h"
-#include "track/WideText.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -236,9 +236,44 @@ PickerTime Win32DialogView::GetPickerTime(int nId) const {
             st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
 }
 
-int Win32DialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                                    unsigned nStyle) {
-    return ::MessageBoxW(m_hWnd, Wide(strText).c_str(), Wide(strTitle).c_str(), nStyle);
+BoxAnswer Win32DialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                          BoxButtons buttons, BoxIcon icon) {
+    UINT nStyle = MB_OK;
+    switch (buttons) {
+        case BoxButtons::Ok:
+            nStyle = MB_OK;
+            break;
+        case BoxButtons::OkCancel:
+            nStyle = MB_OKCANCEL;
+            break;
+        case BoxButtons::YesNo:
+            nStyle = MB_YESNO;
+            break;
+    }
+    switch (icon) {
+        case BoxIcon::None:
+            break;
+        case BoxIcon::Error:
+            nStyle |= MB_ICONERROR;
+            break;
+        case BoxIcon::Question:
+            nStyle |= MB_ICONQUESTION;
+            break;
+        case BoxIcon::Information:
+            nStyle |= MB_ICONINFORMATION;
+            break;
+    }
+    // Escape and the close button answer IDCANCEL; a Yes/No box offers neither.
+    switch (::MessageBoxW(m_hWnd, Wide(strText).c_str(), Wide(strTitle).c_str(), nStyle)) {
+        case IDOK:
+            return BoxAnswer::Ok;
+        case IDYES:
+            return BoxAnswer::Yes;
+        case IDNO:
+            return BoxAnswer::No;
+        default:
+            return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Cancel;
+    }
 }
 
 std::optional<std::string> Win32DialogView::ShowSaveDialog(const FileDialogRequest& request) {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "TrackGenerator.h"
+#include "link/LinkSession.h"
 #include "protocol/CommandSentence.h"
-#include "protocol/ReceiveWorker.h"
 #include "serial/SerialPort.h"
 #include "sim/SimLogger.h"
 
@@ -124,25 +124,18 @@ bool RunIdle(const fs::path& dir, double dSeconds) {
         void SetDistanceText(std::string_view) override {}
         void EnableSettings() override {}
         void PostProgress(uint32_t, uint32_t) override {}
+        void PostPortLost() override {}
         void PostDone(DownloadResult) override {}
     } events;
-    SerialPort serial;
-    bool bOk = serial.Open(port, 115200) == SerialStatus::Ok;
-    ReceiveWorker worker(WorkerFlags{stop, mode, interval, distance}, events);
-    WorkerThread thread;
+    LinkSession session(WorkerFlags{stop, mode, interval, distance}, events);
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     const Clock::time_point start = Clock::now();
-    bOk = bOk && thread.Start(worker, [&serial](uint8_t* p, size_t n, uint32_t nTimeoutMs) {
-        size_t nRead = 0;
-        const SerialStatus status = serial.Read(p, n, nTimeoutMs, nRead);
-        return PortReadResult{status == SerialStatus::Ok, nRead};
-    });
+    const bool bOk = session.Open(port, 115200) == SerialStatus::Ok;
     std::this_thread::sleep_for(std::chrono::duration<double>(dSeconds));
     getrusage(RUSAGE_SELF, &after);
     const double dWall = std::chrono::duration<double>(Clock::now() - start).count();
-    thread.Stop();
-    serial.Close();
+    session.Close();
     kill(sim, SIGTERM);
     waitpid(sim, nullptr, 0);
     const double dCpu = Seconds(after.ru_utime) - Seconds(before.ru_utime) +

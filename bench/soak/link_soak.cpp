@@ -23,6 +23,7 @@
 #include "protocol/ReceiveWorker.h"
 #include "serial/SerialPort.h"
 #include "sim/SimRunner.h"
+#include "tests/common/WorkerThread.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ class SoakEvents final : public WorkerEvents {
     void PostProgress(uint32_t, uint32_t) override {
         Note([this] { ++m_nProgress; });
     }
+    void PostPortLost() override {}
     void PostDone(DownloadResult result) override {
         Note([&] { m_results.push_back(static_cast<int>(result)); });
     }
@@ -131,7 +133,10 @@ std::string Cycle(const std::vector<uint8_t>& memory, const std::filesystem::pat
             bDownloadMode.store(0);
             nCancelAfter.store(SIZE_MAX);
         }
-        return PortReadResult{status == SerialStatus::Ok, nRead};
+        return PortReadResult{status == SerialStatus::Ok       ? PortReadResult::Outcome::Ok
+                              : status == SerialStatus::HungUp ? PortReadResult::Outcome::DeviceGone
+                                                               : PortReadResult::Outcome::Failed,
+                              nRead};
     });
     if (!bStarted) return "worker did not start";
 

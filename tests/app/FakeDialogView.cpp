@@ -135,16 +135,25 @@ PickerTime FakeDialogView::GetPickerTime(int nId) const {
     return m_controls.at(nId).time;
 }
 
-int FakeDialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                                   unsigned nStyle) {
-    m_boxes.push_back({strText, strTitle, nStyle});
-    m_log.push_back("box " + strText);
+BoxAnswer FakeDialogView::ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                                         BoxButtons buttons, BoxIcon icon) {
+    const unsigned nButtons = buttons == BoxButtons::OkCancel ? MB_OKCANCEL
+                              : buttons == BoxButtons::YesNo  ? MB_YESNO
+                                                              : 0u;
+    const unsigned nIcon = icon == BoxIcon::Error         ? MB_ICONERROR
+                           : icon == BoxIcon::Question    ? MB_ICONQUESTION
+                           : icon == BoxIcon::Information ? MB_ICONINFORMATION
+                                                          : 0u;
+    const size_t nBreak = strText.find("\n\n");
+    m_boxes.push_back({strText, strTitle, nButtons | nIcon, strText.substr(0, nBreak),
+                       nBreak == std::string::npos ? std::string() : strText.substr(nBreak + 2)});
+    m_log.push_back("box " + m_boxes.back().strHead);
     if (m_pPumpWhileBoxOpen) DrainQueue(*m_pPumpWhileBoxOpen);
-    m_log.push_back("closed " + strText);
-    if (m_boxAnswers.empty()) return IDOK;
-    const int nAnswer = m_boxAnswers.front();
+    m_log.push_back("closed " + m_boxes.back().strHead);
+    if (m_boxAnswers.empty()) return BoxAnswer::Ok;
+    const BoxAnswer answer = m_boxAnswers.front();
     m_boxAnswers.pop_front();
-    return nAnswer;
+    return answer;
 }
 
 std::optional<std::string> FakeDialogView::ShowSaveDialog(const FileDialogRequest& request) {

@@ -13,6 +13,10 @@
 #include "app/DialogView.h"
 #include "app/WindowQueue.h"
 
+// The Win32 style bits of the boxes the window shows.
+inline constexpr unsigned MB_OKCANCEL = 0x01, MB_YESNO = 0x04, MB_ICONERROR = 0x10,
+                          MB_ICONQUESTION = 0x20, MB_ICONINFORMATION = 0x40;
+
 // A window without a display: keeps every control's state, logs what the window logic does to it
 // and answers boxes and file dialogs from a script.
 class FakeDialogView final : public DialogView {
@@ -32,7 +36,9 @@ class FakeDialogView final : public DialogView {
     struct Box {
         std::string strText;
         std::string strTitle;
-        unsigned nStyle;
+        unsigned nStyle;        // the buttons and icon as the Win32 style bits they stand for
+        std::string strHead;    // the first line, the message itself
+        std::string strDetail;  // what follows the blank line: the file or port and the reason
     };
 
     FakeDialogView();
@@ -49,7 +55,7 @@ class FakeDialogView final : public DialogView {
     std::map<int, Control> m_controls;
     std::vector<std::string> m_log;  // "show 1018", "hide 1021", "box Download OK.", ...
     std::vector<Box> m_boxes;
-    std::deque<int> m_boxAnswers;                          // default IDOK
+    std::deque<BoxAnswer> m_boxAnswers;                    // default Ok
     std::deque<std::optional<std::string>> m_fileAnswers;  // default: cancelled
     std::vector<FileDialogRequest> m_saveRequests;
     std::vector<FileDialogRequest> m_openRequests;
@@ -87,8 +93,8 @@ class FakeDialogView final : public DialogView {
     void SetProgressPosition(int nId, uint32_t nPosition) override;
     void SetPickerTime(int nId, const PickerTime& time) override;
     PickerTime GetPickerTime(int nId) const override;
-    int ShowMessageBox(const std::string& strText, const std::string& strTitle,
-                       unsigned nStyle) override;
+    BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
+                             BoxButtons buttons, BoxIcon icon) override;
     std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override { ++m_nAboutBoxes; }

@@ -119,7 +119,7 @@ TEST_F(LoadTest, ValidationFailures) {
     }
 }
 
-TEST_F(LoadTest, FailedOpenKeepsThePreviousRecords) {
+TEST_F(LoadTest, FailedOpenKeepsTheRecordsButNeverExportsThem) {
     OpenFile(WriteLog("good.dlg", {Fix(1000), Fix(2000)}));
     const std::string strMissing = PathOf("missing.dlg");
     OpenFile(strMissing);
@@ -131,15 +131,14 @@ TEST_F(LoadTest, FailedOpenKeepsThePreviousRecords) {
     // A folder is no raw file either.
     OpenFile(m_dir.string());
     EXPECT_EQ(m_view.m_boxes.size(), 2u);
-    EXPECT_EQ(m_view.m_boxes.back().strText, "Can't open raw data file.");
+    EXPECT_EQ(m_view.m_boxes.back().strHead, "Can't open raw data file.");
     ASSERT_NE(m_dlg.m_RawLog.m_pRawData, nullptr);
 
-    // Translate still works on the records in memory.
+    // The records in memory are not what the path box names: Translate refuses, and writes nothing.
     m_view.m_fileAnswers.push_back(PathOf("out.csv"));
-    m_view.At(IDC_ALL).bChecked = true;
-    m_dlg.OnAll();
     m_dlg.OnTranslate();
-    EXPECT_EQ(m_view.m_boxes.back().strText, "Translate OK.");
+    EXPECT_EQ(m_view.m_boxes.back().strHead, "No raw data available.");
+    EXPECT_FALSE(std::filesystem::exists(PathOf("out.csv")));
 }
 
 TEST_F(LoadTest, TooLargeFileHasItsOwnMessageAndChangesNothing) {

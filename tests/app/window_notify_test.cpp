@@ -59,7 +59,7 @@ TEST_F(NotifyTest, EveryResultValue) {
         {DR_FILE_ERROR, "Can't write raw data file.", "Error", MB_ICONERROR},
         {DR_DATA_LOST, "Data lost in download process.", "Error", MB_ICONERROR},
         {DR_ABORTED, "Abort download process.", "Error", MB_ICONERROR},
-        {5, nullptr, nullptr, 0},
+        {DR_NO_ANSWER, "No answer from the logger.", "Error", MB_ICONERROR},
         {7, nullptr, nullptr, 0},
         {0xFFFFFFFFu, nullptr, nullptr, 0},
     };

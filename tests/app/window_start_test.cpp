@@ -185,7 +185,7 @@ TEST_F(StartTest, LoggerButtonsWithoutAPortSayWhyAndSendNothing) {
         EXPECT_TRUE(m_dlg.OnCommand(c.nId)) << c.nId;
         if (c.bBox) {
             ASSERT_EQ(m_view.m_boxes.size(), 1u) << c.nId;
-            EXPECT_EQ(m_view.m_boxes[0].strText, "Can't open COM port. Action cancelled.");
+            EXPECT_EQ(m_view.m_boxes[0].strHead, "Can't open COM port. Action cancelled.");
             EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
             EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x10u);
         } else {
@@ -204,36 +204,6 @@ TEST_F(StartTest, CloseWithThePortClosedEndsAtOnce) {
     EXPECT_EQ(*m_view.m_nEndResult, IDCANCEL);
     EXPECT_EQ(m_dlg.m_bStopWorker, 0);
     EXPECT_TRUE(m_view.m_log.empty());
-}
-
-TEST_F(StartTest, CloseStopsTheWorkerBeforeTheWindowEnds) {
-    m_dlg.m_hComPort = 7;
-    m_view.EnableControl(IDC_SET_CONFIG, true);
-    m_view.EnableControl(IDC_INTERVAL, true);
-    m_view.EnableControl(IDC_DISTANCE, true);
-    std::atomic<bool> bSawStop{false};
-    // A worker that answers the stop request as its last act.
-    std::thread worker([&] {
-        while (m_dlg.m_bStopWorker.load() == 0) std::this_thread::yield();
-        bSawStop = true;
-        m_dlg.m_bStopWorker = 0;
-    });
-    m_dlg.OnClose();
-    worker.join();
-    EXPECT_TRUE(bSawStop);
-    EXPECT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
-    EXPECT_FALSE(m_view.At(IDC_SET_CONFIG).bEnabled);
-    EXPECT_FALSE(m_view.At(IDC_INTERVAL).bEnabled);
-    EXPECT_FALSE(m_view.At(IDC_DISTANCE).bEnabled);
-    EXPECT_FALSE(m_view.At(IDC_GPS_ALWAYS_ON).bEnabled);
-    EXPECT_EQ(m_view.m_nEndResult, IDCANCEL);
-}
-
-TEST_F(StartTest, CloseEndsEvenWhenTheWorkerNeverAnswers) {
-    m_dlg.m_hComPort = 7;
-    m_dlg.OnClose();
-    EXPECT_EQ(m_dlg.m_hComPort, kInvalidPortHandle);
-    EXPECT_EQ(m_view.m_nEndResult, IDCANCEL);
 }
 
 TEST(InitialFolder, CutAtTheLastSeparator) {

@@ -118,7 +118,7 @@ TEST_F(TranslateTest, NoRecordsLoaded) {
     ASSERT_TRUE(dlg.OnInitDialog());
     dlg.OnTranslate();
     ASSERT_EQ(view.m_boxes.size(), 1u);
-    EXPECT_EQ(view.m_boxes[0].strText, "No raw data available.");
+    EXPECT_EQ(view.m_boxes[0].strHead, "No raw data available.");
     EXPECT_EQ(view.m_boxes[0].strTitle, "Error");
     EXPECT_TRUE(view.m_saveRequests.empty());
     EXPECT_FALSE(dlg.WriteKmlFile());
@@ -185,10 +185,9 @@ TEST_F(TranslateTest, BoundsAreStoredWhenTheSaveDialogIsCancelled) {
     SetPair(IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME, Picker(1999, 12, 31, 23, 0, 0));
     SetPair(IDC_TIME_TO_DATE, IDC_TIME_TO_TIME, Picker(2009, 5, 1, 8, 3, 0));
     m_dlg.OnTranslate();
-    // A date before the record scale reads as 0 seconds, minus the offset, which wraps to a
-    // bound above the other one: the two are exchanged.
-    EXPECT_EQ(m_dlg.m_RawLog.m_dwFromTime, m_dwStart + 180);
-    EXPECT_EQ(m_dlg.m_RawLog.m_dwToTime, 0u - 28800u);
+    // A moment before the record scale is its first second: no wrap turns the window around.
+    EXPECT_EQ(m_dlg.m_RawLog.m_dwFromTime, 0u);
+    EXPECT_EQ(m_dlg.m_RawLog.m_dwToTime, m_dwStart + 180);
     EXPECT_TRUE(m_view.m_boxes.empty());
 }
 

@@ -3,7 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "LinkSession.h"
+#include "link/LinkSession.h"
+#include "link/WorkerEventQueue.h"
 #include "protocol/CommandSentence.h"
 #include "sim/SimRunner.h"
 
@@ -17,15 +18,17 @@ TEST(LinkSession, AFailedSentenceWriteIsAFailure) {
     std::string strError;
     ASSERT_TRUE(runner.Open(strError)) << strError;
     ASSERT_TRUE(runner.Start());
-    LinkSession session;
-    ASSERT_TRUE(session.Open(runner.PortPath(), 115200, 300));
-    ASSERT_TRUE(session.Send(DownloadSentenceBody()));
+    std::atomic<int32_t> a{0}, b{0}, c{0}, d{0};
+    WorkerEventQueue events;
+    LinkSession session(WorkerFlags{a, b, c, d}, events, 300);
+    ASSERT_EQ(session.Open(runner.PortPath(), 115200), SerialStatus::Ok);
+    ASSERT_TRUE(session.Send(DownloadSentenceBody()).Ok());
     for (int i = 0; i < 300 && !runner.HungUp(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_TRUE(runner.HungUp());
     // The device is gone: the settings write must not count as done.
-    EXPECT_FALSE(session.Send(ConfigWriteSentenceBody(false, u"5", u"0")));
+    EXPECT_FALSE(session.Send(ConfigWriteSentenceBody(false, u"5", u"0")).Ok());
 }
 
 TEST(LinkSession, AnOverlongSentenceIsNotSent) {
@@ -34,14 +37,17 @@ TEST(LinkSession, AnOverlongSentenceIsNotSent) {
     std::string strError;
     ASSERT_TRUE(runner.Open(strError)) << strError;
     ASSERT_TRUE(runner.Start());
-    LinkSession session;
-    ASSERT_TRUE(session.Open(runner.PortPath(), 115200));
-    EXPECT_FALSE(session.Send(ConfigWriteSentenceBody(false, std::u16string(300, u'9'), u"0")));
+    std::atomic<int32_t> a{0}, b{0}, c{0}, d{0};
+    WorkerEventQueue events;
+    LinkSession session(WorkerFlags{a, b, c, d}, events);
+    ASSERT_EQ(session.Open(runner.PortPath(), 115200), SerialStatus::Ok);
+    EXPECT_FALSE(
+        session.Send(ConfigWriteSentenceBody(false, std::u16string(300, u'9'), u"0")).Ok());
     // A query afterwards is answered on its own: nothing of the refused sentence reached the line.
-    ASSERT_TRUE(session.Send(ConfigQuerySentenceBody()));
+    ASSERT_TRUE(session.Send(ConfigQuerySentenceBody()).Ok());
     std::optional<WorkerEvent> event;
     do {
-        event = session.Events().Pop(std::chrono::seconds(5));
+        event = events.Pop(std::chrono::seconds(5));
     } while (event && event->kind != WorkerEvent::Kind::LogEntry);
     ASSERT_TRUE(event.has_value());
     EXPECT_EQ(event->strText.rfind("VXs,", 0), 0u) << event->strText;

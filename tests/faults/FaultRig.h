@@ -53,7 +53,11 @@ struct FaultRig {
             const SerialStatus status = port.Read(p, n, nTimeoutMs, nRead);
             if (onRead && nRead > 0)
                 onRead({reinterpret_cast<const char*>(p), nRead}, m_bDownloadMode);
-            return PortReadResult{status == SerialStatus::Ok, nRead};
+            return PortReadResult{status == SerialStatus::Ok ? PortReadResult::Outcome::Ok
+                                  : status == SerialStatus::HungUp
+                                      ? PortReadResult::Outcome::DeviceGone
+                                      : PortReadResult::Outcome::Failed,
+                                  nRead};
         }));
     }
     ~FaultRig() {

@@ -19,6 +19,7 @@
 #include "protocol/ReceiveWorker.h"
 #include "serial/SerialPort.h"
 #include "sim/SimRunner.h"
+#include "tests/common/WorkerThread.h"
 
 // What the worker reported, waited on from the test's thread.
 class LinkEvents : public WorkerEvents {
@@ -37,6 +38,7 @@ class LinkEvents : public WorkerEvents {
         nLastAnnounced = nAnnounced;
         m_changed.notify_all();
     }
+    void PostPortLost() override {}
     void PostDone(DownloadResult result) override {
         std::lock_guard lock(m_mutex);
         results.push_back(static_cast<int>(result));
@@ -124,7 +126,11 @@ struct LinkRig {
         EXPECT_TRUE(thread.Start(worker, [this](uint8_t* p, size_t n, uint32_t nTimeoutMs) {
             size_t nRead = 0;
             const SerialStatus status = port.Read(p, n, nTimeoutMs, nRead);
-            return PortReadResult{status == SerialStatus::Ok, nRead};
+            return PortReadResult{status == SerialStatus::Ok ? PortReadResult::Outcome::Ok
+                                  : status == SerialStatus::HungUp
+                                      ? PortReadResult::Outcome::DeviceGone
+                                      : PortReadResult::Outcome::Failed,
+                                  nRead};
         }));
     }
     ~LinkRig() {

@@ -84,7 +84,7 @@ TEST(Link, Faults) {
          nullptr},
         {"long stall", [](SimFaults& f) { f.nStallBlock = 2, f.nStallMs = 3000; }, DR_DATA_LOST,
          false, nullptr},
-        {"hang-up", [](SimFaults& f) { f.nHangUpBlock = 4; }, DR_DATA_LOST, false, nullptr},
+        {"hang-up", [](SimFaults& f) { f.nHangUpBlock = 4; }, DR_PORT_LOST, false, nullptr},
         {"count line without line end", [](SimFaults& f) { f.bCountWithoutLineEnd = true; },
          DR_DATA_LOST, false, nullptr},
     };

@@ -53,24 +53,29 @@ TEST(CommandSentence, LineEndsInCrLfWithoutTerminator) {
     EXPECT_EQ(bytes.find('\0'), std::string::npos);
 }
 
-TEST(CommandSentence, ChecksumCoversLowByteOfEachUnitNotTheConvertedBytes) {
-    // The euro sign (U+20AC) cannot be sent as Latin-1: it goes out as '?', but its low byte 0xAC
-    // is what the checksum covers.
-    const std::u16string body = u"O2=\u20AC";
-    const std::string bytes = Framed(body);
-#ifdef _WIN32
-    EXPECT_EQ(bytes.substr(0, 4), "O2=" + ToAnsi(u"\u20AC"));  // the system's code page decides
-#else
-    EXPECT_EQ(bytes.substr(0, 4), "O2=?");
+TEST(CommandSentence, RefusesWhatCouldStartAnotherCommandOrTravelAsAnotherByte) {
+    std::string bytes = "untouched";
+    // A line end inside a value would put a whole erase sentence on the line.
+    EXPECT_EQ(
+        FrameSentence(ConfigWriteSentenceBody(false, u"6", u"0\r\nVXC,VendrimaxQM-518,LC"), bytes),
+        SentenceStatus::ControlCharacter);
+    EXPECT_EQ(FrameSentence(u"O2=\u007f", bytes), SentenceStatus::ControlCharacter);
+    // The euro sign has no byte of its own in Latin-1: it would go out as '?', with a checksum
+    // over another byte.
+#ifndef _WIN32
+    EXPECT_EQ(FrameSentence(u"O2=\u20AC", bytes), SentenceStatus::NotSendable);
 #endif
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X!", 'O' ^ '2' ^ '=' ^ 0xAC);
-    EXPECT_EQ(bytes.substr(4, 4), tail);
+    EXPECT_EQ(FrameSentence(u"O2=\U0001F600", bytes), SentenceStatus::NotSendable);
+    EXPECT_EQ(bytes, "untouched");
+    const std::string strProblem = SettingsValueProblem(u"0\r\n", "distance");
+    EXPECT_NE(strProblem.find("distance"), std::string::npos) << strProblem;
+    EXPECT_NE(strProblem.find("U+000D at character 2"), std::string::npos) << strProblem;
+    EXPECT_EQ(SettingsValueProblem(u"12\u00e9", "interval"), "");
 }
 
 TEST(CommandSentence, LatinOneConversion) {
     EXPECT_EQ(ToAnsi(u"caf\u00e9"), "caf\xe9");
-#ifndef _WIN32  // Windows substitutes as its code page does
+#ifndef _WIN32                                  // Windows substitutes as its code page does
     EXPECT_EQ(ToAnsi(u"a\U0001F600b"), "a?b");  // a surrogate pair is one character
 #endif
     EXPECT_EQ(FromAnsi("\xe9\xff"), u"\u00e9\u00ff");

@@ -47,7 +47,8 @@ class RecordingEffects : public ReceiveEffects {
         strFile.append(reinterpret_cast<const char*>(records.data()), records.size());
         return true;
     }
-    bool CloseRawFile() override {
+    void PostPortLost() override { effects.push_back("port lost"); }
+    bool CloseRawFile(bool /*bComplete*/) override {
         effects.push_back("close");
         bFileOpen = false;
         return !bFailClose;

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
-#include "protocol/LogList.h"
 
 namespace {
 
@@ -313,11 +312,17 @@ TEST(ReceiveEngine, SilenceAfterACancelClosesTheFileWithoutASecondResult) {
     EXPECT_EQ(rig.effects.effects, (Effects{"close", "line:later\r\n"}));
 }
 
-TEST(ReceiveEngine, SilenceBeforeTheCountLineIsNotDataLost) {
-    EngineRig rig(true, 500);
-    rig.engine.Feed("dataCou", 0);
-    rig.engine.Idle(10000);
-    EXPECT_TRUE(rig.effects.effects.empty());
+TEST(ReceiveEngine, NoCountLineWithinTheDataLostTimeIsNoAnswer) {
+    EngineRig rig(false, 500);
+    rig.m_bDownloadMode = 1;
+    rig.engine.Idle(0);
+    // Chatter is no answer: only the count line would be.
+    rig.engine.Feed("$GPTXT,still here\r\ndataCou", 300);
+    rig.engine.Idle(499);
+    EXPECT_EQ(rig.effects.effects, (Effects{"line:$GPTXT,still here\r\n"}));
+    rig.engine.Idle(500);
+    EXPECT_EQ(rig.effects.effects.back(), "done:5");
+    EXPECT_EQ(rig.m_bDownloadMode, 0);
 }
 
 TEST(ReceiveEngine, StopWithTheFileOpenClosesItAsAborted) {
@@ -354,15 +359,6 @@ TEST(ReceiveEngine, SettingsFlagsPersistAcrossReplies) {
     rig.engine.Feed("VXs,OH=9*00!\r\n");
     EXPECT_EQ(rig.effects.effects, (Effects{"interval:5", "line:VXs,O2=5*00!\r\n", "distance:9",
                                             "enable", "line:VXs,OH=9*00!\r\n"}));
-}
-
-TEST(LogList, KeepsTheNewest500) {
-    LogList list;
-    for (int i = 0; i < 500; ++i) EXPECT_FALSE(list.Add(std::to_string(i)));
-    EXPECT_TRUE(list.Add("500"));
-    EXPECT_EQ(list.Count(), 500u);
-    EXPECT_EQ(list.Entry(0), "1");
-    EXPECT_EQ(list.Newest(), "500");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "EngineTestSupport.h"
 #include "protocol/ReceiveWorker.h"
+#include "tests/common/WorkerThread.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ class CollectingEvents : public WorkerEvents {
     void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
         Push("progress:" + std::to_string(nReceived) + "/" + std::to_string(nAnnounced));
     }
+    void PostPortLost() override {}
     void PostDone(DownloadResult result) override {
         Push("done:" + std::to_string(static_cast<int>(result)));
     }
@@ -75,12 +77,12 @@ PortRead ServeBytes(std::string bytes, std::atomic<size_t>& nOffset) {
         const size_t nAt = nOffset.load();
         if (nAt >= bytes.size()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            return PortReadResult{true, 0};
+            return PortReadResult{PortReadResult::Outcome::Ok, 0};
         }
         const size_t n = std::min(nMax, bytes.size() - nAt);
         std::memcpy(p, bytes.data() + nAt, n);
         nOffset += n;
-        return PortReadResult{true, n};
+        return PortReadResult{PortReadResult::Outcome::Ok, n};
     };
 }
 
@@ -142,7 +144,7 @@ TEST(ReceiveWorker, AFailingPortDoesNotSpin) {
     WorkerThread thread;
     ASSERT_TRUE(thread.Start(rig.worker, [&](uint8_t*, size_t, uint32_t) {
         ++nReads;
-        return PortReadResult{false, 0};
+        return PortReadResult{PortReadResult::Outcome::Failed, 0};
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     thread.Stop();
@@ -160,7 +162,7 @@ TEST(ReceiveWorker, ReadsAreAtMost64BytesWithTheirTimeOut) {
         nLargest = std::max(nLargest.load(), nMax);
         nTimeout = nTimeoutMs;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return PortReadResult{true, 0};
+        return PortReadResult{PortReadResult::Outcome::Ok, 0};
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     thread.Stop();

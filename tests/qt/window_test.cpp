@@ -366,7 +366,10 @@ class WindowTest : public QObject {
             QStringList boxes;
             ModalScript script({CloseBox(boxes)});
             QTest::mouseClick(Get<QPushButton>(nId), Qt::LeftButton);
-            QCOMPARE(boxes, QStringList{QStringLiteral("Can't open COM port. Action cancelled.")});
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY2(
+                boxes[0].startsWith(QStringLiteral("Can't open COM port. Action cancelled.\n\n")),
+                qPrintable(boxes[0]));
             QCOMPARE(script.Unexpected(), QStringList());
         }
         QVERIFY(m_pWindow->isVisible());
@@ -465,36 +468,68 @@ class WindowTest : public QObject {
         QVERIFY(!QApplication::activeModalWidget());
     }
 
-    void escapeGoesThroughTheCloseSteps() {
-        // A port in use, with a worker that answers the stop request.
-        m_pDlg->m_hComPort = 5;
-        std::atomic<bool> bStopped{false};
-        std::thread worker([&] {
-            while (m_pDlg->m_bStopWorker.load() == 0) std::this_thread::yield();
-            bStopped = true;
-            m_pDlg->m_bStopWorker = 0;
-        });
-        QTest::keyClick(Get<QLineEdit>(IDC_RAW_PATH), Qt::Key_Escape);
-        worker.join();
-        QVERIFY(bStopped);
-        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
-        QVERIFY(!m_pWindow->isVisible());
-        QCOMPARE(m_pWindow->result(), IDCANCEL);
-    }
-
     void closeButtonGoesThroughTheCloseSteps() {
-        m_pDlg->m_hComPort = 5;
+        SimLogger logger(std::vector<uint8_t>{});
+        SimRunner runner(logger, 230400, false);
+        std::string strError;
+        QVERIFY2(runner.Open(strError), strError.c_str());
+        QVERIFY(runner.Start());
+        *m_pPorts = {{runner.PortPath(), ""}};
+        m_pDlg->ScanComPorts();
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
+        QVERIFY(m_pDlg->m_hComPort.load() != kInvalidPortHandle);
         Get<QPushButton>(IDC_SET_CONFIG)->setEnabled(true);
-        std::thread worker([&] {
-            while (m_pDlg->m_bStopWorker.load() == 0) std::this_thread::yield();
-            m_pDlg->m_bStopWorker = 0;
-        });
         // The event itself is refused: the close steps end the window.
         (void)m_pWindow->close();
-        worker.join();
         QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
+        QCOMPARE(m_pDlg->m_bStopWorker.load(), 0);
         QVERIFY(!Get<QPushButton>(IDC_SET_CONFIG)->isEnabled());
         QVERIFY(!m_pWindow->isVisible());
+    }
+
+    // The erase question is declined by Cancel, Escape and the box's close button alike; only OK
+    // puts the erase sentence on the line.
+    void deleteIsSentOnlyAfterOk() {
+        SimLogger logger(std::vector<uint8_t>(40, 1));
+        SimRunner runner(logger, 230400, false);
+        std::string strError;
+        QVERIFY2(runner.Open(strError), strError.c_str());
+        QVERIFY(runner.Start());
+        *m_pPorts = {{runner.PortPath(), ""}};
+        m_pDlg->ScanComPorts();
+        const auto answer = [](std::function<void(QMessageBox*)> act) -> ModalScript::Step {
+            return [act](QWidget* p) {
+                QMetaObject::invokeMethod(
+                    p, [p, act] { act(qobject_cast<QMessageBox*>(p)); }, Qt::QueuedConnection);
+            };
+        };
+        const std::vector<std::pair<const char*, ModalScript::Step>> refusals = {
+            {"Cancel",
+             answer([](QMessageBox* pBox) { pBox->button(QMessageBox::Cancel)->click(); })},
+            {"Escape", answer([](QMessageBox* pBox) { QTest::keyClick(pBox, Qt::Key_Escape); })},
+            {"close button", answer([](QMessageBox* pBox) { pBox->close(); })},
+        };
+        const auto erasures = [&runner] {
+            return runner.WithLogger([](SimLogger& l) { return l.Erasures(); });
+        };
+        for (const auto& [pszHow, step] : refusals) {
+            QStringList titles;
+            ModalScript script({[&titles, step](QWidget* p) {
+                auto* pBox = qobject_cast<QMessageBox*>(p);
+                titles << (pBox ? pBox->text() : QStringLiteral("not a box"));
+                QVERIFY(pBox && pBox->button(QMessageBox::Ok) && pBox->button(QMessageBox::Cancel));
+                step(p);
+            }});
+            QTest::mouseClick(Get<QPushButton>(IDC_DELETE), Qt::LeftButton);
+            QVERIFY2(WaitFor([&] { return script.Done() && !QApplication::activeModalWidget(); }),
+                     pszHow);
+            QCOMPARE(titles, QStringList{QStringLiteral("Delete data in device?")});
+            QTest::qWait(300);
+            QVERIFY2(erasures() == 0, pszHow);
+        }
+        ModalScript ok({answer([](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); })});
+        QTest::mouseClick(Get<QPushButton>(IDC_DELETE), Qt::LeftButton);
+        QVERIFY(WaitFor([&] { return erasures() == 1; }));
     }
 
     void aboutFromTheContextMenu() {

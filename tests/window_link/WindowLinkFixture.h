@@ -125,7 +125,7 @@ class WindowLinkTest : public ::testing::Test {
 
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
-        for (const auto& box : m_view.m_boxes) texts.push_back(box.strText);
+        for (const auto& box : m_view.m_boxes) texts.push_back(box.strHead);
         return texts;
     }
     bool Enabled(int nId) { return m_view.At(nId).bEnabled; }

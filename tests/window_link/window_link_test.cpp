@@ -263,13 +263,13 @@ TEST_F(WindowLinkTest, SetConfigTooLongForTheLoggerIsRefused) {
     m_dlg.OnSetConfig();
     ASSERT_EQ(m_view.m_boxes.size(), 1u);
     EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
-    EXPECT_NE(m_view.m_boxes[0].strText, "Set config OK.");
+    EXPECT_NE(m_view.m_boxes[0].strHead, "Set config OK.");
     // Nothing went out: the next line the logger hears is the next request.
     m_view.SetControlText(IDC_DISTANCE, std::string(13, '2'));
     m_dlg.OnSetConfig();
     EXPECT_EQ(logger.ReceiveLine(), Framed("VXS,VendrimaxQM-518,3,0,C0=0,O2=" +
                                            std::string(200, '1') + ",OH=" + std::string(13, '2')));
-    EXPECT_EQ(m_view.m_boxes.back().strText, "Set config OK.");
+    EXPECT_EQ(m_view.m_boxes.back().strHead, "Set config OK.");
 }
 
 TEST_F(WindowLinkTest, RequestsThatCannotBeWrittenAreReported) {
@@ -281,7 +281,7 @@ TEST_F(WindowLinkTest, RequestsThatCannotBeWrittenAreReported) {
     m_dlg.OnSetConfig();
     ASSERT_EQ(m_view.m_boxes.size(), 1u);
     EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
-    EXPECT_EQ(m_view.m_boxes[0].strText.rfind("Can't send the command to the logger", 0), 0u);
+    EXPECT_EQ(m_view.m_boxes[0].strHead.rfind("Can't send the command to the logger", 0), 0u);
 
     // GET that cannot ask for the log does not wait for one.
     StartDownload("never.dlg");
@@ -291,19 +291,19 @@ TEST_F(WindowLinkTest, RequestsThatCannotBeWrittenAreReported) {
     EXPECT_FALSE(std::filesystem::exists(PathOf("never.dlg")));
 
     m_dlg.OnLoadConfig();
-    m_view.m_boxAnswers.push_back(IDOK);
+    m_view.m_boxAnswers.push_back(BoxAnswer::Ok);
     m_dlg.OnDelete();
     EXPECT_EQ(m_view.m_boxes.size(), 5u);  // LOAD's error, the question, DELETE's error
-    for (const auto& box : m_view.m_boxes) EXPECT_NE(box.strText, "Set config OK.");
+    for (const auto& box : m_view.m_boxes) EXPECT_NE(box.strHead, "Set config OK.");
 }
 
 TEST_F(WindowLinkTest, DeleteAsksFirstAndSendsOnlyOnOk) {
     StartLogger(GeneratedMemory(10));
-    m_view.m_boxAnswers.push_back(IDCANCEL);
+    m_view.m_boxAnswers.push_back(BoxAnswer::Cancel);
     m_dlg.OnDelete();  // opens the port first
     ExpectOpenLook();
     ASSERT_EQ(m_view.m_boxes.size(), 1u);
-    EXPECT_EQ(m_view.m_boxes[0].strText, "Delete data in device?");
+    EXPECT_EQ(m_view.m_boxes[0].strHead, "Delete data in device?");
     EXPECT_EQ(m_view.m_boxes[0].strTitle, "Question");
     EXPECT_EQ(m_view.m_boxes[0].nStyle, 0x21u);
     // A later request's answer shows that nothing went out before it.
@@ -311,7 +311,7 @@ TEST_F(WindowLinkTest, DeleteAsksFirstAndSendsOnlyOnOk) {
     ASSERT_TRUE(Pump([&] { return Enabled(IDC_SET_CONFIG); }));
     EXPECT_EQ(Logger([](SimLogger& l) { return l.Erasures(); }), 0);
 
-    m_view.m_boxAnswers.push_back(IDOK);
+    m_view.m_boxAnswers.push_back(BoxAnswer::Ok);
     m_dlg.OnDelete();
     ASSERT_TRUE(Pump([&] {
         const auto& entries = m_view.At(IDC_LOG_LIST).entries;

@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "ReceiveEngine.h"
+#include "protocol/ReceiveEngine.h"
 
 // One thing the worker reported, as it waits in the queue for the receiving thread.
 struct WorkerEvent {
-    enum class Kind { LogEntry, Interval, Distance, SettingsEnabled, Progress, Done };
+    enum class Kind { LogEntry, Interval, Distance, SettingsEnabled, Progress, Done, PortLost };
     Kind kind = Kind::LogEntry;
-    std::string strText;   // LogEntry, Interval, Distance: ISO-8859-1 text
+    std::string strText;   // LogEntry, Interval, Distance: ANSI text
     uint32_t nFirst = 0;   // Progress: announced count; Done: the DownloadResult
     uint32_t nSecond = 0;  // Progress: records so far (0 at the start)
 };
@@ -39,6 +39,7 @@ class WorkerEventQueue : public WorkerEvents {
     void PostDone(DownloadResult result) override {
         Push({WorkerEvent::Kind::Done, {}, static_cast<uint32_t>(result), 0});
     }
+    void PostPortLost() override { Push({WorkerEvent::Kind::PortLost, {}, 0, 0}); }
 
     // The oldest event, waiting at most nTimeout for one.
     std::optional<WorkerEvent> Pop(std::chrono::milliseconds nTimeout) {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "link/LinkSession.h"
+#include "link/WorkerEventQueue.h"
+
+// What a command that talks to the logger holds: the worker's flags, the queue of what the worker
+// reports, and the session. Failures are printed here.
+struct CliLink {
+    static constexpr uint32_t kDefaultBaud = 115200;
+
+    explicit CliLink(uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs)
+        : session(
+              WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
+              events, nDataLostMs) {}
+    ~CliLink() { Close(); }
+
+    [[nodiscard]] bool Open(const std::string& strPort, uint32_t nBaud);
+    [[nodiscard]] bool Send(std::u16string_view body);
+    // A command has no window to keep painting: the worker's answer is looked for often.
+    void Close() { session.Close(std::chrono::milliseconds(10), 200); }
+
+    std::atomic<int32_t> m_bStopWorker{0};
+    std::atomic<int32_t> m_bDownloadMode{0};
+    std::atomic<int32_t> m_bIntervalReceived{0};
+    std::atomic<int32_t> m_bDistanceReceived{0};
+    WorkerEventQueue events;
+    LinkSession session;
+};
+
+// Prints the logger's lines that arrive within nWait (the wait restarts with each line). False when
+// the port's device went away meanwhile (said so).
+bool PrintLoggerReplies(CliLink& link, std::chrono::milliseconds nWait);
+// A received line for the terminal: UTF-8, without its line end.
+std::string LoggerLineForTerminal(const std::string& strEntry);

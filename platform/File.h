@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Files by UTF-8 path; one source file per platform (FilePosix.cpp, FileWin32.cpp). A failure keeps
+// the system's error code, so that a message can name the reason.
+
+// The system's error code (errno, GetLastError) of a failed call; 0 when there was none.
+using SystemError = int;
+
+// The system's text for an error code ("No space left on device").
+std::string SystemErrorText(SystemError nError);
+// The code a refused non-regular file gets (a FIFO, a device, a folder given as a raw log).
+SystemError NotARegularFileError();
+
+class File {
+  public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens an existing regular file for reading. Never blocks, not even on a FIFO; anything but a
+    // regular file is refused.
+    [[nodiscard]] bool OpenRead(const std::string& strPath);
+    // Creates a file that must not exist yet, for writing.
+    [[nodiscard]] bool CreateNew(const std::string& strPath);
+    // Creates a file with a short unique name (".qv-XXXXXX") in strFolder ("" for the current
+    // folder), for writing. Path() names it.
+    [[nodiscard]] bool CreateTemp(const std::string& strFolder);
+
+    [[nodiscard]] bool Size(uint64_t& nBytes);
+    // Up to nMax bytes; nRead 0 at the end of the file.
+    [[nodiscard]] bool Read(uint8_t* pBuffer, size_t nMax, size_t& nRead);
+    // All n bytes, or false.
+    [[nodiscard]] bool WriteAll(const void* p, size_t n);
+    // Cuts the file to nBytes.
+    [[nodiscard]] bool Truncate(uint64_t nBytes);
+    // Everything written is on the disk when this returns true.
+    [[nodiscard]] bool Sync();
+    // False when the close reported an error that lost written data.
+    [[nodiscard]] bool Close();
+
+    bool IsOpen() const { return m_hFile != -1; }
+    const std::string& Path() const { return m_strPath; }
+    SystemError Error() const { return m_nError; }
+    intptr_t Handle() const { return m_hFile; }
+
+  private:
+    bool Fail();
+
+    intptr_t m_hFile = -1;
+    std::string m_strPath;
+    SystemError m_nError = 0;
+};
+
+// Moves strFrom over strTo in one step, replacing a file of that name. 0 or the error.
+[[nodiscard]] SystemError ReplaceFile(const std::string& strFrom, const std::string& strTo);
+void RemoveFile(const std::string& strPath);
+// Whether anything (a file, a folder, a link) has this name.
+bool PathExists(const std::string& strPath);
+// The file a path finally names: symbolic links followed to their target. A path that is no link,
+// or whose link cannot be read, is returned as it is.
+std::string ResolveLinks(const std::string& strPath);
+// The folder part of a path ("" when there is none).
+std::string FolderOf(const std::string& strPath);
+// Gives the open file the permissions of the existing file strModel (and its owner and group where
+// this process may). Nothing when strModel does not exist.
+void CopyPermissions(const std::string& strModel, File& file);
