@@ -3,7 +3,8 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build demo test test-asan test-tsan fuzz bench format clean test-windows
+.PHONY: deps build demo test test-asan test-tsan fuzz bench format clean test-windows \
+        package package-deb package-windows test-package
 
 deps:
 	./scripts/install-deps.sh
@@ -50,3 +51,28 @@ clean:
 # Windows programs cross-built with MinGW-w64, their tests run under Wine.
 test-windows:
 	./scripts/test-windows.sh
+
+# Packages in out/package: the .deb from the default build (CPack) and, from the Windows cross
+# build, a per-user installer (NSIS) and a zip. Only the programs and their data are built.
+PACKAGE_DIR := $(CURDIR)/out/package
+
+package: package-deb package-windows
+
+package-deb: deps
+	./scripts/install-package-deps.sh
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS) --target quorvel quorvel-cli quorvel-sim quorvel_install_data
+	cd build/default && cpack -G DEB -B cpack
+	mkdir -p $(PACKAGE_DIR)
+	cp build/default/cpack/quorvel_*.deb $(PACKAGE_DIR)/
+
+package-windows:
+	./scripts/install-windows-deps.sh
+	cmake --preset windows -DQUORVEL_PACKAGE_DIR=$(PACKAGE_DIR)
+	cmake --build --preset windows -j $(JOBS) --target windows_installer
+
+# The packages themselves: the .deb unpacked and checked (lintian, the desktop entry, AppStream,
+# the installed programs), the installer run silently under Wine and then uninstalled.
+test-package: package
+	./tests/package/deb_test.sh $(PACKAGE_DIR)
+	./tests/package/windows_installer_test.sh $(PACKAGE_DIR)

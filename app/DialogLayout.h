@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "Resource.h"
+
 // The main window's layout: every control in creation and tab order, with its place and size in
 // dialog units and its state when the window is created. Views build their window from it.
 
@@ -44,4 +46,4 @@ const ControlLayout* FindControlLayout(int nId);
 
 const WindowLayout& AboutBoxLayout();
 inline constexpr char kAboutVersionLine[] = "Quorvel Version 1.0";
-inline constexpr char kAboutNoticeLine[] = "Copyright (C) The Quorvel developers";
+inline constexpr char kAboutNoticeLine[] = QUORVEL_ABOUT_NOTICE_LINE;

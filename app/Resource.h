@@ -3,6 +3,8 @@
 // Identifiers shared by the window logic and its views: the layouts, the controls, the strings and
 // the window's private messages. Plain macros so that a Win32 resource script can include them too.
 
+#include "QuorvelVersion.h"
+
 // Layouts and resources.
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
@@ -11,6 +13,10 @@
 
 // Window-menu command of the About entry.
 #define IDM_ABOUTBOX 0x0010
+
+// The About box's second line: the release number beside the authors' notice.
+#define QUORVEL_ABOUT_NOTICE_LINE \
+    "Release " QUORVEL_VERSION_STRING ", Copyright (C) The Quorvel developers"
 
 // Controls of the main window.
 #define IDC_RAW_PATH 1002

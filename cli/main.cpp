@@ -2,6 +2,8 @@
 #include <vector>
 
 #include "CliCommand.h"
+#include "CommandTable.h"
+#include "QuorvelVersion.h"
 
 CliCommand MakeDownloadCommand();
 CliCommand MakeEraseCommand();
@@ -11,6 +13,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Quorvel: download, erase, configure and translate GPS track loggers"};
     app.name("quorvel-cli");
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("quorvel-cli ") + kQuorvelVersion);
 
     std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(),
                                         MakePortsCommand()};
@@ -21,6 +24,15 @@ int main(int argc, char** argv) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);
     }
+    // Hidden: the build generates the manual page and the shell completion from this table.
+    app.add_flag_callback(
+           "--command-table",
+           [&app] {
+               PrintCommandTable(app, stdout);
+               throw CLI::Success();
+           },
+           "")
+        ->group("");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

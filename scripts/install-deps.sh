@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils gdal-bin fonts-liberation locales xvfb xauth
   clang libclang-rt-14-dev
+  help2man librsvg2-bin
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the Windows cross build and its tests under Wine need, when any is missing:
-# MinGW-w64 with posix threads, GoogleTest sources, Wine, a virtual display and X tools.
+# MinGW-w64 with posix threads, GoogleTest sources, Wine, a virtual display and X tools, and NSIS
+# for the installer.
 set -euo pipefail
 
 packages=(
   cmake make mingw-w64 g++-mingw-w64-x86-64-posix googletest libcli11-dev
-  wine64 wine xvfb xauth xdotool imagemagick
+  wine64 wine xvfb xauth xdotool imagemagick nsis
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

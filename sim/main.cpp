@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "QuorvelVersion.h"
 #include "TrackGenerator.h"
 #include "sim/SimRunner.h"
 
@@ -29,6 +30,7 @@ bool LoadMemory(const std::string& strPath, std::vector<uint8_t>& memory) {
 int main(int argc, char** argv) {
     CLI::App app{"quorvel-sim: a simulated GPS track logger on a pseudo-terminal"};
     app.name("quorvel-sim");
+    app.set_version_flag("--version", std::string("quorvel-sim ") + kQuorvelVersion);
     std::string strFile;
     uint32_t nRecords = 600;
     uint32_t nSeed = 1;

@@ -45,7 +45,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     place(pVersion, 40, 10, 119, 8);
     auto* pNotice = new QLabel(QString::fromLatin1(kAboutNoticeLine), this);
     pNotice->setObjectName(QStringLiteral("noticeLine"));
-    place(pNotice, 40, 25, 119, 8);
+    place(pNotice, 40, 25, 188, 8);
 
     auto* pOk = new QPushButton(QStringLiteral("OK"), this);
     pOk->setDefault(true);
