@@ -39,10 +39,15 @@ std::vector<SerialPortInfo> EnumerateSerialPorts() {
         for (const wchar_t* p = name; *p != L'\0'; ++p) {
             strDescription += (*p >= 0x20 && *p < 0x7f) ? static_cast<char>(*p) : '?';
         }
-        ports.push_back({*port, strDescription});
+        ports.push_back({*port, strDescription, ""});
     }
     ::SetupDiDestroyDeviceInfoList(hDevices);
     return ports;
+}
+
+// Windows keeps a COM name with its device; there is no second, stable name.
+std::string StableSerialName(const std::string&, const std::string&) {
+    return "";
 }
 
 // The window receives WM_DEVICECHANGE from the system itself; the watch serves programs without a
