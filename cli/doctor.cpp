@@ -94,12 +94,19 @@ CliCommand MakeDoctorCommand() {
                                "The port to check (ttyUSB0 or a path); all if none");
                 app.add_option("--watch", opt->dWatchSeconds,
                                "Seconds to watch for a missing port to come and go (default 5)");
-                // Where the system is read from: tests point these at fixtures.
-                app.add_option("--proc-root", opt->roots.strProc)->group("");
-                app.add_option("--sys-root", opt->roots.strSys)->group("");
-                app.add_option("--dev-root", opt->roots.strDev)->group("");
-                app.add_option("--group-file", opt->roots.strGroupFile)->group("");
-                app.add_option("--udev-run", opt->roots.strUdevRun)->group("");
+                // Where the system is read from: tests point these at fixtures (the last one
+                // counts).
+                const std::pair<const char*, std::string*> roots[] = {
+                    {"--proc-root", &opt->roots.strProc},
+                    {"--sys-root", &opt->roots.strSys},
+                    {"--dev-root", &opt->roots.strDev},
+                    {"--group-file", &opt->roots.strGroupFile},
+                    {"--udev-run", &opt->roots.strUdevRun}};
+                for (const auto& [pName, pValue] : roots) {
+                    app.add_option(pName, *pValue)
+                        ->group("")
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+                }
                 app.add_option("--rules-dir", opt->roots.ruleDirs)->group("");
             },
             [opt] { return RunDoctor(*opt); }};
