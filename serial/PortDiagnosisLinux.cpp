@@ -315,7 +315,9 @@ std::vector<PortProblem> AccessProblems(const SystemView& system, const PortFact
             {ProblemKind::NoPermission,
              strWhat + " (no udev daemon runs here to give it to the group " + strSerialGroup + ")",
              "sudo chgrp " + strSerialGroup + " " + facts.strNode + " && sudo chmod 660 " +
-                 facts.strNode + " (until the device comes back), and be in the group " +
+                 facts.strNode +
+                 " (until the node is made again at the next plug-in or boot), and be in the "
+                 "group " +
                  strSerialGroup}};
     }
     return {{ProblemKind::NoPermission, strWhat,
