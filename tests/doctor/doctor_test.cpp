@@ -35,10 +35,13 @@ struct Output {
 };
 using Child = std::pair<pid_t, int>;  // the process and the read end of its output
 
-// Every text is in the output (bSays) or none is.
-void ExpectTexts(const Output& r, const std::vector<std::string>& texts, bool bSays = true) {
+// Every text is in the output, except those marked "!", which must not be.
+void ExpectTexts(const Output& r, const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {
-        EXPECT_EQ(r.strOut.find(text) != std::string::npos, bSays) << text << "\n" << r.strOut;
+        const bool bSays = text[0] != '!';
+        EXPECT_EQ(r.strOut.find(text.substr(bSays ? 0 : 1)) != std::string::npos, bSays)
+            << text << "\n"
+            << r.strOut;
     }
 }
 
@@ -123,61 +126,52 @@ TEST_F(RecordedDevices, DoctorNamesEachProblemAndItsFix) {
         const char* options;  // "%" stands for the fixture folder
         int nExit;
         std::vector<std::string> says;
-        std::vector<std::string> never;
     };
+    // clang-format off
     const Scene scenes[] = {
-        {"gpsd holds the logger and ModemManager may probe it",
-         "gps-logger.umockdev",
-         "--port ttyUSB0 --proc-root %proc-busy --rules-dir %rules",
-         0,
+        {"gpsd holds the logger and ModemManager may probe it", "gps-logger.umockdev",
+         "--port ttyUSB0 --proc-root %proc-busy --rules-dir %rules", 0,
          {std::string("stable name: ") + kStableName, "driver: pl2303",
           "USB: 067b:2303 Prolific Technology Inc. USB-Serial Controller", "opens: yes",
           "problem: gpsd (pid 812) has /dev/ttyUSB0 open",
-          "fix: sudo systemctl stop gpsd.socket gpsd", "problem: ModemManager runs (pid 900)",
-          "fix: install contrib/udev/60-quorvel.rules"},
-         {"brltty", "No problem"}},
-        {"udev told ModemManager to leave the logger alone",
-         "gps-logger.umockdev",
-         "--proc-root %proc-modemmanager --udev-run %udev-run --rules-dir %rules",
-         0,
-         {"/dev/ttyUSB0\n", "opens: yes", "No problem found."},
-         {"ModemManager", "problem:"}},
-        {"the logger came back under another name",
-         "gps-logger.umockdev",
-         "--port ttyUSB1",
-         1,
+          "fix: sudo systemctl stop gpsd.socket gpsd",
+          "problem: ModemManager runs (pid 900)", "fix: install contrib/udev/60-quorvel.rules",
+          "!brltty", "!No problem"}},
+        {"udev told ModemManager to leave the logger alone", "gps-logger.umockdev",
+         "--proc-root %proc-modemmanager --udev-run %udev-run --rules-dir %rules", 0,
+         {"/dev/ttyUSB0\n", "opens: yes", "No problem found.", "!ModemManager", "!problem:"}},
+        {"the logger came back under another name", "gps-logger.umockdev", "--port ttyUSB1", 1,
          {"problem: /dev/ttyUSB1 does not exist; there is /dev/ttyUSB0 (067b:2303",
-          std::string("fix: use /dev/ttyUSB0, or better its name that stays the same when "
-                      "plugged in again: ") +
-              kStableName},
-         {"no USB serial port is there"}},
-        {"brltty claims one bridge, no driver took the other",
-         "bridges-without-tty.umockdev",
-         "--port ttyUSB0 --rules-dir %rules",
-         1,
+          std::string("fix: use /dev/ttyUSB0, or better its name that stays the same when plugged "
+                      "in again: ") + kStableName,
+          "!no USB serial port is there"}},
+        {"brltty claims one bridge, no driver took the other", "bridges-without-tty.umockdev",
+         "--port ttyUSB0 --rules-dir %rules", 1,
          {"problem: no USB serial port is there",
           "85-brltty.rules:10 claims USB devices 0403:6001 as braille displays",
           "fix: sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules",
           "problem: USB device 1-4 (10c4:ea60 CP2102 USB to UART Bridge Controller) is a serial "
-          "bridge without a port: no driver took it",
-          "fix: sudo modprobe cp210x"},
-         {}},
+          "bridge without a port: no driver took it", "fix: sudo modprobe cp210x"}},
         {"a brltty rule masked in a folder read first claims nothing",
          "bridges-without-tty.umockdev",
-         "--port ttyUSB0 --rules-dir %rules-mask --rules-dir %rules",
-         1,
-         {"1-3 (0403:6001 FT232R USB UART) is a serial bridge without a port: a program holds"},
-         {"brltty's udev rule"}},
+         "--port ttyUSB0 --rules-dir %rules-mask --rules-dir %rules", 1,
+         {"1-3 (0403:6001 FT232R USB UART) is a serial bridge without a port: a program holds",
+          "!brltty's udev rule"}},
+        {"the port list carries the name that survives a re-plug", "gps-logger.umockdev", "ports",
+         0,
+         {std::string("/dev/ttyUSB0\tdriver pl2303\t") + kStableName + "\n"}},
     };
+    // clang-format on
     for (const Scene& s : scenes) {
         SCOPED_TRACE(s.legend);
         TearDown();
         SetUp();
         Load(s.devices);
-        // Nothing of this machine's own /proc or udev leaks in.
-        std::vector<std::string> args = {"doctor",          "--watch",          "0",
-                                         "--proc-root",     kFixtures + "none", "--udev-run",
-                                         kFixtures + "none"};
+        // Nothing of this machine's own /proc or udev leaks into the doctor.
+        std::vector<std::string> args;
+        if (s.options[0] == '-')
+            args = {"doctor",     "--watch",         "0", "--proc-root", kFixtures + "none",
+                    "--udev-run", kFixtures + "none"};
         std::istringstream options(s.options);
         for (std::string word; options >> word;) {
             args.push_back(word[0] == '%' ? kFixtures + word.substr(1) : word);
@@ -185,14 +179,7 @@ TEST_F(RecordedDevices, DoctorNamesEachProblemAndItsFix) {
         const Output r = Finish(Start([&] { ExecCli(args); }));
         EXPECT_EQ(r.nExit, s.nExit) << r.strOut;
         ExpectTexts(r, s.says);
-        ExpectTexts(r, s.never, false);
     }
-}
-
-TEST_F(RecordedDevices, PortListCarriesTheStableName) {
-    Load("gps-logger.umockdev");
-    const Output r = Finish(Start([] { ExecCli({"ports"}); }));
-    EXPECT_EQ(r.strOut, std::string("/dev/ttyUSB0\tdriver pl2303\t") + kStableName + "\n");
 }
 
 TEST_F(RecordedDevices, PortThatComesAndGoesIsCaught) {
@@ -276,12 +263,11 @@ TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
             for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, pts);
             return text;
         };
-        const std::vector<std::string> says =
-            c.what.empty() ? std::vector<std::string>{"opens: yes\nNo problem found.\n"}
-                           : std::vector<std::string>{"problem: " + withPort(c.what) + "\n",
-                                                      "fix: " + withPort(c.fix) + "\n"};
+        const std::string report = c.what.empty() ? "opens: yes\nNo problem found.\n"
+                                                  : "problem: " + withPort(c.what) +
+                                                        "\n      fix: " + withPort(c.fix) + "\n";
         EXPECT_EQ(r.nExit, c.what.empty() ? 0 : 1);
-        ExpectTexts(r, says);
+        EXPECT_NE(r.strOut.find(report), std::string::npos) << report << r.strOut;
         EXPECT_EQ(line.strOut, c.what.empty() ? "" : withPort("@: " + c.what + " (" + c.fix + ")"));
         if (held >= 0) ::close(held);
         ::close(master);
