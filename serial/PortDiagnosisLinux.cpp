@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -569,7 +570,8 @@ std::vector<PortProblem> PortDoctor::WatchForPort(const std::string& strPort,
                      "/dev/" + it->first + " appeared and was gone again after " +
                          std::to_string(nLived.count()) + " ms: a program claimed the device",
                      "brltty does this to USB serial bridges: sudo apt remove brltty (or mask "
-                     "its rule, see below), then plug the logger in again"});
+                     "its udev rule: sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules), "
+                     "then plug the logger in again"});
             }
             it = arrived.erase(it);
         }

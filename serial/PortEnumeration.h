@@ -4,10 +4,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A serial port the system has now, as the port list shows it.
 struct SerialPortInfo {
+    // Code that lists ports by name and description alone keeps working: the stable name is
+    // optional.
+    SerialPortInfo() = default;
+    SerialPortInfo(std::string name, std::string description, std::string stableName = {})
+        : strName(std::move(name)),
+          strDescription(std::move(description)),
+          strStableName(std::move(stableName)) {}
+
     std::string strName;         // what the list shows and SerialPort::Open takes
     std::string strDescription;  // what the system knows of the device (may be empty)
     std::string strStableName;   // Linux: its /dev/serial/by-id/... name, which survives a

@@ -39,7 +39,7 @@ std::vector<SerialPortInfo> EnumerateSerialPorts() {
         for (const wchar_t* p = name; *p != L'\0'; ++p) {
             strDescription += (*p >= 0x20 && *p < 0x7f) ? static_cast<char>(*p) : '?';
         }
-        ports.push_back({*port, strDescription, ""});
+        ports.push_back({*port, strDescription});
     }
     ::SetupDiDestroyDeviceInfoList(hDevices);
     return ports;
