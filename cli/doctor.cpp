@@ -46,6 +46,8 @@ int RunDoctor(const DoctorOptions& opt) {
     std::vector<PortProblem> watched;
     if (!opt.strPort.empty()) {
         checks.push_back(doctor.Check(opt.strPort));
+        // Only Linux can watch a device come and go here.
+#ifndef _WIN32
         const auto nWatch =
             std::chrono::milliseconds(static_cast<int64_t>(opt.dWatchSeconds * 1000));
         if (!checks.front().facts.bPresent && nWatch.count() > 0) {
@@ -55,6 +57,7 @@ int RunDoctor(const DoctorOptions& opt) {
             watched = doctor.WatchForPort(opt.strPort, nWatch);
             checks.front() = doctor.Check(opt.strPort);
         }
+#endif
     } else {
         checks = doctor.CheckAll();
     }
@@ -78,7 +81,9 @@ int RunDoctor(const DoctorOptions& opt) {
     const std::vector<PortProblem> problems = doctor.SystemProblems(bUsbPort);
     PrintProblems(problems, "");
     nProblems += problems.size();
-    if (nProblems == 0) {
+    if (checks.empty() && nProblems == 0) {
+        std::printf("No serial port found.\n");
+    } else if (nProblems == 0) {
         std::printf(bOpens ? "No problem found.\n" : "No cause found beyond the error above.\n");
     }
     return bOpens ? kExitOk : kExitFailure;
