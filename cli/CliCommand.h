@@ -21,3 +21,4 @@ inline constexpr int kExitUsage = 2;
 CliCommand MakeInfoCommand();
 CliCommand MakeTranslateCommand();
 CliCommand MakePortsCommand();
+CliCommand MakeDoctorCommand();

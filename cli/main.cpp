@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     commands.push_back(MakeDownloadCommand());
     commands.push_back(MakeEraseCommand());
     commands.push_back(MakeConfigCommand());
+    commands.push_back(MakeDoctorCommand());
     for (CliCommand& command : commands) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);

@@ -11,12 +11,14 @@ CliCommand MakePortsCommand() {
                     std::fprintf(stderr, "No serial ports found.\n");
                     return kExitOk;
                 }
+                // Name, description, and the name that survives a re-plug, tab-separated.
                 for (const SerialPortInfo& port : ports) {
-                    if (port.strDescription.empty()) {
-                        std::printf("%s\n", port.strName.c_str());
-                    } else {
-                        std::printf("%s\t%s\n", port.strName.c_str(), port.strDescription.c_str());
+                    std::string line = port.strName;
+                    if (!port.strDescription.empty() || !port.strStableName.empty()) {
+                        line += "\t" + port.strDescription;
                     }
+                    if (!port.strStableName.empty()) line += "\t" + port.strStableName;
+                    std::printf("%s\n", line.c_str());
                 }
                 return kExitOk;
             }};

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgl-dev libudev-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils gdal-bin fonts-liberation locales xvfb xauth
+  umockdev libumockdev-dev
   clang libclang-rt-14-dev
   help2man librsvg2-bin
 )

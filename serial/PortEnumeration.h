@@ -4,17 +4,32 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A serial port the system has now, as the port list shows it.
 struct SerialPortInfo {
+    // Code that lists ports by name and description alone keeps working: the stable name is
+    // optional.
+    SerialPortInfo() = default;
+    SerialPortInfo(std::string name, std::string description, std::string stableName = {})
+        : strName(std::move(name)),
+          strDescription(std::move(description)),
+          strStableName(std::move(stableName)) {}
+
     std::string strName;         // what the list shows and SerialPort::Open takes
     std::string strDescription;  // what the system knows of the device (may be empty)
+    std::string strStableName;   // Linux: its /dev/serial/by-id/... name, which survives a
+                                 // re-plug; empty when udev made none
 };
 
 // The system's serial ports in enumeration order. Linux: every tty device with a parent device
 // (USB adapters, CDC devices, on-board UARTs that are really there), by device node.
 std::vector<SerialPortInfo> EnumerateSerialPorts();
+
+// The /dev/serial/by-id/... link that udev made for a device node such as /dev/ttyUSB0, looked up
+// in strDevRoot (normally /dev); empty when there is none (and always on Windows).
+std::string StableSerialName(const std::string& strNode, const std::string& strDevRoot = "/dev");
 
 // Anything that lists ports; tests inject their own.
 using PortEnumerator = std::function<std::vector<SerialPortInfo>()>;

@@ -1,7 +1,9 @@
 #include <libudev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "PortEnumeration.h"
@@ -59,6 +61,33 @@ std::string Describe(udev_device* dev) {
 
 }  // namespace
 
+std::string StableSerialName(const std::string& strNode, const std::string& strDevRoot) {
+    namespace fs = std::filesystem;
+    if (strNode.rfind("/dev/", 0) != 0) return "";
+    const std::string strRelative = strNode.substr(5);
+    const fs::path byId = fs::path(strDevRoot) / "serial/by-id";
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(byId, ec), end; !ec && it != end; it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& strName : names) {
+        fs::path target = fs::read_symlink(byId / strName, ec);
+        if (ec) continue;
+        if (target.is_relative()) target = (byId / target).lexically_normal();
+        const std::string strTarget = target.string();
+        // udev links relative to /dev; a recorded device tree may link to its own copy of /dev.
+        const std::string strTail = "/dev/" + strRelative;
+        if (strTarget == (fs::path(strDevRoot) / strRelative).lexically_normal().string() ||
+            (strTarget.size() >= strTail.size() &&
+             strTarget.compare(strTarget.size() - strTail.size(), strTail.size(), strTail) == 0)) {
+            return "/dev/serial/by-id/" + strName;
+        }
+    }
+    return "";
+}
+
 std::vector<SerialPortInfo> EnumerateSerialPorts() {
     std::vector<SerialPortInfo> ports;
     UdevPtr<udev> context(udev_new());
@@ -75,7 +104,7 @@ std::vector<SerialPortInfo> EnumerateSerialPorts() {
         if (!dev || !IsRealPort(dev.get())) continue;
         const char* node = udev_device_get_devnode(dev.get());
         if (!node) continue;
-        ports.push_back({node, Describe(dev.get())});
+        ports.push_back({node, Describe(dev.get()), StableSerialName(node)});
     }
     return ports;
 }

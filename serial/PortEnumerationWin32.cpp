@@ -45,6 +45,11 @@ std::vector<SerialPortInfo> EnumerateSerialPorts() {
     return ports;
 }
 
+// Windows keeps a COM name with its device; there is no second, stable name.
+std::string StableSerialName(const std::string&, const std::string&) {
+    return "";
+}
+
 // The window receives WM_DEVICECHANGE from the system itself; the watch serves programs without a
 // window by polling.
 struct DeviceWatch::Monitor {};

@@ -100,7 +100,6 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
         ::close(fd);
         return StatusFromErrno(nError);
     };
-    if (!::isatty(fd)) return fail(ENOTTY);
     // Exclusive use, claimed before anything of the port is touched: the advisory lock that
     // terminal programs take, then the device's exclusive flag. A program that holds either (root
     // opens despite the flag) keeps its port as it is: no settings, no flushed queues.
@@ -111,6 +110,8 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
         m_strFailureDetail = DescribePortHolders(FindPortHolders(strPath));
         return SerialStatus::Busy;
     }
+    // Anything but a terminal refuses the exclusive flag with ENOTTY: not a port. (umockdev's
+    // recorded ttys answer isatty() with 0 while their terminal calls work.)
     if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) return fail(errno);
