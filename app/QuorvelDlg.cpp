@@ -129,14 +129,14 @@ std::string InitialFolderOf(const std::string& strPath) {
     return strPath.substr(0, nPos);
 }
 
-CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate)
+CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate, uint32_t nDataLostMs)
     : m_hIcon(IDR_MAINFRAME),
       m_view(view),
       m_enumerate(std::move(enumerate)),
       m_pWorkerEvents(std::make_unique<WindowWorkerEvents>(*this, view)),
       m_pLink(std::make_unique<LinkSession>(
           WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-          *m_pWorkerEvents)) {}
+          *m_pWorkerEvents, nDataLostMs)) {}
 
 CQuorvelDlg::~CQuorvelDlg() {
     // Whatever ended the window, the worker must not outlive the members it uses.

@@ -25,8 +25,10 @@ class WindowWorkerEvents;
 // that the same logic drives the Qt window, a native one and the tests.
 class CQuorvelDlg : public DialogHandler {
   public:
-    // enumerate lists the system's serial ports for the port scan.
-    explicit CQuorvelDlg(DialogView& view, PortEnumerator enumerate = EnumerateSerialPorts);
+    // enumerate lists the system's serial ports for the port scan; nDataLostMs is how long a
+    // download waits for progress.
+    explicit CQuorvelDlg(DialogView& view, PortEnumerator enumerate = EnumerateSerialPorts,
+                         uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs);
     ~CQuorvelDlg() override;
     CQuorvelDlg(const CQuorvelDlg&) = delete;
     CQuorvelDlg& operator=(const CQuorvelDlg&) = delete;

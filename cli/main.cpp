@@ -1,5 +1,12 @@
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/Text.h"
+#endif
 
 #include "CliCommand.h"
 #include "CommandTable.h"
@@ -14,6 +21,8 @@ int main(int argc, char** argv) {
     app.name("quorvel-cli");
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("quorvel-cli ") + kQuorvelVersion);
+    // Options begin with "-" or "--" only: a path such as /tmp/x.dlg is never an option.
+    app.allow_windows_style_options(false);
 
     std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(),
                                         MakePortsCommand()};
@@ -35,7 +44,22 @@ int main(int argc, char** argv) {
            "")
         ->group("");
     try {
+#ifdef _WIN32
+        // The UTF-16 command line reaches every path; argv holds only what the ANSI code page
+        // can show. Reversed, as the parser takes it.
+        static_cast<void>(argc);
+        static_cast<void>(argv);
+        ::SetConsoleOutputCP(CP_UTF8);
+        int nArgs = 0;
+        wchar_t** ppArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
+        std::vector<std::string> args;
+        for (int i = 1; ppArgs != nullptr && i < nArgs; ++i) args.push_back(NarrowToUtf8(ppArgs[i]));
+        ::LocalFree(ppArgs);
+        std::reverse(args.begin(), args.end());
+        app.parse(args);
+#else
         app.parse(argc, argv);
+#endif
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? kExitOk : kExitUsage;

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "serial/PortDiagnosis.h"
+
 namespace {
 
 // A port write gives up after this long, whatever its length.
@@ -75,7 +77,17 @@ SerialStatus LinkSession::Open(const std::string& strPort, uint32_t nBaud) {
 }
 
 std::string LinkSession::FailureMessage(SerialStatus status) const {
-    return PortOpenFailureMessage(m_strPort, status, m_port.FailureDetail());
+    std::string strText = std::string(kPortClosedMessage) + "\n\n";
+    if (m_strPort.empty()) return strText + "No port name given.";
+    const std::string strPath = SerialPort::DevicePath(m_strPort);
+    // What the system shows of the cause and its fix; a port in use says so first.
+    std::string strWhy = PortOpenDiagnosis(strPath, status);
+    const std::string strPrefix = strPath + ": ";
+    if (status == SerialStatus::Busy && strWhy.find(SerialStatusMessage(status)) == std::string::npos) {
+        strWhy = strPrefix + SerialStatusMessage(status) + ": " +
+                 (strWhy.rfind(strPrefix, 0) == 0 ? strWhy.substr(strPrefix.size()) : strWhy);
+    }
+    return strText + strWhy;
 }
 
 bool LinkSession::Close(std::chrono::milliseconds nPollInterval, int nMaxPolls) {

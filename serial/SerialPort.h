@@ -21,9 +21,6 @@ enum class SerialStatus {
 
 const char* SerialStatusMessage(SerialStatus status);
 
-// "Can't open COM port. Action cancelled." with the port and the reason on a second line.
-std::string PortOpenFailureMessage(const std::string& strName, SerialStatus status,
-                                   const std::string& strDetail);
 
 // One serial port, 8N1 at the chosen speed, raw bytes. One thread may read while another writes.
 class SerialPort {
@@ -41,8 +38,7 @@ class SerialPort {
     // program alone, at nBaud bit/s, with DTR and RTS asserted, and discards anything pending. A
     // port that another program holds is left exactly as it is.
     [[nodiscard]] SerialStatus Open(const std::string& strName, uint32_t nBaud);
-    // More on the last failed Open, when the system tells more (who holds the port); may be empty.
-    const std::string& FailureDetail() const { return m_strFailureDetail; }
+
     // Reads up to nMax bytes, returning when nMax bytes have arrived or after nTimeoutMs in all,
     // with what has arrived by then (a time-out is not an error; nRead may be 0).
     [[nodiscard]] SerialStatus Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs,
@@ -61,5 +57,4 @@ class SerialPort {
   private:
     intptr_t m_hPort = -1;
     std::string m_strName;
-    std::string m_strFailureDetail;
 };

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 
-#include "PortHolders.h"
 #include "SerialPort.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
@@ -89,7 +88,6 @@ std::string SerialPort::DevicePath(const std::string& strName) {
 
 SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     Close();
-    m_strFailureDetail.clear();
     if (strName.empty() || strName.size() > kMaxNameLength) return SerialStatus::BadName;
     const speed_t speed = SpeedConstant(nBaud);
     if (speed == 0) return SerialStatus::BadSpeed;
@@ -107,7 +105,6 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         (::ioctl(fd, TIOCGEXCL, &nExclusive) == 0 && nExclusive != 0)) {
         ::close(fd);
-        m_strFailureDetail = DescribePortHolders(FindPortHolders(strPath));
         return SerialStatus::Busy;
     }
     // Anything but a terminal refuses the exclusive flag with ENOTTY: not a port. (umockdev's

@@ -87,7 +87,6 @@ std::string SerialPort::DevicePath(const std::string& strName) {
 
 SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     Close();
-    m_strFailureDetail.clear();
     const std::string strPath = DevicePath(strName);
     // Names that do not fit the device path's buffer are refused rather than cut short: a cut
     // name could open some other port.

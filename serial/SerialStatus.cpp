@@ -28,12 +28,3 @@ const char* SerialStatusMessage(SerialStatus status) {
     }
     return "";
 }
-
-std::string PortOpenFailureMessage(const std::string& strName, SerialStatus status,
-                                   const std::string& strDetail) {
-    std::string strText = "Can't open COM port. Action cancelled.\n\n";
-    if (strName.empty()) return strText + "No port name given.";
-    strText += SerialPort::DevicePath(strName) + ": " + SerialStatusMessage(status);
-    if (!strDetail.empty()) strText += " (" + strDetail + ")";
-    return strText;
-}

@@ -97,7 +97,8 @@ void SimLogger::HandleLine(std::string_view line) {
     }
     if (fields[0] == "VXC" && fields.size() == 3 && fields[2] == "LB") {
         ++m_nDownloads;
-        StreamMemory();
+        if (!m_faults.bIgnoreDownload) StreamMemory();
+        Chatter();
     } else if (fields[0] == "VXC" && fields.size() == 3 && fields[2] == "LC") {
         ++m_nErasures;
         m_memory.clear();
@@ -137,6 +138,14 @@ std::string SimLogger::MakeBlock(uint16_t nSequence, const uint8_t* pRecords, si
     return block;
 }
 
+void SimLogger::Chatter() {
+    // A receiver that keeps talking, as some do while their memory is read or after a request
+    // they did not take.
+    for (int i = 0; m_faults.nChatterMs > 0 && i < 100; ++i) {
+        Reply("$PVXT,STATUS,OK\r\n", m_faults.nChatterMs);
+    }
+}
+
 void SimLogger::StreamMemory() {
     const size_t nRecords = m_faults.bZeroRecords ? 0 : m_memory.size() / kRecordSize;
     std::string head = "$OK,LB\r\ndataCount=" + std::to_string(nRecords);
@@ -166,7 +175,9 @@ void SimLogger::StreamMemory() {
         if (m_faults.bGarbage && nBlock > 0) bytes += std::string("x\x02q\x02$\x05junk\r\n", 12);
         std::string block = MakeBlock(nSent, m_memory.data() + nAt * kRecordSize, nCount);
         if (nBlock == m_faults.nCorruptBlock) block[block.size() - 2] ^= 0x5A;
+        if (m_faults.bFalseStartBeforeLast && nAt + nCount >= nRecords) bytes += "\x02$\xFA";
         bytes += block;
+        if (nBlock == m_faults.nResendBlock) bytes += block;
         Reply(std::move(bytes), nBlock == m_faults.nStallBlock ? m_faults.nStallMs : 0);
     }
 }

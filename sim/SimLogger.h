@@ -21,6 +21,11 @@ struct SimFaults {
     int nHangUpBlock = -1;      // hang up before this block
     bool bZeroRecords = false;  // announce no records whatever the memory holds
     bool bCountWithoutLineEnd = false;  // the count line lacks its CR LF
+    int nResendBlock = -1;              // this block is sent twice, the same bytes both times
+    bool bFalseStartBeforeLast = false;  // 02 24 FA, the start of a block never finished, before
+                                         // the last block
+    bool bIgnoreDownload = false;        // the download request gets no answer at all
+    uint32_t nChatterMs = 0;             // after its last output, a text line every this many ms
 };
 
 // One piece of the logger's output.
@@ -65,6 +70,7 @@ class SimLogger {
     void HandleLine(std::string_view line);
     void Reply(std::string strBytes, uint32_t nPauseMs = 0);
     void StreamMemory();
+    void Chatter();
 
     std::vector<uint8_t> m_memory;
     SimFaults m_faults;

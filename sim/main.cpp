@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
     app.add_option("--hangup-at", faults.nHangUpBlock, "Hang up before block N");
     app.add_flag("--zero-records", faults.bZeroRecords, "Announce no records");
     app.add_flag("--count-no-eol", faults.bCountWithoutLineEnd, "Count line without its CR LF");
+    app.add_option("--resend-block", faults.nResendBlock, "Send block N twice, the same bytes");
+    app.add_flag("--false-start", faults.bFalseStartBeforeLast,
+                 "An unfinished block start just before the last block");
+    app.add_flag("--ignore-download", faults.bIgnoreDownload, "Never answer a download request");
+    app.add_option("--chatter-ms", faults.nChatterMs,
+                   "After the download, a text line every this many milliseconds");
     CLI11_PARSE(app, argc, argv);
 
     std::vector<uint8_t> memory;

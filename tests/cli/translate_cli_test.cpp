@@ -1,5 +1,6 @@
 // quorvel-cli info and translate, run as a program on the sample log and on broken inputs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,15 +187,22 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
     };
     const std::vector<Case> cases = {
         {"'" + kSample + "' -o '" + Path("noext") + "'", "Unknown file format.", "noext"},
-        {"'" + kSample + "' -o '" + Path("a.KML") + "'", "File format not supported.", "a.KML"},
+        {"'" + kSample + "' -o '" + Path("a.KML") + "'",
+         "File format not supported.\nquorvel-cli: Supported: .kml", "a.KML"},
         {"'" + kSample + "' -o '" + Path("a.gpx") + "'", "File format not supported.", "a.gpx"},
-        {"'" + kSample + "' -o '" + Path("missing/a.kml") + "'", "Can't generate output file.", ""},
+        {"'" + kSample + "' -o '" + Path("missing/a.kml") + "'",
+         "Can't generate output file.\nquorvel-cli: " + Path("missing/a.kml") +
+             ": No such file or directory",
+         ""},
         {"'" + Path("empty.dlg") + "' -o '" + Path("e.kml") + "'", "No valid GPS data in raw file.",
          "e.kml"},
         {"'" + Path("odd.dlg") + "' -o '" + Path("o.kml") + "'", "Error data in raw file.",
          "o.kml"},
-        {"'" + Path("none.dlg") + "' -o '" + Path("n.kml") + "'", "Can't open raw data file.",
+        {"'" + Path("none.dlg") + "' -o '" + Path("n.kml") + "'",
+         "Can't open raw data file.\nquorvel-cli: " + Path("none.dlg") + ": No such file",
          "n.kml"},
+        {"'" + m_dir.string() + "' -o '" + Path("d.kml") + "'",
+         "Can't open raw data file.\nquorvel-cli: " + m_dir.string() + ": Is a directory", "d.kml"},
         {"'" + kSample + "' -o '" + Path("t.kml") + "' --from 2009-13-01", "Invalid --from time",
          "t.kml"},
         {"'" + kSample + "' -o '" + Path("t.kml") + "' --tz GMT+99", "Unknown time zone", "t.kml"},
@@ -206,6 +214,72 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
         EXPECT_EQ(r.out.find("Translate OK."), std::string::npos) << c.args;
         if (!c.output.empty()) {
             EXPECT_FALSE(fs::exists(Path(c.output))) << c.output;
+        }
+    }
+}
+
+// A FIFO (or any file whose open would wait) is refused at once, not waited on for ever.
+TEST_F(CliTest, AFifoIsNoRawLogAndNothingHangs) {
+    ASSERT_EQ(::mkfifo(Path("pipe.dlg").c_str(), 0600), 0);
+    for (const std::string& command : {std::string("info"), std::string("translate")}) {
+        const RunResult r = Shell("timeout 20 '" + kCli + "' " + command + " '" + Path("pipe.dlg") +
+                                  "'" + (command == "translate" ? " -o '" + Path("p.csv") + "'" : ""));
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("Can't open raw data file.\nquorvel-cli: " + Path("pipe.dlg") +
+                             ": not a regular file"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+// Names up to the file system's limit work: the temporary name is short whatever the target's.
+TEST_F(CliTest, AnOutputNameOfTwoHundredFiftyFiveBytes) {
+    const std::string name = std::string(251, 'n') + ".csv";
+    EXPECT_EQ(Translate(name).substr(0, 10), "Local time");
+}
+
+// Written through a symbolic link: the link stays, the file it names gets the output with the
+// permission bits it had.
+TEST_F(CliTest, ALinkStaysALinkAndTheFileKeepsItsMode) {
+    std::ofstream(Path("real.csv")) << "old";
+    fs::permissions(Path("real.csv"), fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::group_read);
+    fs::create_symlink("real.csv", Path("link.csv"));
+    const std::string csv = Translate("link.csv");
+    EXPECT_TRUE(fs::is_symlink(Path("link.csv")));
+    EXPECT_EQ(Read(Path("real.csv")).substr(0, 10), "Local time");
+    EXPECT_EQ(fs::status(Path("real.csv")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// A start in the first hours of 2000 east of GMT lies before the record scale: it is the scale's
+// first second, so the window reaches from there to the end (61 records at 5 s up to 23:35:00),
+// not, wrapped and swapped, from the end onwards.
+TEST_F(CliTest, ABoundBeforeTheRecordScaleIsItsFirstSecond) {
+    const std::string csv =
+        Translate("early.csv", "--from '2000-01-01 00:00:00' --to '2009-05-01 23:35:00' --keep-nofix");
+    EXPECT_EQ(CountOf(csv, "\r\n"), 62u);
+    EXPECT_NE(csv.find("=\"2009-05-01 23:35:00\""), std::string::npos);
+}
+
+// Ctrl-C, SIGTERM or SIGHUP during a translation: the program ends with the signal's status and
+// leaves no temporary file; the earlier output stays.
+TEST_F(CliTest, AStopSignalLeavesNoTemporaryFile) {
+    {
+        const std::string sample = Read(kSample);
+        std::ofstream big(Path("big.dlg"), std::ios::binary);
+        for (int i = 0; i < 8000; ++i) big << sample;  // 4.8 million records
+    }
+    std::ofstream(Path("out.kml")) << "earlier";
+    for (const auto& [signal, status] :
+         {std::pair{"INT", "130"}, std::pair{"TERM", "143"}, std::pair{"HUP", "129"}}) {
+        const RunResult r = Shell("'" + kCli + "' translate --all '" + Path("big.dlg") + "' -o '" +
+                                  Path("out.kml") + "' & pid=$!; sleep 0.4; kill -" + signal +
+                                  " $pid; wait $pid; echo status $?");
+        EXPECT_EQ(r.out, std::string("status ") + status + "\n") << signal;
+        EXPECT_EQ(Read(Path("out.kml")), "earlier") << signal;
+        for (const auto& e : fs::directory_iterator(m_dir)) {
+            EXPECT_NE(e.path().filename().string().rfind(".qv-", 0), 0u) << e.path();
         }
     }
 }

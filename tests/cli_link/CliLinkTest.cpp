@@ -79,11 +79,16 @@ class CliLinkTest : public ::testing::Test {
         }
         ASSERT_FALSE(m_strPort.empty()) << ReadFile(m_dir / "sim.out");
     }
-    void TearDown() override {
+    void StopSim() {
         if (m_simPid > 0) {
             kill(m_simPid, SIGTERM);
             EXPECT_EQ(Wait(m_simPid), 0);  // the simulator ends cleanly on SIGTERM
         }
+        m_simPid = -1;
+        m_strPort.clear();
+    }
+    void TearDown() override {
+        StopSim();
         fs::remove_all(m_dir);
     }
     Result Cli(std::vector<std::string> args) {
@@ -160,23 +165,73 @@ TEST_F(CliLinkTest, HangUpLosesData) {
     EXPECT_EQ(fs::file_size(m_dir / "lost.dlg"), 24u * 20u);  // the two blocks before the hang-up
 }
 
-TEST_F(CliLinkTest, InterruptCancelsTheDownload) {
-    StartSim({"--records", "5000", "--baud", "115200"});
-    const fs::path raw = m_dir / "part.dlg";
-    const pid_t pid =
-        Spawn({kCli, "download", "--port", m_strPort, "-o", raw.string()}, m_dir / "cli.out");
-    ASSERT_GT(pid, 0);
-    for (int i = 0; i < 500 && !(fs::exists(raw) && fs::file_size(raw) > 0); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+// Ctrl-C, SIGTERM and SIGHUP cancel cleanly with the signal's status; even SIGKILL leaves whole
+// blocks only, the start of the logger's memory.
+TEST_F(CliLinkTest, EveryStopSignalLeavesWholeRecords) {
+    const std::string sample = ReadFile(kSample);
+    for (const int nSignal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(nSignal);
+        StartSim({"--file", kSample, "--baud", "9600"});
+        const fs::path raw = m_dir / "part.dlg";
+        fs::remove(raw);
+        const pid_t pid =
+            Spawn({kCli, "download", "--port", m_strPort, "-o", raw.string()}, m_dir / "cli.out");
+        ASSERT_GT(pid, 0);
+        for (int i = 0; i < 500 && !(fs::exists(raw) && fs::file_size(raw) > 0); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(pid, nSignal);
+        EXPECT_EQ(Wait(pid), 128 + nSignal);
+        if (nSignal != SIGKILL) {
+            EXPECT_NE(ReadFile(m_dir / "cli.out").find("Abort download process."),
+                      std::string::npos);
+        }
+        const std::string part = ReadFile(raw);
+        EXPECT_GT(part.size(), 0u);
+        EXPECT_LT(part.size(), sample.size());
+        EXPECT_EQ(part.size() % (12 * 20), 0u);
+        EXPECT_EQ(part, sample.substr(0, part.size()));
+        StopSim();
     }
-    kill(pid, SIGINT);
-    EXPECT_EQ(Wait(pid), 130);
-    const std::string out = ReadFile(m_dir / "cli.out");
-    EXPECT_NE(out.find("Abort download process."), std::string::npos) << out;
-    const std::string part = ReadFile(raw);
-    EXPECT_GT(part.size(), 0u);
-    EXPECT_LT(part.size(), 5000u * 20u);
-    EXPECT_EQ(part.size() % 20, 0u);
+}
+
+// A value that would put a second command on the line never reaches the logger: its memory is
+// all there afterwards.
+TEST_F(CliLinkTest, SettingsThatAreNoNumbersAreRefusedBeforeAnythingIsSent) {
+    StartSim({"--file", kSample, "--no-pace"});
+    for (const std::vector<std::string>& values :
+         {std::vector<std::string>{"6", "0\r\nVXC,VendrimaxQM-518,LC"}, {"65536", "0"},
+          {"5\xe2\x82\xac", "0"}, {"5", "4294967296"}}) {
+        const Result r = Cli({"config", "set", "--port", m_strPort, "--interval", values[0],
+                              "--distance", values[1]});
+        EXPECT_EQ(r.nExit, 2) << r.strOutput;
+        EXPECT_EQ(r.strOutput.find("Set config OK."), std::string::npos) << r.strOutput;
+    }
+    const Result r = Cli({"download", "--port", m_strPort, "-o", (m_dir / "all.dlg").string()});
+    EXPECT_EQ(r.nExit, 0) << r.strOutput;
+    EXPECT_EQ(ReadFile(m_dir / "all.dlg"), ReadFile(kSample));
+}
+
+// An existing file is replaced only with --force and only by a complete download; a failed one
+// leaves it as it was and keeps what arrived beside it.
+TEST_F(CliLinkTest, AnExistingFileIsNeverDamaged) {
+    StartSim({"--records", "60", "--no-pace", "--hangup-at", "2"});
+    const fs::path raw = m_dir / "keep.dlg";
+    std::ofstream(raw, std::ios::binary) << "an earlier download";
+    Result r = Cli({"download", "--port", m_strPort, "-o", raw.string()});
+    EXPECT_EQ(r.nExit, 2) << r.strOutput;
+    EXPECT_NE(r.strOutput.find("--force"), std::string::npos) << r.strOutput;
+    r = Cli({"download", "--port", m_strPort, "-o", raw.string(), "--force"});
+    EXPECT_EQ(r.nExit, 1) << r.strOutput;
+    EXPECT_EQ(ReadFile(raw), "an earlier download");
+    const fs::path partial = m_dir / "keep.partial.dlg";
+    EXPECT_NE(r.strOutput.find(partial.string()), std::string::npos) << r.strOutput;
+    EXPECT_EQ(fs::file_size(partial), 24u * 20u);
+    StopSim();
+    StartSim({"--file", kSample, "--no-pace"});
+    r = Cli({"download", "--port", m_strPort, "-o", raw.string(), "--force"});
+    EXPECT_EQ(r.nExit, 0) << r.strOutput;
+    EXPECT_EQ(ReadFile(raw), ReadFile(kSample));
 }
 
 }  // namespace

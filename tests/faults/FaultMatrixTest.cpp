@@ -147,6 +147,39 @@ TEST(FaultMatrix, FileHoldsExactlyTheAcceptedRecords) {
          {},
          0,
          nullptr},
+        // The same block twice: the second copy is listed, not written.
+        {"retransmitted block",
+         120,
+         [](SimFaults& f) { f.nResendBlock = 3; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         "48 0105 <> 0104"},
+        {"chatter after a lost block",
+         120,
+         [](SimFaults& f) { f.nDropBlock = 5, f.nChatterMs = 100; },
+         DR_DATA_LOST,
+         "Data lost in download process.",
+         {5},
+         SIZE_MAX,
+         "60 0106 <> 0107"},
+        {"chatter instead of an answer",
+         120,
+         [](SimFaults& f) { f.bIgnoreDownload = true, f.nChatterMs = 100; },
+         DR_NO_ANSWER,
+         "No answer from the logger.",
+         {},
+         0,
+         nullptr},
+        {"false block start before the last block",
+         125,
+         [](SimFaults& f) { f.bFalseStartBeforeLast = true; },
+         DR_OK,
+         "Download OK.",
+         {},
+         SIZE_MAX,
+         nullptr},
         {"a short final block",
          125,
          [](SimFaults&) {},
@@ -169,8 +202,12 @@ TEST(FaultMatrix, FileHoldsExactlyTheAcceptedRecords) {
         EXPECT_EQ(rig.m_bDownloadMode, 0);
         const std::string memory = rig.Memory();
         ASSERT_EQ(memory.size(), c.nRecords * kRecordSize);
-        ASSERT_TRUE(std::filesystem::exists(rig.rawPath));
-        EXPECT_EQ(ReadFileBytes(rig.rawPath), AcceptedRecords(memory, c.lost, c.nEnd));
+        if (c.result == DR_NO_ANSWER) {
+            EXPECT_FALSE(std::filesystem::exists(rig.rawPath));
+        } else {
+            ASSERT_TRUE(std::filesystem::exists(rig.rawPath));
+            EXPECT_EQ(ReadFileBytes(rig.rawPath), AcceptedRecords(memory, c.lost, c.nEnd));
+        }
         if (c.pMismatch != nullptr) {
             EXPECT_TRUE(rig.HasLine(c.pMismatch)) << c.pMismatch;
         }
@@ -217,6 +254,23 @@ TEST(FaultMatrix, CancelMidBlockKeepsTheWholeBlocksBeforeIt) {
     ASSERT_TRUE(nBlockBytesBeforeCancel.has_value());
     const size_t nWholeBlocks = *nBlockBytesBeforeCancel / kBlockBytes;
     EXPECT_EQ(ReadFileBytes(rig.rawPath), AcceptedRecords(rig.Memory(), {}, nWholeBlocks));
+}
+
+// Another program, even one run as root, opens the port during a download: it is refused without
+// touching the port, and the download goes on undisturbed.
+TEST(FaultMatrix, ASecondOpenerIsRefusedAndDisturbsNothing) {
+    std::optional<SerialStatus> second;
+    std::string strPort;
+    auto openAgain = [&](std::string_view, std::atomic<int32_t>&) {
+        if (second || strPort.empty()) return;
+        SerialPort intruder;
+        second = intruder.Open(strPort, 9600);
+    };
+    FaultRig rig(GeneratedMemory(600), {}, 5000, {}, openAgain);
+    strPort = rig.runner.PortPath();
+    EXPECT_EQ(rig.Download(), DR_OK);
+    EXPECT_EQ(second, SerialStatus::Busy);
+    EXPECT_EQ(ReadFileBytes(rig.rawPath), rig.Memory());
 }
 
 TEST(FaultMatrix, TenThousandRecordsAtFullSpeed) {

@@ -179,5 +179,5 @@ class WindowLinkTest : public ::testing::Test {
     std::filesystem::path m_dir;
     FakeDialogView m_view;
     std::vector<SerialPortInfo> m_ports;
-    CQuorvelDlg m_dlg{m_view, [this] { return m_ports; }};
+    CQuorvelDlg m_dlg{m_view, [this] { return m_ports; }, 1000};
 };

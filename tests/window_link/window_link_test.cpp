@@ -254,22 +254,105 @@ TEST_F(WindowLinkTest, SetConfigSendsTheTextsAsTheyStand) {
     }
 }
 
-TEST_F(WindowLinkTest, SetConfigTooLongForTheLoggerIsRefused) {
+// Values the logger must not get are refused whole: too long for one sentence, a line end that
+// would start a second command (an erase), a character the line cannot carry as itself.
+TEST_F(WindowLinkTest, SetConfigRefusesWhatCannotGoOutAsTyped) {
     ScriptedLogger logger;
     ListPorts({logger.PortPath()});
     m_dlg.OnOpenClose();
-    m_view.SetControlText(IDC_INTERVAL, std::string(200, '1'));
-    m_view.SetControlText(IDC_DISTANCE, std::string(14, '2'));  // one too many together
-    m_dlg.OnSetConfig();
-    ASSERT_EQ(m_view.m_boxes.size(), 1u);
-    EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
-    EXPECT_NE(m_view.m_boxes[0].strHead, "Set config OK.");
+    const struct {
+        std::string interval;
+        std::string distance;
+        std::string reason;
+    } cases[] = {
+        {std::string(200, '1'), std::string(14, '2'), "too long"},
+        {"6", "0\r\nVXC,VendrimaxQM-518,LC", "The distance holds a control character (U+000D"},
+        {"5\xe2\x82\xac", "0", "The interval holds \"\xe2\x82\xac\" (U+20AC at character 2)"},
+    };
+    for (const auto& c : cases) {
+        m_view.m_boxes.clear();
+        m_view.SetControlText(IDC_INTERVAL, c.interval);
+        m_view.SetControlText(IDC_DISTANCE, c.distance);
+        m_dlg.OnSetConfig();
+        ASSERT_EQ(m_view.m_boxes.size(), 1u) << c.reason;
+        EXPECT_EQ(m_view.m_boxes[0].strTitle, "Error");
+        EXPECT_NE(m_view.m_boxes[0].strText.find(c.reason), std::string::npos)
+            << m_view.m_boxes[0].strText;
+    }
     // Nothing went out: the next line the logger hears is the next request.
+    m_view.SetControlText(IDC_INTERVAL, std::string(200, '1'));
     m_view.SetControlText(IDC_DISTANCE, std::string(13, '2'));
     m_dlg.OnSetConfig();
     EXPECT_EQ(logger.ReceiveLine(), Framed("VXS,VendrimaxQM-518,3,0,C0=0,O2=" +
                                            std::string(200, '1') + ",OH=" + std::string(13, '2')));
     EXPECT_EQ(m_view.m_boxes.back().strHead, "Set config OK.");
+}
+
+// A logger that never answers the download, or goes away in the middle of one: the window says so
+// within its time-out, keeps what arrived, and is back to idle (closed, after a hang-up).
+TEST_F(WindowLinkTest, NoAnswerAndHangUpEndTheDownload) {
+    {
+        ScriptedLogger logger;
+        ListPorts({logger.PortPath()});
+        StartDownload("silent.dlg");
+        EXPECT_NE(logger.ReceiveLine().find("LB"), std::string::npos);
+        ASSERT_TRUE(Pump([&] { return !m_view.m_boxes.empty(); }));
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"No answer from the logger."});
+        ExpectIdleDownloadLook();
+        m_dlg.OnOpenClose();
+    }
+    m_view.m_boxes.clear();
+    ScriptedLogger logger;
+    ListPorts({logger.PortPath()});
+    StartDownload("gone.dlg");
+    EXPECT_NE(logger.ReceiveLine().find("LB"), std::string::npos);
+    const std::vector<uint8_t> memory = GeneratedMemory(24);
+    std::string block = "\x02$\xF8\xA1\x01\x01" + std::string(memory.begin(), memory.begin() + 240);
+    uint8_t nSum = 0;
+    for (size_t i = 2; i < block.size(); ++i) nSum ^= static_cast<uint8_t>(block[i]);
+    ASSERT_TRUE(logger.Send("dataCount=24\r\n===\r\n" + block + static_cast<char>(nSum) + "!"));
+    ASSERT_TRUE(Pump([&] { return Find("text 1024 12 / 24") != std::string::npos; }));
+    logger.HangUp();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Pump([&] { return !m_view.m_boxes.empty() && Enabled(IDC_PORT_LIST); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(m_view.m_boxes[0].strHead,
+              "The logger went away during the download (unplugged or switched off).");
+    EXPECT_NE(m_view.m_boxes[0].strDetail.find("12 records"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(PathOf("gone.dlg")), std::string(memory.begin(), memory.begin() + 240));
+    ExpectIdleDownloadLook();
+    ExpectClosedLook();
+}
+
+// From the start of a download the records of the file loaded before are no longer offered; after
+// "Download OK." the file the download wrote is loaded, whatever the path box was given meanwhile.
+TEST_F(WindowLinkTest, TranslateNeverExportsAnotherFileThanTheDownloadedOne) {
+    const std::vector<uint8_t> first = GeneratedMemory(24);
+    std::ofstream(PathOf("before.dlg"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(first.data()), 240);
+    m_view.SetControlText(IDC_RAW_PATH, PathOf("before.dlg"));
+    ASSERT_TRUE(m_dlg.LoadRawLogFile());
+
+    SimFaults faults;
+    faults.nHangUpBlock = 1;
+    StartLogger(GeneratedMemory(600), faults);
+    StartDownload("failed.dlg");
+    ASSERT_TRUE(Pump([&] { return !m_view.m_boxes.empty() && Enabled(IDC_TRANSLATE); }));
+    m_view.m_boxes.clear();
+    m_view.m_fileAnswers.push_back(PathOf("out.csv"));
+    m_dlg.OnTranslate();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"No raw data available."});
+    EXPECT_FALSE(std::filesystem::exists(PathOf("out.csv")));
+    m_view.m_fileAnswers.clear();
+
+    StartLogger(GeneratedMemory(600));
+    m_view.m_boxes.clear();
+    StartDownload("good.dlg");
+    m_view.SetControlText(IDC_RAW_PATH, PathOf("before.dlg"));  // typed during the download
+    ASSERT_TRUE(Pump([&] { return !m_view.m_boxes.empty() && Enabled(IDC_TRANSLATE); }));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Download OK."});
+    EXPECT_EQ(m_view.GetControlText(IDC_RAW_PATH), PathOf("good.dlg"));
+    EXPECT_EQ(m_dlg.m_RawLog.m_nRecordCount, 600u);
 }
 
 TEST_F(WindowLinkTest, RequestsThatCannotBeWrittenAreReported) {
