@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h.
+#include <shellapi.h>
 
 #include "platform/Text.h"
 #endif

@@ -92,7 +92,7 @@ bool OutputFile::Finish() {
         if (!bOk) m_nError = m_file.Error();
     }
     if (bOk) {
-        m_nError = ReplaceFile(m_file.Path(), m_strTarget);
+        m_nError = RenameOver(m_file.Path(), m_strTarget);
         bOk = m_nError == 0;
     }
     if (!bOk) {

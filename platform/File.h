@@ -59,7 +59,7 @@ class File {
 };
 
 // Moves strFrom over strTo in one step, replacing a file of that name. 0 or the error.
-[[nodiscard]] SystemError ReplaceFile(const std::string& strFrom, const std::string& strTo);
+[[nodiscard]] SystemError RenameOver(const std::string& strFrom, const std::string& strTo);
 void RemoveFile(const std::string& strPath);
 // Whether anything (a file, a folder, a link) has this name.
 bool PathExists(const std::string& strPath);

@@ -137,7 +137,7 @@ bool File::Close() {
     return ::close(fd) == 0 || Fail();
 }
 
-SystemError ReplaceFile(const std::string& strFrom, const std::string& strTo) {
+SystemError RenameOver(const std::string& strFrom, const std::string& strTo) {
     return ::rename(strFrom.c_str(), strTo.c_str()) == 0 ? 0 : errno;
 }
 

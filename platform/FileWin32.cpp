@@ -171,7 +171,12 @@ bool File::Close() {
     return ::CloseHandle(h) != 0 || Fail();
 }
 
-SystemError ReplaceFile(const std::string& strFrom, const std::string& strTo) {
+SystemError RenameOver(const std::string& strFrom, const std::string& strTo) {
+    // A read-only file is not replaced (some file systems would let the move through).
+    const DWORD nAttributes = ::GetFileAttributesW(WidePath(strTo).c_str());
+    if (nAttributes != INVALID_FILE_ATTRIBUTES && (nAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
     // Write-through: the call returns only when the move is on the disk.
     if (::MoveFileExW(WidePath(strFrom).c_str(), WidePath(strTo).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

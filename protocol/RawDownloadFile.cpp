@@ -68,7 +68,7 @@ bool RawDownloadFile::Close(bool bComplete) {
         return bOk;
     }
     if (bComplete && bOk) {
-        m_nError = ReplaceFile(m_file.Path(), m_strTarget);
+        m_nError = RenameOver(m_file.Path(), m_strTarget);
         if (m_nError == 0) {
             m_strKept = m_strTarget;
             return true;
@@ -77,7 +77,7 @@ bool RawDownloadFile::Close(bool bComplete) {
     }
     // The file that was there stays as it was; what arrived is kept beside it.
     const std::string strPartial = m_nBytes > 0 ? FreePartialName(m_strTarget) : std::string();
-    if (!strPartial.empty() && ReplaceFile(m_file.Path(), strPartial) == 0) {
+    if (!strPartial.empty() && RenameOver(m_file.Path(), strPartial) == 0) {
         m_strKept = strPartial;
     } else if (m_nBytes > 0) {
         m_strKept = m_file.Path();

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "track/WideText.h"
+#include "platform/Text.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -9,7 +9,7 @@
 
 #include "export/OutputFile.h"
 #include "track/RawLog.h"
-#include "track/WideText.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -142,6 +142,34 @@ TEST_F(WindowsFileTest, OutputIntoAMissingFolderFailsAtOnce) {
     OutputFile out;
     EXPECT_FALSE(out.Create(Utf8Path("no-such-folder\\out.kml")));
     EXPECT_FALSE(out.Create(""));
+}
+
+// A target whose full path comes near MAX_PATH: the temporary name beside it must not break the
+// limit. A read-only target is refused with the system's reason and stays as it was.
+TEST_F(WindowsFileTest, LongPathsAndReadOnlyTargets) {
+    const size_t nFolder = NarrowToUtf8(m_dir.wstring()).size();
+    ASSERT_LT(nFolder, 200u);
+    const std::string strLong = Utf8Path(std::string(255 - nFolder - 5, 'n') + ".csv");
+    ASSERT_GE(strLong.size(), 250u);
+    OutputFile out;
+    ASSERT_TRUE(out.Create(strLong)) << out.Error();
+    out.Write("long\r\n", 6);
+    EXPECT_TRUE(out.Finish()) << out.Error();
+    EXPECT_EQ(Read(Native(strLong)), "long\r\n");
+
+    const std::string strLocked = Utf8Path("locked.csv");
+    Put(Native(strLocked), "kept");
+    ASSERT_TRUE(::SetFileAttributesW(WidenUtf8(strLocked).c_str(), FILE_ATTRIBUTE_READONLY));
+    OutputFile locked;
+    ASSERT_TRUE(locked.Create(strLocked));
+    locked.Write("new", 3);
+    EXPECT_FALSE(locked.Finish());
+    EXPECT_EQ(OutputFileMessage(strLocked, locked.Error()),
+              "Can't generate output file.\n\n" + strLocked + ": " +
+                  SystemErrorText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Read(Native(strLocked)), "kept");
+    EXPECT_EQ(EntriesBesides(Native(strLong).filename()), 1u);  // no temporary file left
+    ::SetFileAttributesW(WidenUtf8(strLocked).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace
