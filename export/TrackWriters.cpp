@@ -117,9 +117,10 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
 // output buffer by put(p, record, place, local, gps), which returns the end of what it wrote.
 template <typename PutRecord>
 uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
-                              const RecordSelection& selection, int32_t nOffset,
+                              const RecordSelection& selection, const TimeZone& zone,
                               size_t nMaxRecordBytes, PutRecord put) {
     RecordSelector selector(selection);
+    ZoneOffsetCache offsets(zone);
     DateTimeConverter localDates;
     DateTimeConverter gpsDates;
     const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
@@ -127,8 +128,8 @@ uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
         const FixRecord r = image.Record(i);
         if (!selector.Select(r)) continue;
         char* p = out.Reserve(nMaxRecordBytes);
-        out.Commit(
-            put(p, r, i + 1, localDates.Convert(r.dwTime, nOffset), gpsDates.Convert(r.dwTime, 0)));
+        out.Commit(put(p, r, i + 1, localDates.Convert(r.dwTime, offsets.OffsetAt(r.dwTime)),
+                       gpsDates.Convert(r.dwTime, 0)));
     }
     return selector.Written();
 }
@@ -136,7 +137,7 @@ uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
 }  // namespace
 
 uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset) {
+                  const TimeZone& zone) {
     static constexpr char kHeader[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
@@ -144,7 +145,7 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     static constexpr char kTrailer[] = "</Document>\r\n</kml>";
     out.Write(kHeader, sizeof kHeader - 1);
     const uint32_t nWritten = WriteSelectedRecords(
-        out, image, selection, nOffset, kMaxPlacemarkBytes,
+        out, image, selection, zone, kMaxPlacemarkBytes,
         [](char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
            const LogDateTime& gps) { return PutKmlPlacemark(p, r, nPlace, local, gps); });
     out.Write(kTrailer, sizeof kTrailer - 1);
@@ -153,12 +154,12 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
 }
 
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset) {
+                  const TimeZone& zone) {
     static constexpr char kHeader[] =
         "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
     const uint32_t nWritten =
-        WriteSelectedRecords(out, image, selection, nOffset, kMaxCsvLineBytes,
+        WriteSelectedRecords(out, image, selection, zone, kMaxCsvLineBytes,
                              [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local,
                                 const LogDateTime& gps) { return PutCsvLine(p, r, local, gps); });
     out.Flush();

@@ -6,6 +6,7 @@
 #include "OutputBuffer.h"
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
+#include "track/TimeZone.h"
 
 // The output formats a translation can produce, chosen by the output name's extension.
 enum class OutputFormat { Kml, Csv };
@@ -27,10 +28,10 @@ inline constexpr char kKmlIconAddress[] =
 // Icon colour (alpha, blue, green, red) of a raw fix mode 0..3.
 const char* KmlFixModeColor(unsigned nRawFixMode);
 
-// Write the selected records of the image, in file order, as a KML document or a CSV table.
-// nOffset is the time-zone offset in seconds for the local times. Return the number of records
-// written; write failures are left in out.Failed().
+// Write the selected records of the image, in file order, as a KML document or a CSV table, with
+// local times in the zone. Return the number of records written; write failures are left in
+// out.Failed().
 uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset);
+                  const TimeZone& zone);
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset);
+                  const TimeZone& zone);
