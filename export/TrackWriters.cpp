@@ -1,6 +1,7 @@
 #include "TrackWriters.h"
 
 #include "TextFormat.h"
+#include "WriterParts.h"
 #include "track/Calendar.h"
 
 using namespace textformat;
@@ -37,25 +38,9 @@ const char* KmlFixModeColor(unsigned nRawFixMode) {
     return kColors[nRawFixMode & 3u];
 }
 
-namespace {
-
-// Longest placemark: two dates, ten description items at their widest values, the icon address and
-// the coordinates come to well under this.
-constexpr size_t kMaxPlacemarkBytes = 1536;
-constexpr size_t kMaxCsvLineBytes = 512;
-
-char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
-                      const LogDateTime& gps) {
-    p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
-    p = PutDateTime(p, local, '-', 'T');
-    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
-    p = PutText(p, kKmlIconAddress);
-    p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
-    std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
-    p += 8;
-    p = PutText(p, "</color></IconStyle></Style>\r\n  <name>");
-    p = PutUInt(p, nPlace);
-    p = PutText(p, "</name>\r\n  <description>  <![CDATA[<b>Local time:</b> ");
+char* PutKmlDescriptionItems(char* p, const FixRecord& r, const LogDateTime& local,
+                             const LogDateTime& gps) {
+    p = PutText(p, "<b>Local time:</b> ");
     p = PutDateTime(p, local, '-', ' ');
     p = PutText(p, "<br><b>GPS time:</b> ");
     p = PutDateTime(p, gps, '-', ' ');
@@ -77,7 +62,30 @@ char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDat
     p = PutUInt(p, r.bHdop / 10u);
     *p++ = '.';
     *p++ = static_cast<char>('0' + r.bHdop % 10);
-    p = PutText(p, "<br>]]></description>  <Point><coordinates>");
+    return PutText(p, "<br>");
+}
+
+namespace {
+
+// Longest placemark: two dates, ten description items at their widest values, the icon address and
+// the coordinates come to well under this.
+constexpr size_t kMaxPlacemarkBytes = 1536;
+constexpr size_t kMaxCsvLineBytes = 512;
+
+char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
+                      const LogDateTime& gps) {
+    p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
+    p = PutDateTime(p, local, '-', 'T');
+    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
+    p = PutText(p, kKmlIconAddress);
+    p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
+    std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
+    p += 8;
+    p = PutText(p, "</color></IconStyle></Style>\r\n  <name>");
+    p = PutUInt(p, nPlace);
+    p = PutText(p, "</name>\r\n  <description>  <![CDATA[");
+    p = PutKmlDescriptionItems(p, r, local, gps);
+    p = PutText(p, "]]></description>  <Point><coordinates>");
     // "%.07f": the six exact decimals and a trailing zero.
     p = PutMicroDegrees(p, r.lLongitude);
     *p++ = '0';

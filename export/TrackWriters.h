@@ -35,3 +35,32 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
                   const TimeZone& zone);
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
                   const TimeZone& zone);
+
+// GPX 1.1 with Garmin's TrackPointExtension v2: one track, a new segment wherever consecutive
+// written fixes lie more than nMaxGapSeconds apart (either way in time). Times are UTC.
+struct GpxOptions {
+    uint32_t nMaxGapSeconds = 300;
+};
+
+// The creator text of GPX files, "Quorvel <version>".
+const char* GpxCreator();
+
+// Writes the selected records with a plottable position (see WriteKmlTrack) as track points.
+// The metadata's time is the first written fix's time, so the same input always gives the same
+// bytes; its bounds enclose every written fix. With nothing to write, the document is empty.
+uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  const GpxOptions& options = {});
+
+// A KML document for viewers with Google's gx extension and without it: one folder per local day
+// in the zone, holding the day's fixes as a gx:Track (times in UTC, with speed, satellites and
+// HDOP per fix) and as a LineString, and optionally pushpins.
+struct KmlTrackOptions {
+    // Pushpins beside the track: 0 none, 1 every fix, N the 1st, N+1-th, 2N+1-th... written fix.
+    uint32_t nPointEvery = 0;
+};
+
+// Writes the selected records whose latitude and longitude lie within their ranges; others (what
+// a logger without a fix may hold) are passed over before the selection counts them.
+uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
+                       const RecordSelection& selection, const TimeZone& zone,
+                       const KmlTrackOptions& options = {});
