@@ -142,6 +142,10 @@ TEST(TimeZone, ParseTexts) {
         EXPECT_EQ(zone.DisplayName(), r.status == TimeZoneStatus::Ok ? r.name : "GMT+0:01");
         EXPECT_EQ(zone.IsFixed(), r.status != TimeZoneStatus::Ok || r.fixed) << r.text;
     }
+    TimeZone local;
+    ASSERT_EQ(ParseTimeZone("local", local), TimeZoneStatus::Ok);
+    EXPECT_TRUE(local.DisplayName().starts_with("local (")) << local.DisplayName();
+    EXPECT_FALSE(local.IsFixed());
     EXPECT_EQ(TimeZoneStatusMessage(TimeZoneStatus::UnknownName, "Europe/Berln"),
               "Unknown time zone \"Europe/Berln\" (expected GMT+H:MM, UTC, local or a zone name "
               "such as Europe/Berlin).");
