@@ -132,6 +132,19 @@ TimeZoneStatus ParseTimeZone(std::string_view text, TimeZone& zone) {
     return TimeZoneStatus::Ok;
 }
 
+std::vector<std::string> AvailableTimeZoneNames() {
+    static constexpr std::string_view kAreas[] = {"Africa/", "America/",  "Antarctica/", "Arctic/",
+                                                  "Asia/",   "Atlantic/", "Australia/",  "Europe/",
+                                                  "Indian/", "Pacific/"};
+    std::vector<std::string> names = ListZoneNames();
+    std::erase_if(names, [](const std::string& name) {
+        return std::none_of(std::begin(kAreas), std::end(kAreas),
+                            [&](std::string_view area) { return name.starts_with(area); });
+    });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string TimeZoneStatusMessage(TimeZoneStatus status, std::string_view text) {
     switch (status) {
         case TimeZoneStatus::Ok:

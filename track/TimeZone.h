@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The time-zone list: 51 entries from GMT-12:00 to GMT+13:00 in steps of 30 minutes.
 inline constexpr int kTimeZoneCount = 51;
@@ -69,6 +70,11 @@ class TimeZone {
 // zone), or a zone name of the system's database; names are matched regardless of letter case
 // when they are not found as typed. On failure the zone is left as it was.
 [[nodiscard]] TimeZoneStatus ParseTimeZone(std::string_view text, TimeZone& zone);
+
+// The zones of the system's database a user would pick from, sorted: the "Area/Location" names of
+// the continents and oceans ("Africa/Abidjan" .. "Pacific/Wallis"), each accepted by ParseTimeZone.
+// Empty when the system's zone data cannot be read.
+std::vector<std::string> AvailableTimeZoneNames();
 
 // The message for a failed ParseTimeZone of text, e.g. Unknown time zone "Europe/Berln".
 std::string TimeZoneStatusMessage(TimeZoneStatus status, std::string_view text);

@@ -100,6 +100,16 @@ TimeZoneStatus LoadNamedZoneRules(std::string_view name, std::shared_ptr<const Z
     return TimeZoneStatus::UnknownName;
 }
 
+std::vector<std::string> ListZoneNames() {
+    std::vector<std::string> names;
+    try {
+        for (const date::time_zone& zone : date::get_tzdb().zones) names.push_back(zone.name());
+    } catch (const std::exception&) {
+        names.clear();
+    }
+    return names;
+}
+
 TimeZoneStatus LoadLocalZoneRules(std::shared_ptr<const ZoneRules>& pRules, std::string& strName) {
     // TZ overrides the system's zone for this process, as it does for the C library.
     if (const char* pszTz = std::getenv("TZ"); pszTz != nullptr && *pszTz != '\0') {

@@ -142,6 +142,12 @@ TimeZoneStatus LoadNamedZoneRules(std::string_view name, std::shared_ptr<const Z
     return TimeZoneStatus::Ok;
 }
 
+std::vector<std::string> ListZoneNames() {
+    std::vector<std::string> names;
+    for (const WindowsZoneName& z : kWindowsZoneNames) names.push_back(z.pszName);
+    return names;
+}
+
 TimeZoneStatus LoadLocalZoneRules(std::shared_ptr<const ZoneRules>& pRules, std::string& strName) {
     DYNAMIC_TIME_ZONE_INFORMATION dtzi{};
     if (GetDynamicTimeZoneInformation(&dtzi) == TIME_ZONE_ID_INVALID) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TimeZone.h"
 
@@ -75,5 +76,7 @@ std::shared_ptr<const ZoneRules> MakeAnnualZoneRules(const AnnualZoneRule& rule)
 [[nodiscard]] TimeZoneStatus LoadNamedZoneRules(std::string_view name,
                                                 std::shared_ptr<const ZoneRules>& pRules,
                                                 std::string& strName);
+// Every zone name the platform's data holds, in any order.
+std::vector<std::string> ListZoneNames();
 [[nodiscard]] TimeZoneStatus LoadLocalZoneRules(std::shared_ptr<const ZoneRules>& pRules,
                                                 std::string& strName);

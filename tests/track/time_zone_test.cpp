@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "track/Calendar.h"
 #include "track/TimeZone.h"
@@ -34,20 +35,6 @@ TEST(TimeZone, EveryListTextParsesBackToItsOffset) {
     }
 }
 
-TEST(TimeZone, TypedTexts) {
-    EXPECT_EQ(ParseTimeZoneText("GMT+5:45"), 5 * 3600 + 45 * 60);
-    EXPECT_EQ(ParseTimeZoneText("GMT-3:30"), -(3 * 3600 + 30 * 60));
-    EXPECT_EQ(ParseTimeZoneText("UTC"), 0);
-    EXPECT_EQ(ParseTimeZoneText("GMT"), 0);
-    EXPECT_EQ(ParseTimeZoneText("+8"), 28800);
-    EXPECT_EQ(ParseTimeZoneText("-9:30"), -34200);
-    EXPECT_EQ(ParseTimeZoneText(" UTC+1 "), 3600);
-    for (const char* bad :
-         {"", "8", "GMT+", "GMT+8:5", "GMT+8:60", "+15", "GMT+8:00x", "Berlin", "GMT*8", "+123"}) {
-        EXPECT_FALSE(ParseTimeZoneText(bad).has_value()) << bad;
-    }
-}
-
 TimeZone Zone(const char* text) {
     TimeZone zone;
     EXPECT_EQ(ParseTimeZone(text, zone), TimeZoneStatus::Ok) << text;
@@ -60,110 +47,73 @@ uint32_t Seconds(LogDateTime dt) {
     return s;
 }
 
-TEST(TimeZone, LocalTimesAcrossChanges) {
-    // Known changes: Berlin 01:00 UTC on the last Sundays of March and October, New York at 2:00
-    // local on the second Sunday of March and the first of November, Sydney in April and October;
-    // 2041 lies past the last change the zone files list.
+TEST(TimeZone, LocalTimesToRecordTimes) {
+    // Berlin changes at 01:00 UTC on the last Sundays of March and October, New York at 2:00 local
+    // on the second Sunday of March and the first of November, Sydney in April and October; 2041
+    // lies past the last change the zone files list.
     struct Row {
         const char* zone;
-        LogDateTime local;
-        LogDateTime utc;
-    };
-    const Row rows[] = {
-        {"Europe/Berlin", {2024, 3, 31, 1, 59, 59}, {2024, 3, 31, 0, 59, 59}},
-        {"Europe/Berlin", {2024, 3, 31, 2, 30, 0}, {2024, 3, 31, 1, 0, 0}},     // skipped
-        {"Europe/Berlin", {2024, 10, 27, 2, 30, 0}, {2024, 10, 27, 0, 30, 0}},  // twice: earlier
-        {"Europe/Berlin", {2024, 10, 27, 3, 0, 0}, {2024, 10, 27, 2, 0, 0}},
-        {"Europe/Berlin", {2041, 7, 1, 12, 0, 0}, {2041, 7, 1, 10, 0, 0}},
-        {"America/New_York", {2024, 3, 10, 2, 30, 0}, {2024, 3, 10, 7, 0, 0}},   // skipped
-        {"America/New_York", {2024, 11, 3, 1, 30, 0}, {2024, 11, 3, 5, 30, 0}},  // twice
-        {"America/New_York", {2024, 11, 3, 2, 0, 0}, {2024, 11, 3, 7, 0, 0}},
-        {"America/New_York", {2041, 12, 24, 18, 0, 0}, {2041, 12, 24, 23, 0, 0}},
-        {"Australia/Sydney", {2041, 1, 1, 12, 0, 0}, {2041, 1, 1, 1, 0, 0}},
-        {"Australia/Sydney", {2041, 7, 1, 12, 0, 0}, {2041, 7, 1, 2, 0, 0}},
-    };
-    for (const Row& r : rows) {
-        const TimeZone zone = Zone(r.zone);
-        const uint32_t utc = Seconds(r.utc);
-        EXPECT_EQ(zone.LocalToRecordTime(Seconds(r.local)), utc) << r.zone << " " << utc;
-    }
-}
-
-TEST(TimeZone, ScaleEndsAndFixedOffsets) {
-    const TimeZone berlin = Zone("Europe/Berlin");
-    const TimeZone plus8 = TimeZone::Fixed(28800);
-    const TimeZone minus1 = TimeZone::Fixed(-3600);
-    struct Row {
-        const TimeZone* zone;
         ZoneSeconds local;
         uint32_t record;
     };
     const Row rows[] = {
-        {&berlin, 3600, 0},  // 2000-01-01 01:00 CET is the first second
-        {&berlin, 1800, 0},  // half an hour before it
-        {&berlin, -(ZoneSeconds{1} << 40), 0},
-        {&berlin, 0xFFFFFFFFll + 3600, 0xFFFFFFFFu},  // the last second
-        {&berlin, 0xFFFFFFFFll + 3601, 0xFFFFFFFFu},  // one past it
-        {&berlin, ZoneSeconds{1} << 40, 0xFFFFFFFFu},
-        {&plus8, 28800 + 5, 5},
-        {&plus8, 100, 0},
-        {&minus1, 0xFFFFFFFFll - 3600, 0xFFFFFFFFu},
-        {&minus1, 0xFFFFFFFFll - 3599, 0xFFFFFFFFu},
+        {"Europe/Berlin", Seconds({2024, 3, 31, 2, 30, 0}), Seconds({2024, 3, 31, 1, 0, 0})},
+        {"Europe/Berlin", Seconds({2024, 10, 27, 2, 30, 0}), Seconds({2024, 10, 27, 0, 30, 0})},
+        {"Europe/Berlin", Seconds({2041, 7, 1, 12, 0, 0}), Seconds({2041, 7, 1, 10, 0, 0})},
+        {"America/New_York", Seconds({2024, 3, 10, 2, 30, 0}), Seconds({2024, 3, 10, 7, 0, 0})},
+        {"America/New_York", Seconds({2024, 11, 3, 1, 30, 0}), Seconds({2024, 11, 3, 5, 30, 0})},
+        {"Australia/Sydney", Seconds({2041, 1, 1, 12, 0, 0}), Seconds({2041, 1, 1, 1, 0, 0})},
+        {"Australia/Sydney", Seconds({2041, 7, 1, 12, 0, 0}), Seconds({2041, 7, 1, 2, 0, 0})},
+        // The ends of the record scale: 2000-01-01 01:00 CET is its first second.
+        {"Europe/Berlin", 1800, 0},
+        {"Europe/Berlin", 0xFFFFFFFFll + 3601, 0xFFFFFFFFu},
+        {"GMT+8:00", 28805, 5},
+        {"GMT+8:00", 100, 0},
+        {"GMT-1:00", 0xFFFFFFFFll - 3599, 0xFFFFFFFFu},
     };
-    for (const Row& r : rows) EXPECT_EQ(r.zone->LocalToRecordTime(r.local), r.record) << r.local;
-    EXPECT_EQ(berlin.OffsetAt(0), 3600);
-    EXPECT_EQ(berlin.OffsetAt(0xFFFFFFFFu), 3600);  // February 2136
-    EXPECT_TRUE(plus8.IsFixed());
-    EXPECT_EQ(plus8.DisplayName(), "GMT+8:00");
-    EXPECT_EQ(plus8.OffsetAt(0), 28800);
-    EXPECT_EQ(plus8.OffsetAt(0xFFFFFFFFu), 28800);
+    for (const Row& r : rows) {
+        EXPECT_EQ(Zone(r.zone).LocalToRecordTime(r.local), r.record) << r.zone << " " << r.local;
+    }
 }
 
 TEST(TimeZone, ParseTexts) {
+    const uint32_t summer = Seconds({2024, 7, 1, 0, 0, 0});
     struct Row {
         const char* text;
-        TimeZoneStatus status;
         const char* name;
-        bool fixed;
+        int32_t summer;  // offset in force on 2024-07-01
+        int32_t end;     // and at the last second of the record scale, in February 2136
     };
     const Row rows[] = {
-        {"GMT+8:00", TimeZoneStatus::Ok, "GMT+8:00", true},
-        {" UTC ", TimeZoneStatus::Ok, "GMT+0:00", true},
-        {"-3:30", TimeZoneStatus::Ok, "GMT-3:30", true},
-        {"Europe/Berlin", TimeZoneStatus::Ok, "Europe/Berlin", false},
-        {"america/new_york", TimeZoneStatus::Ok, "America/New_York", false},
-        {"Europe/Berln", TimeZoneStatus::UnknownName, "", false},
-        {"GMT+15", TimeZoneStatus::UnknownName, "", false},
-        {"", TimeZoneStatus::Empty, "", false},
+        {"GMT+5:45", "GMT+5:45", 20700, 20700},
+        {"GMT-3:30", "GMT-3:30", -12600, -12600},
+        {" UTC ", "GMT+0:00", 0, 0},
+        {"+8", "GMT+8:00", 28800, 28800},
+        {" UTC+1 ", "GMT+1:00", 3600, 3600},
+        {"Europe/Berlin", "Europe/Berlin", 7200, 3600},
+        {"america/new_york", "America/New_York", -14400, -18000},
     };
     for (const Row& r : rows) {
-        TimeZone zone = TimeZone::Fixed(60);
-        ASSERT_EQ(ParseTimeZone(r.text, zone), r.status) << r.text;
-        EXPECT_EQ(zone.DisplayName(), r.status == TimeZoneStatus::Ok ? r.name : "GMT+0:01");
-        EXPECT_EQ(zone.IsFixed(), r.status != TimeZoneStatus::Ok || r.fixed) << r.text;
+        TimeZone zone;
+        ASSERT_EQ(ParseTimeZone(r.text, zone), TimeZoneStatus::Ok) << r.text;
+        EXPECT_EQ(zone.DisplayName(), r.name);
+        EXPECT_EQ(zone.OffsetAt(summer), r.summer) << r.text;
+        EXPECT_EQ(zone.OffsetAt(0xFFFFFFFFu), r.end) << r.text;
     }
+    for (const char* bad : {"", "8", "GMT+", "GMT+8:5", "GMT+8:60", "+15", "GMT+8:00x", "Berlin",
+                            "GMT*8", "+123", "Europe/Berln"}) {
+        TimeZone zone = TimeZone::Fixed(60);
+        EXPECT_EQ(ParseTimeZone(bad, zone),
+                  *bad ? TimeZoneStatus::UnknownName : TimeZoneStatus::Empty)
+            << bad;
+        EXPECT_EQ(zone.DisplayName(), "GMT+0:01");  // left as it was
+    }
+    const std::vector<std::string> names = AvailableTimeZoneNames();
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "Europe/Berlin"));
+    EXPECT_FALSE(std::binary_search(names.begin(), names.end(), "Etc/GMT+5"));
     TimeZone local;
     ASSERT_EQ(ParseTimeZone("local", local), TimeZoneStatus::Ok);
     EXPECT_TRUE(local.DisplayName().starts_with("local (")) << local.DisplayName();
-    EXPECT_FALSE(local.IsFixed());
-    EXPECT_EQ(TimeZoneStatusMessage(TimeZoneStatus::UnknownName, "Europe/Berln"),
-              "Unknown time zone \"Europe/Berln\" (expected GMT+H:MM, UTC, local or a zone name "
-              "such as Europe/Berlin).");
-}
-
-TEST(TimeZone, WalkCacheFollowsChanges) {
-    const TimeZone berlin = Zone("Europe/Berlin");
-    const uint32_t spring = Seconds({2024, 3, 31, 1, 0, 0});
-    const uint32_t autumn = Seconds({2024, 10, 27, 1, 0, 0});
-    ZoneOffsetCache cache(berlin);
-    // Forward over both changes, then back to before the first.
-    for (uint32_t t : {spring - 86400, spring - 1, spring, autumn - 1, autumn, autumn + 86400,
-                       spring - 1, 0u, 0xFFFFFFFFu, spring}) {
-        const int32_t expected = t >= spring && t < autumn ? 7200 : 3600;
-        EXPECT_EQ(cache.OffsetAt(t), expected) << t;
-    }
-    ZoneOffsetCache fixed(TimeZone::Fixed(-34200));
-    EXPECT_EQ(fixed.OffsetAt(spring), -34200);
 }
 
 #ifndef _WIN32
@@ -171,55 +121,46 @@ TEST(TimeZone, WalkCacheFollowsChanges) {
 // and the local times next to it, with a skipped local time moving to the change and a repeated
 // one taking the earlier instant.
 void CheckAgainstZdump(const char* zone, int from, int to) {
-    const std::string cmd =
-        "zdump -v -c " + std::to_string(from) + "," + std::to_string(to) + " " + zone;
-    FILE* pipe = popen(cmd.c_str(), "r");
+    FILE* pipe = popen(
+        ("zdump -v -c " + std::to_string(from) + "," + std::to_string(to) + " " + zone).c_str(),
+        "r");
     ASSERT_NE(pipe, nullptr);
     const TimeZone tz = Zone(zone);
     char line[256];
-    int changes = 0;
-    bool bHavePrev = false;
+    int lines = 0;
     uint32_t prevUtc = 0;
     int prevOffset = 0;
+    // zdump lists each change as the last second before it and the first after it.
     while (std::fgets(line, sizeof line, pipe)) {
         char mon[4] = {};
-        unsigned d = 0, h = 0, mi = 0, s = 0, y = 0;
-        int isdst = 0, offset = 0;
-        if (std::sscanf(line,
-                        "%*s %*s %3s %u %u:%u:%u %u UT = %*s %*s %*u %*u:%*u:%*u %*u %*s "
-                        "isdst=%d gmtoff=%d",
-                        mon, &d, &h, &mi, &s, &y, &isdst, &offset) != 8) {
+        LogDateTime dt{};
+        int offset = 0;
+        if (std::sscanf(line, "%*s %*s %3s %hhu %hhu:%hhu:%hhu %hu UT = %*[^=]=%*d gmtoff=%d", mon,
+                        &dt.bDay, &dt.bHour, &dt.bMinute, &dt.bSecond, &dt.wYear, &offset) != 7) {
             continue;
         }
-        const unsigned month =
-            static_cast<unsigned>(std::strstr("JanFebMarAprMayJunJulAugSepOctNovDec", mon) -
-                                  "JanFebMarAprMayJunJulAugSepOctNovDec") /
-                3 +
-            1;
-        const uint32_t utc =
-            Seconds({static_cast<uint16_t>(y), static_cast<uint8_t>(month), static_cast<uint8_t>(d),
-                     static_cast<uint8_t>(h), static_cast<uint8_t>(mi), static_cast<uint8_t>(s)});
+        dt.bMonth = static_cast<uint8_t>(
+            std::string_view("JanFebMarAprMayJunJulAugSepOctNovDec").find(mon) / 3 + 1);
+        const uint32_t utc = Seconds(dt);
         EXPECT_EQ(tz.OffsetAt(utc), offset) << line;
-        if (bHavePrev && utc == prevUtc + 1 && offset != prevOffset) {
-            ++changes;
+        if (++lines % 2 == 0) {
+            ASSERT_EQ(utc, prevUtc + 1) << line;
             const ZoneSeconds lastLocal = ZoneSeconds{prevUtc} + prevOffset;
-            const ZoneSeconds firstLocal = ZoneSeconds{utc} + offset;
             EXPECT_EQ(tz.LocalToRecordTime(lastLocal), prevUtc) << line;
-            // The second after the last local one of the old offset: in the gap, or past the
-            // repeated stretch.
+            // The second after it: in the gap, or past the repeated stretch.
             EXPECT_EQ(tz.LocalToRecordTime(lastLocal + 1),
                       offset > prevOffset ? utc : utc + (prevOffset - offset))
                 << line;
-            EXPECT_EQ(tz.LocalToRecordTime(firstLocal),
-                      offset > prevOffset ? utc : firstLocal - prevOffset)
+            // The first local time after the change is repeated when the clock went back.
+            EXPECT_EQ(tz.LocalToRecordTime(ZoneSeconds{utc} + offset),
+                      offset > prevOffset ? utc : utc + offset - prevOffset)
                 << line;
         }
-        bHavePrev = true;
         prevUtc = utc;
         prevOffset = offset;
     }
     pclose(pipe);
-    EXPECT_EQ(changes, 2 * (to - from)) << zone;
+    EXPECT_EQ(lines, 4 * (to - from)) << zone;
 }
 
 TEST(TimeZone, NamedZonesAgreeWithZdump) {
@@ -231,31 +172,20 @@ TEST(TimeZone, NamedZonesAgreeWithZdump) {
 
 TEST(TimeZone, LocalFollowsTz) {
     const char* pszOld = std::getenv("TZ");
-    const std::string strOld = pszOld ? pszOld : "";
-    const uint32_t summer = Seconds({2024, 7, 1, 0, 0, 0});
+    const std::string strOld = pszOld ? pszOld : "";  // restored at the end
     setenv("TZ", "America/New_York", 1);
-    EXPECT_EQ(Zone("local").DisplayName(), "local (America/New_York)");
-    EXPECT_EQ(Zone("Local").OffsetAt(summer), -4 * 3600);
+    EXPECT_EQ(Zone("Local").DisplayName(), "local (America/New_York)");
     setenv("TZ", "<+0930>-9:30<+1030>,M10.1.0,M4.1.0/3", 1);  // Adelaide's rule as a TZ string
-    EXPECT_EQ(Zone("local").OffsetAt(summer), 9 * 3600 + 1800);
-    EXPECT_EQ(Zone("local").OffsetAt(Seconds({2024, 12, 1, 0, 0, 0})), 10 * 3600 + 1800);
-    if (pszOld) {
-        setenv("TZ", strOld.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    const TimeZone adelaide = Zone("local");
+    EXPECT_EQ(adelaide.OffsetAt(Seconds({2024, 7, 1, 0, 0, 0})), 9 * 3600 + 1800);
+    EXPECT_EQ(adelaide.OffsetAt(Seconds({2024, 12, 1, 0, 0, 0})), 10 * 3600 + 1800);
+    (void)(pszOld ? setenv("TZ", strOld.c_str(), 1) : unsetenv("TZ"));
 }
 #endif
 
-TEST(TimeZone, PosixRuleTexts) {
-    for (const char* good :
-         {"CET-1CEST,M3.5.0,M10.5.0/3", "<-03>3", "EST5EDT", "IST-2IDT,M3.4.4/26,M10.5.0",
-          "<-02>2<-01>,M3.5.0/-1,M10.5.0/0", "EST5EDT,0/0,J365/25"}) {
-        EXPECT_TRUE(ParsePosixZoneRule(good).has_value()) << good;
-    }
-    for (const char* bad : {"", "AB1", "CET", "CET-1CEST,M13.5.0,M10.5.0", "CET-1CEST,M3.5.0",
-                            "CET-1CEST,M3.6.0,M10.5.0", "CET-1CEST,M3.5.7,M10.5.0", "<>1",
-                            "CET-1CEST,J0,J365", "CET-1CEST,M3.5.0,M10.5.0x", "CET-25"}) {
+TEST(TimeZone, PosixRuleTextsOutOfRangeAreRefused) {
+    for (const char* bad : {"", "AB1", "CET-1CEST,M13.5.0,M10.5.0", "CET-1CEST,M3.5.0",
+                            "CET-1CEST,M3.6.0,M10.5.0", "CET-1CEST,J0,J365", "CET-25"}) {
         EXPECT_FALSE(ParsePosixZoneRule(bad).has_value()) << bad;
     }
 }
