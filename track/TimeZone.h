@@ -80,7 +80,8 @@ std::vector<std::string> AvailableTimeZoneNames();
 std::string TimeZoneStatusMessage(TimeZoneStatus status, std::string_view text);
 
 // The offsets of a zone over a walk through records: the offset is kept until the record time
-// leaves the stretch it holds for, so a walk asks the zone data only at its changes.
+// leaves the stretch it holds for, so a walk asks the zone data only at its changes. The zone must
+// outlive the cache.
 class ZoneOffsetCache {
   public:
     explicit ZoneOffsetCache(const TimeZone& zone);
