@@ -10,10 +10,6 @@
 
 using namespace textformat;
 
-const char* GpxCreator() {
-    return "Quorvel " QUORVEL_VERSION;
-}
-
 namespace {
 
 constexpr size_t kMaxTrackPointBytes = 512;

@@ -42,9 +42,6 @@ struct GpxOptions {
     uint32_t nMaxGapSeconds = 300;
 };
 
-// The creator text of GPX files, "Quorvel <version>".
-const char* GpxCreator();
-
 // Writes the selected records with a plottable position (see WriteKmlTrack) as track points.
 // The metadata's time is the first written fix's time, so the same input always gives the same
 // bytes; its bounds enclose every written fix. With nothing to write, the document is empty.

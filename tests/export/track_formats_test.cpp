@@ -188,8 +188,7 @@ TEST(KmlTrackWriter, DayFoldersFollowTheZonesLocalDays) {
     };
     const Row rows[] = {
         {"Europe/Berlin", autumn, 2, " 2024-10-26:1 #1 2024-10-27:2 #3 2024-10-28:1"},
-        // Back before the change after it.
-        {"Europe/Berlin", {autumn[3], autumn[1]}, 0, " 2024-10-28:1 2024-10-27:1"},
+        {"Europe/Berlin", {autumn[3], autumn[1]}, 0, " 2024-10-28:1 2024-10-27:1"},  // back
         {"GMT+1:00", autumn, 1, " 2024-10-26:2 #1 #2 2024-10-27:1 #3 2024-10-28:1 #4"},
         {"America/New_York", spring, 3, " 2024-03-09:1 #1 2024-03-10:2 2024-03-11:1 #4"},
     };
