@@ -463,11 +463,11 @@ bool CQuorvelDlg::WriteOutputFile(OutputFormat format) {
     if (selection.nLimit == 0) m_view.SetControlText(IDC_RECORDS, "0");
     selection.bDropNoFix = m_view.GetCheck(IDC_DROP_NOFIX);
 
-    const int32_t nOffset = GetTimeZoneOffset();
+    const TimeZone zone = TimeZone::Fixed(GetTimeZoneOffset());
     if (format == OutputFormat::Kml) {
-        (void)WriteKml(out, *m_RawLog.m_pRawData, selection, nOffset);
+        (void)WriteKml(out, *m_RawLog.m_pRawData, selection, zone);
     } else {
-        (void)WriteCsv(out, *m_RawLog.m_pRawData, selection, nOffset);
+        (void)WriteCsv(out, *m_RawLog.m_pRawData, selection, zone);
     }
     // A write that failed on the way is not a translation: the target stays as it was.
     if (!out.Finish()) {

@@ -75,8 +75,9 @@ int RunTranslate(const TranslateOptions& opt) {
     }
     sel.nLimit = ParseRecordLimit(opt.strRecords);
     sel.bDropNoFix = !opt.bKeepNoFix;
-    const uint32_t nWritten = format == OutputFormat::Kml ? WriteKml(out, image, sel, *offset)
-                                                          : WriteCsv(out, image, sel, *offset);
+    const TimeZone zone = TimeZone::Fixed(*offset);
+    const uint32_t nWritten = format == OutputFormat::Kml ? WriteKml(out, image, sel, zone)
+                                                          : WriteCsv(out, image, sel, zone);
     if (!out.Finish()) {
         PrintError(OutputFileMessage(opt.strOut, out.Error()));
         return kExitFailure;

@@ -1,6 +1,7 @@
 #include "TrackWriters.h"
 
 #include "TextFormat.h"
+#include "WriterParts.h"
 #include "track/Calendar.h"
 
 using namespace textformat;
@@ -38,25 +39,9 @@ const char* KmlFixModeColor(unsigned nRawFixMode) {
     return kColors[nRawFixMode & 3u];
 }
 
-namespace {
-
-// Longest placemark: two dates, ten description items at their widest values, the icon address and
-// the coordinates come to well under this.
-constexpr size_t kMaxPlacemarkBytes = 1536;
-constexpr size_t kMaxCsvLineBytes = 512;
-
-char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
-                      const LogDateTime& gps) {
-    p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
-    p = PutDateTime(p, local, '-', 'T');
-    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
-    p = PutText(p, kKmlIconAddress);
-    p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
-    std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
-    p += 8;
-    p = PutText(p, "</color></IconStyle></Style>\r\n  <name>");
-    p = PutUInt(p, nPlace);
-    p = PutText(p, "</name>\r\n  <description>  <![CDATA[<b>Local time:</b> ");
+char* PutKmlDescriptionItems(char* p, const FixRecord& r, const LogDateTime& local,
+                             const LogDateTime& gps) {
+    p = PutText(p, "<b>Local time:</b> ");
     p = PutDateTime(p, local, '-', ' ');
     p = PutText(p, "<br><b>GPS time:</b> ");
     p = PutDateTime(p, gps, '-', ' ');
@@ -78,7 +63,30 @@ char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDat
     p = PutUInt(p, r.bHdop / 10u);
     *p++ = '.';
     *p++ = static_cast<char>('0' + r.bHdop % 10);
-    p = PutText(p, "<br>]]></description>  <Point><coordinates>");
+    return PutText(p, "<br>");
+}
+
+namespace {
+
+// Longest placemark: two dates, ten description items at their widest values, the icon address and
+// the coordinates come to well under this.
+constexpr size_t kMaxPlacemarkBytes = 1536;
+constexpr size_t kMaxCsvLineBytes = 512;
+
+char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
+                      const LogDateTime& gps) {
+    p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
+    p = PutDateTime(p, local, '-', 'T');
+    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
+    p = PutText(p, kKmlIconAddress);
+    p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
+    std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
+    p += 8;
+    p = PutText(p, "</color></IconStyle></Style>\r\n  <name>");
+    p = PutUInt(p, nPlace);
+    p = PutText(p, "</name>\r\n  <description>  <![CDATA[");
+    p = PutKmlDescriptionItems(p, r, local, gps);
+    p = PutText(p, "]]></description>  <Point><coordinates>");
     // "%.07f": the six exact decimals and a trailing zero.
     p = PutMicroDegrees(p, r.lLongitude);
     *p++ = '0';
@@ -118,9 +126,10 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
 // output buffer by put(p, record, place, local, gps), which returns the end of what it wrote.
 template <typename PutRecord>
 uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
-                              const RecordSelection& selection, int32_t nOffset,
+                              const RecordSelection& selection, const TimeZone& zone,
                               size_t nMaxRecordBytes, PutRecord put) {
     RecordSelector selector(selection);
+    ZoneOffsetCache offsets(zone);
     DateTimeConverter localDates;
     DateTimeConverter gpsDates;
     const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
@@ -128,8 +137,8 @@ uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
         const FixRecord r = image.Record(i);
         if (!selector.Select(r)) continue;
         char* p = out.Reserve(nMaxRecordBytes);
-        out.Commit(
-            put(p, r, i + 1, localDates.Convert(r.dwTime, nOffset), gpsDates.Convert(r.dwTime, 0)));
+        out.Commit(put(p, r, i + 1, localDates.Convert(r.dwTime, offsets.OffsetAt(r.dwTime)),
+                       gpsDates.Convert(r.dwTime, 0)));
     }
     return selector.Written();
 }
@@ -137,7 +146,7 @@ uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
 }  // namespace
 
 uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset) {
+                  const TimeZone& zone) {
     static constexpr char kHeader[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
@@ -145,7 +154,7 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     static constexpr char kTrailer[] = "</Document>\r\n</kml>";
     out.Write(kHeader, sizeof kHeader - 1);
     const uint32_t nWritten = WriteSelectedRecords(
-        out, image, selection, nOffset, kMaxPlacemarkBytes,
+        out, image, selection, zone, kMaxPlacemarkBytes,
         [](char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
            const LogDateTime& gps) { return PutKmlPlacemark(p, r, nPlace, local, gps); });
     out.Write(kTrailer, sizeof kTrailer - 1);
@@ -154,12 +163,12 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
 }
 
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  int32_t nOffset) {
+                  const TimeZone& zone) {
     static constexpr char kHeader[] =
         "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
     const uint32_t nWritten =
-        WriteSelectedRecords(out, image, selection, nOffset, kMaxCsvLineBytes,
+        WriteSelectedRecords(out, image, selection, zone, kMaxCsvLineBytes,
                              [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local,
                                 const LogDateTime& gps) { return PutCsvLine(p, r, local, gps); });
     out.Flush();

@@ -1,5 +1,6 @@
 // The command line's date and zone texts: whatever is typed either gives a value that means
-// what it says or no value; a value always reads back the same from its own text.
+// what it says or no value; a value always reads back the same from its own text. A TZ rule text
+// (the end of every zone file) that reads gives spans that hold the times asked about.
 
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "cli/CliCommon.h"
 #include "track/Calendar.h"
 #include "track/TimeZone.h"
+#include "track/ZoneRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     const std::string_view text(reinterpret_cast<const char*>(pData), nSize);
@@ -27,6 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         FUZZ_CHECK(ParseTimeZoneText(TimeZoneText(*offset)) == offset);
         // What the command line accepts is what the zone option resolves to.
         FUZZ_CHECK(ResolveTimeZone(std::string(text)) == offset);
+    }
+    if (const std::optional<AnnualZoneRule> rule = ParsePosixZoneRule(text)) {
+        for (ZoneSeconds t : {ZoneSeconds{-86400}, ZoneSeconds{0}, ZoneSeconds{800000000},
+                              ZoneSeconds{0xFFFFFFFF}}) {
+            const ZoneSpan span = SpanFromAnnualRules(t, [&](int64_t) { return *rule; });
+            FUZZ_CHECK(span.nBegin <= t && t < span.nEnd);
+            FUZZ_CHECK(span.nOffset == rule->nStdOffset || span.nOffset == rule->nDstOffset);
+        }
     }
     return 0;
 }

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config ninja-build
-  qt6-base-dev libgl-dev libudev-dev libcli11-dev
+  qt6-base-dev libgl-dev libudev-dev libcli11-dev libhowardhinnant-date-dev tzdata
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils gdal-bin fonts-liberation locales xvfb xauth
   umockdev libumockdev-dev

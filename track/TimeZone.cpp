@@ -1,6 +1,9 @@
 #include "TimeZone.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "ZoneRules.h"
 
 std::string TimeZoneText(int32_t nOffsetSeconds) {
     const int32_t m = nOffsetSeconds / 60;
@@ -50,4 +53,125 @@ std::optional<int32_t> ParseTimeZoneText(std::string_view text) {
     }
     if (i != text.size()) return std::nullopt;
     return sign * (hours * 3600 + minutes * 60);
+}
+
+TimeZone TimeZone::Fixed(int32_t nOffset) {
+    TimeZone zone;
+    zone.m_nOffset = nOffset;
+    zone.m_strName = TimeZoneText(nOffset);
+    return zone;
+}
+
+int32_t TimeZone::OffsetAt(uint32_t dwTime) const {
+    return m_pRules ? m_pRules->SpanAt(dwTime).nOffset : m_nOffset;
+}
+
+namespace {
+
+constexpr ZoneSeconds kLastRecordTime = UINT32_MAX;
+// Farther than any zone's offset reaches, so that every span a local time can fall in is seen.
+constexpr ZoneSeconds kOffsetReach = 2 * 86400;
+
+// The UTC instant of a local time: the earliest span whose offset maps the local time into itself;
+// when none does, the local time lies in a gap and the span after the gap begins the answer.
+ZoneSeconds LocalToUtc(const ZoneRules& rules, ZoneSeconds nLocal) {
+    std::optional<ZoneSeconds> earliest;
+    std::optional<ZoneSeconds> gapEnd;
+    ZoneSpan span = rules.SpanAt(nLocal - kOffsetReach);
+    std::optional<ZoneSpan> prev;
+    for (int i = 0; i < 64; ++i) {
+        const ZoneSeconds u = nLocal - span.nOffset;
+        if (u >= span.nBegin && u < span.nEnd && (!earliest || u < *earliest)) earliest = u;
+        if (prev && prev->nOffset < span.nOffset && span.nBegin + prev->nOffset <= nLocal &&
+            nLocal < span.nBegin + span.nOffset) {
+            gapEnd = span.nBegin;
+        }
+        if (span.nEnd > nLocal + kOffsetReach) break;
+        prev = span;
+        span = rules.SpanAt(span.nEnd);
+    }
+    if (earliest) return *earliest;
+    return gapEnd ? *gapEnd : nLocal - span.nOffset;
+}
+
+}  // namespace
+
+uint32_t TimeZone::LocalToRecordTime(ZoneSeconds nLocal) const {
+    ZoneSeconds t = 0;
+    if (!m_pRules) {
+        t = nLocal - m_nOffset;
+    } else if (nLocal < -kOffsetReach) {
+        t = -1;
+    } else if (nLocal > kLastRecordTime + kOffsetReach) {
+        t = kLastRecordTime + 1;
+    } else {
+        t = LocalToUtc(*m_pRules, nLocal);
+    }
+    return static_cast<uint32_t>(std::clamp<ZoneSeconds>(t, 0, kLastRecordTime));
+}
+
+TimeZoneStatus ParseTimeZone(std::string_view text, TimeZone& zone) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return TimeZoneStatus::Empty;
+    if (const std::optional<int32_t> offset = ParseTimeZoneText(text)) {
+        zone = TimeZone::Fixed(*offset);
+        return TimeZoneStatus::Ok;
+    }
+    std::shared_ptr<const ZoneRules> pRules;
+    std::string strName;
+    const bool bLocal = text.size() == 5 && (text[0] | 0x20) == 'l' && (text[1] | 0x20) == 'o' &&
+                        (text[2] | 0x20) == 'c' && (text[3] | 0x20) == 'a' &&
+                        (text[4] | 0x20) == 'l';
+    const TimeZoneStatus status =
+        bLocal ? LoadLocalZoneRules(pRules, strName) : LoadNamedZoneRules(text, pRules, strName);
+    if (status != TimeZoneStatus::Ok) return status;
+    zone.m_pRules = std::move(pRules);
+    zone.m_nOffset = 0;
+    zone.m_strName = bLocal ? "local (" + strName + ")" : strName;
+    return TimeZoneStatus::Ok;
+}
+
+std::vector<std::string> AvailableTimeZoneNames() {
+    static constexpr std::string_view kAreas[] = {"Africa/", "America/",  "Antarctica/", "Arctic/",
+                                                  "Asia/",   "Atlantic/", "Australia/",  "Europe/",
+                                                  "Indian/", "Pacific/"};
+    std::vector<std::string> names = ListZoneNames();
+    std::erase_if(names, [](const std::string& name) {
+        return std::none_of(std::begin(kAreas), std::end(kAreas),
+                            [&](std::string_view area) { return name.starts_with(area); });
+    });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string TimeZoneStatusMessage(TimeZoneStatus status, std::string_view text) {
+    switch (status) {
+        case TimeZoneStatus::Ok:
+            return "";
+        case TimeZoneStatus::Empty:
+            return "No time zone given.";
+        case TimeZoneStatus::UnknownName:
+            return "Unknown time zone \"" + std::string(text) +
+                   "\" (expected GMT+H:MM, UTC, local or a zone name such as Europe/Berlin).";
+        case TimeZoneStatus::NoDatabase:
+            return "The system's time zone data cannot be read.";
+        case TimeZoneStatus::NoLocalZone:
+            return "The system's own time zone cannot be determined.";
+    }
+    return "Unknown time zone.";
+}
+
+ZoneOffsetCache::ZoneOffsetCache(const TimeZone& zone)
+    : m_pRules(zone.m_pRules.get()), m_nOffset(zone.m_nOffset) {
+    if (m_pRules) Load(0);
+}
+
+void ZoneOffsetCache::Load(uint32_t dwTime) {
+    const ZoneSpan span = m_pRules->SpanAt(dwTime);
+    const ZoneSeconds first = std::max<ZoneSeconds>(span.nBegin, 0);
+    const ZoneSeconds last = std::min<ZoneSeconds>(span.nEnd - 1, kLastRecordTime);
+    m_dwBegin = static_cast<uint32_t>(first);
+    m_dwLastStep = static_cast<uint32_t>(last - first);
+    m_nOffset = span.nOffset;
 }

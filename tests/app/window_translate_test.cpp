@@ -65,9 +65,9 @@ class TranslateTest : public WindowTest {
         sel.bDropNoFix = bDrop;
         StringOutput out;
         if (format == OutputFormat::Kml) {
-            (void)WriteKml(out, *m_dlg.m_RawLog.m_pRawData, sel, nOffset);
+            (void)WriteKml(out, *m_dlg.m_RawLog.m_pRawData, sel, TimeZone::Fixed(nOffset));
         } else {
-            (void)WriteCsv(out, *m_dlg.m_RawLog.m_pRawData, sel, nOffset);
+            (void)WriteCsv(out, *m_dlg.m_RawLog.m_pRawData, sel, TimeZone::Fixed(nOffset));
         }
         return out.Str();
     }

@@ -40,13 +40,14 @@ RecordSelection All(bool bDropNoFix = true) {
 
 std::string Kml(const RawLogImage& image, const RecordSelection& sel, int32_t offset = 28800) {
     StringOutput out;
-    WriteKml(out, image, sel, offset);
+    WriteKml(out, image, sel, TimeZone::Fixed(offset));
     return out.Str();
 }
 
-std::string Csv(const RawLogImage& image, const RecordSelection& sel, int32_t offset = 28800) {
+std::string Csv(const RawLogImage& image, const RecordSelection& sel,
+                const TimeZone& zone = TimeZone::Fixed(28800)) {
     StringOutput out;
-    WriteCsv(out, image, sel, offset);
+    WriteCsv(out, image, sel, zone);
     return out.Str();
 }
 
@@ -77,10 +78,22 @@ TEST(CsvWriter, NegativeCoordinatesLeadingZerosAndExtremes) {
     r.bCourse = 255;
     r.bHdop = 255;
     EXPECT_EQ(
-        Csv(MakeImage({r}), All(), 8 * 3600),
+        Csv(MakeImage({r}), All(), TimeZone::Fixed(8 * 3600)),
         kCsvHeader +
             "=\"2009-05-01 08:03:09\",=\"2009-05-01 00:03:09\",=\"4\",=\"63\",=\"-33.900000\","
             "=\"-0.000005\",=\"65535 m\",=\"655.35 Km/h\",=\"510\",=\"25.5\",\r\n");
+}
+
+TEST(CsvWriter, LocalTimesFollowANamedZoneAcrossItsChange) {
+    // Berlin moves from UTC+1 to UTC+2 at 01:00 UTC on 2024-03-31.
+    std::vector<FixRecord> recs(2, ExampleRecord());
+    recs[0].dwTime = 8856u * 86400u + 3599u;
+    recs[1].dwTime = recs[0].dwTime + 1;
+    TimeZone berlin;
+    ASSERT_EQ(ParseTimeZone("Europe/Berlin", berlin), TimeZoneStatus::Ok);
+    const std::string csv = Csv(MakeImage(recs), All(), berlin);
+    EXPECT_NE(csv.find("\n=\"2024-03-31 01:59:59\",=\"2024-03-31 00:59:59\""), std::string::npos);
+    EXPECT_NE(csv.find("\n=\"2024-03-31 03:00:00\",=\"2024-03-31 01:00:00\""), std::string::npos);
 }
 
 TEST(CsvWriter, NoRecordSelectedLeavesTheHeaderOnly) {
@@ -163,11 +176,11 @@ TEST(Writers, ReturnTheWrittenCountAndBufferAcrossFlushes) {
     for (size_t i = 0; i < recs.size(); ++i) recs[i].dwTime += static_cast<uint32_t>(i * 37);
     const RawLogImage image = MakeImage(recs);
     StringOutput small(2048);
-    EXPECT_EQ(WriteKml(small, image, All(), 3600), 5000u);
+    EXPECT_EQ(WriteKml(small, image, All(), TimeZone::Fixed(3600)), 5000u);
     EXPECT_EQ(small.Str(), Kml(image, All(), 3600));
     StringOutput smallCsv(1024);
-    EXPECT_EQ(WriteCsv(smallCsv, image, All(), -3600), 5000u);
-    EXPECT_EQ(smallCsv.Str(), Csv(image, All(), -3600));
+    EXPECT_EQ(WriteCsv(smallCsv, image, All(), TimeZone::Fixed(-3600)), 5000u);
+    EXPECT_EQ(smallCsv.Str(), Csv(image, All(), TimeZone::Fixed(-3600)));
 }
 
 TEST(OutputFormat, ChosenByTheLastDotOfTheWholePath) {
