@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "WideText.h"
+#include "platform/Text.h"
 #include "ZoneRules.h"
 
 namespace {
