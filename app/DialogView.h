@@ -36,6 +36,11 @@ enum class BoxButtons { Ok, OkCancel, YesNo };
 enum class BoxIcon { None, Error, Question, Information };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 
+struct FileDialogResult {
+    std::string strPath;
+    size_t nFilter = 0;  // the file type chosen: its place in the request's filters
+};
+
 class DialogView {
   public:
     virtual ~DialogView() = default;
@@ -69,8 +74,8 @@ class DialogView {
     // close button) answers Cancel or No.
     virtual BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
                                      BoxButtons buttons, BoxIcon icon) = 0;
-    // The chosen path; nothing when the user cancels.
-    virtual std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) = 0;
+    // The chosen path and file type; nothing when the user cancels.
+    virtual std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) = 0;
     virtual void ShowAboutBox() = 0;
 

@@ -34,6 +34,7 @@ constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 constexpr char kGetDataText[] = "GET data from device";
 constexpr char kCancelText[] = "Cancel";
 constexpr char kNoRawData[] = "No raw data available.";
+constexpr char kKmlTrackFilter[] = "Google Earth track(*.kml)";
 
 // A name typed or listed with the logger's model behind it opens the port named before it.
 constexpr std::string_view kModelSuffix = ":QM-518";
@@ -284,18 +285,19 @@ void CQuorvelDlg::FillTimeZoneList() {
         (void)nIndex;
     }
     m_view.SelectListEntry(IDC_TIME_ZONE, kDefaultTimeZoneIndex);
-    m_nLastZoneOffset = TimeZoneOffsetAt(kDefaultTimeZoneIndex);
+    m_lastZone = TimeZone::Fixed(TimeZoneOffsetAt(kDefaultTimeZoneIndex));
 }
 
-int32_t CQuorvelDlg::GetTimeZoneOffset() {
+TimeZone CQuorvelDlg::GetTimeZone() {
     if (const auto nSelected = m_view.GetSelectedListValue(IDC_TIME_ZONE)) {
-        m_nLastZoneOffset = static_cast<int32_t>(*nSelected);
+        m_lastZone = TimeZone::Fixed(static_cast<int32_t>(*nSelected));
     }
-    // A zone typed the way the list writes them counts; other text keeps the last selected entry.
-    if (const auto nTyped = ParseTimeZoneText(m_view.GetControlText(IDC_TIME_ZONE))) {
-        return *nTyped;
+    // A zone typed as an offset, a zone name or "local" counts; other text keeps the last entry.
+    TimeZone typed;
+    if (ParseTimeZone(m_view.GetControlText(IDC_TIME_ZONE), typed) == TimeZoneStatus::Ok) {
+        return typed;
     }
-    return m_nLastZoneOffset;
+    return m_lastZone;
 }
 
 void CQuorvelDlg::ShowError(const std::string& strText) {
@@ -344,24 +346,26 @@ bool CQuorvelDlg::LoadRawLogFile() {
     m_RawLog.m_dwLastTime = image.LastTime();
     m_RawLog.m_pRawData = std::make_unique<RawLogImage>(std::move(image));
 
-    const int32_t nOffset = GetTimeZoneOffset();
-    SetPickers(m_RawLog.m_dwFirstTime, nOffset,
+    const TimeZone zone = GetTimeZone();
+    SetPickers(m_RawLog.m_dwFirstTime, zone,
                {IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME, IDC_SIZE_FROM_DATE, IDC_SIZE_FROM_TIME});
-    SetPickers(m_RawLog.m_dwLastTime, nOffset, {IDC_TIME_TO_DATE, IDC_TIME_TO_TIME});
+    SetPickers(m_RawLog.m_dwLastTime, zone, {IDC_TIME_TO_DATE, IDC_TIME_TO_TIME});
     ShowRawLogInfo();
     return true;
 }
 
-void CQuorvelDlg::SetPickers(uint32_t dwTime, int32_t nOffset, std::initializer_list<int> ids) {
-    const PickerTime time = LogDateTimeToSystemTime(SecondsToDateTime(dwTime, nOffset));
+void CQuorvelDlg::SetPickers(uint32_t dwTime, const TimeZone& zone,
+                             std::initializer_list<int> ids) {
+    const PickerTime time =
+        LogDateTimeToSystemTime(SecondsToDateTime(dwTime, zone.OffsetAt(dwTime)));
     for (int nId : ids) m_view.SetPickerTime(nId, time);
 }
 
 void CQuorvelDlg::ShowRawLogInfo() {
     m_view.ShowControl(IDC_PROGRESS, false);
-    const int32_t nOffset = GetTimeZoneOffset();
-    m_view.SetControlText(IDC_TIME_LABEL, FormatTimeSpanLabel(m_RawLog.m_dwFirstTime,
-                                                              m_RawLog.m_dwLastTime, nOffset));
+    m_view.SetControlText(
+        IDC_TIME_LABEL,
+        FormatTimeSpanLabel(m_RawLog.m_dwFirstTime, m_RawLog.m_dwLastTime, GetTimeZone()));
     m_view.ShowControl(IDC_TIME_LABEL, true);
     m_view.SetControlText(IDC_SIZE_LABEL, FormatSizeLabel(m_RawLog.m_nRecordCount));
     m_view.ShowControl(IDC_SIZE_LABEL, true);
@@ -389,7 +393,7 @@ uint32_t CQuorvelDlg::ReadPickerBound(int nDateId, int nTimeId) {
     combined.wSecond = timeOfDay.wSecond;
     // A bound before the first second of the record scale is that second, one past its last is
     // the last: a wrapped bound would turn the window around.
-    return LocalToRecordTime(SystemTimeToLogDateTime(combined), GetTimeZoneOffset());
+    return LocalBound(SystemTimeToLogDateTime(combined), GetTimeZone());
 }
 
 void CQuorvelDlg::OnTranslate() {
@@ -410,46 +414,42 @@ void CQuorvelDlg::OnTranslate() {
     }
     m_RawLog.m_dwToTime = ReadPickerBound(IDC_TIME_TO_DATE, IDC_TIME_TO_TIME);
     // The window does not depend on the order in which the user set the two ends.
-    if (m_nSelectMode == kSelectByTime && m_RawLog.m_dwFromTime > m_RawLog.m_dwToTime) {
-        std::swap(m_RawLog.m_dwFromTime, m_RawLog.m_dwToTime);
-    }
+    RecordSelection bounds;
+    bounds.nSelectMode = m_nSelectMode;
+    bounds.dwFromTime = m_RawLog.m_dwFromTime;
+    bounds.dwToTime = m_RawLog.m_dwToTime;
+    OrderBounds(bounds);
+    m_RawLog.m_dwFromTime = bounds.dwFromTime;
+    m_RawLog.m_dwToTime = bounds.dwToTime;
 
     FileDialogRequest request;
     request.strInitialFolder = InitialFolderOf(m_view.GetControlText(IDC_OUT_PATH));
-    request.filters = {{"Google earth file(*.kml)", "*.kml"}, {"Excel file(*.csv)", "*.csv"}};
+    request.filters = {{"Google earth file(*.kml)", "*.kml"},
+                       {"Excel file(*.csv)", "*.csv"},
+                       {kKmlTrackFilter, "*.kml"},
+                       {"GPS exchange file(*.gpx)", "*.gpx"}};
     request.strDefaultExtension = "kml";
     request.nOptions = kOverwritePrompt | kHideReadOnly | kPathMustExist;
-    const std::optional<std::string> strPath = m_view.ShowSaveDialog(request);
-    if (!strPath) return;
-    m_view.SetControlText(IDC_OUT_PATH, *strPath);
+    const std::optional<FileDialogResult> chosen = m_view.ShowSaveDialog(request);
+    if (!chosen) return;
+    m_view.SetControlText(IDC_OUT_PATH, chosen->strPath);
 
-    OutputFormat format = OutputFormat::Kml;
-    const OutputFormatStatus status = OutputFormatFromPath(*strPath, format);
-    if (status != OutputFormatStatus::Ok) {
-        ShowError(OutputFormatStatusMessage(status));
-        return;
-    }
-    const bool bWritten = format == OutputFormat::Kml ? WriteKmlFile() : WriteCsvFile();
-    if (bWritten) ShowInfo("Translate OK.");
+    TranslateOptions options;
+    options.bKmlTrack = chosen->nFilter < request.filters.size() &&
+                        request.filters[chosen->nFilter].strLabel == kKmlTrackFilter;
+    (void)WriteOutputFile(options);
 }
 
-bool CQuorvelDlg::WriteKmlFile() {
-    return WriteOutputFile(OutputFormat::Kml);
-}
-
-bool CQuorvelDlg::WriteCsvFile() {
-    return WriteOutputFile(OutputFormat::Csv);
-}
-
-bool CQuorvelDlg::WriteOutputFile(OutputFormat format) {
+bool CQuorvelDlg::WriteOutputFile(const TranslateOptions& options) {
     if (!m_RawLog.m_pRawData) {
         ShowError(kNoRawData);
         return false;
     }
     const std::string strPath = m_view.GetControlText(IDC_OUT_PATH);
-    OutputFile out;
-    if (!out.Create(strPath)) {
-        ShowError(OutputFileMessage(strPath, out.Error()));
+    OutputFormat format = OutputFormat::Kml;
+    const TranslateStatus formatStatus = OutputFormatFromPath(strPath, options, format);
+    if (formatStatus != TranslateStatus::Ok) {
+        ShowError(TranslateResult{formatStatus}.FailureMessage(strPath));
         return false;
     }
 
@@ -460,20 +460,22 @@ bool CQuorvelDlg::WriteOutputFile(OutputFormat format) {
     std::string strRecords = m_view.GetControlText(IDC_RECORDS);
     if (strRecords.size() > kRecordsTextLimit) strRecords.resize(kRecordsTextLimit);
     selection.nLimit = ParseRecordLimit(strRecords);
-    if (selection.nLimit == 0) m_view.SetControlText(IDC_RECORDS, "0");
     selection.bDropNoFix = m_view.GetCheck(IDC_DROP_NOFIX);
 
-    const TimeZone zone = TimeZone::Fixed(GetTimeZoneOffset());
-    if (format == OutputFormat::Kml) {
-        (void)WriteKml(out, *m_RawLog.m_pRawData, selection, zone);
-    } else {
-        (void)WriteCsv(out, *m_RawLog.m_pRawData, selection, zone);
-    }
-    // A write that failed on the way is not a translation: the target stays as it was.
-    if (!out.Finish()) {
-        ShowError(OutputFileMessage(strPath, out.Error()));
+    const TimeZone zone = GetTimeZone();
+    const TranslateResult result =
+        TranslateToFile(*m_RawLog.m_pRawData, strPath, selection, zone, options);
+    if (result.status == TranslateStatus::CannotCreate) {
+        ShowError(result.FailureMessage(strPath));
         return false;
     }
+    // The box shows the limit it read once the file exists.
+    if (selection.nLimit == 0) m_view.SetControlText(IDC_RECORDS, "0");
+    if (result.status != TranslateStatus::Ok) {
+        ShowError(result.FailureMessage(strPath));
+        return false;
+    }
+    ShowInfo(TranslateSummary(result, *m_RawLog.m_pRawData, selection, zone, strPath));
     return true;
 }
 
@@ -662,15 +664,16 @@ void CQuorvelDlg::OnGetData() {
     request.filters = {{"Data logger file(*.dlg)", "*.dlg"}};
     request.strDefaultExtension = "dlg";
     request.nOptions = kHideReadOnly | kOverwritePrompt | kPathMustExist;
-    const std::optional<std::string> strPath = m_view.ShowSaveDialog(request);
-    if (!strPath) return;
-    m_view.SetControlText(IDC_RAW_PATH, *strPath);
+    const std::optional<FileDialogResult> chosen = m_view.ShowSaveDialog(request);
+    if (!chosen) return;
+    const std::string& strPath = chosen->strPath;
+    m_view.SetControlText(IDC_RAW_PATH, strPath);
     // From here on the records in memory are not the file the path box names.
     m_RawLog.m_pRawData.reset();
 
     // Download mode goes on before the request goes out, so that the worker is ready for the
     // answer; the worker gets the file's path with it.
-    m_pLink->BeginDownload(*strPath);
+    m_pLink->BeginDownload(strPath);
     m_view.EnableControl(IDC_DELETE, false);
     m_view.EnableControl(IDC_OPEN_FILE, false);
     m_view.EnableControl(IDC_TRANSLATE, false);

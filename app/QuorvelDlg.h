@@ -8,7 +8,7 @@
 
 #include "DialogHandler.h"
 #include "DialogView.h"
-#include "export/TrackWriters.h"
+#include "export/Translate.h"
 #include "link/LinkSession.h"
 #include "serial/PortEnumeration.h"
 #include "track/RawLog.h"
@@ -63,14 +63,15 @@ class CQuorvelDlg : public DialogHandler {
     // Operations.
     void FillBaudRateList();
     void FillTimeZoneList();
-    int32_t GetTimeZoneOffset();
+    // The zone of the time-zone box: a zone typed the way ParseTimeZone reads it (an offset, a
+    // zone name, "local"), else the entry selected last.
+    TimeZone GetTimeZone();
     // Loads the file named in IDC_RAW_PATH; false (after telling the user) when it fails.
     bool LoadRawLogFile();
     void ShowRawLogInfo();
-    // Write the loaded records to the file named in IDC_OUT_PATH; false (after telling the user)
-    // when the file cannot be written.
-    bool WriteKmlFile();
-    bool WriteCsvFile();
+    // Writes the loaded records to the file named in IDC_OUT_PATH in the format its extension
+    // names; false (after telling the user) when the file cannot be written.
+    bool WriteOutputFile(const TranslateOptions& options);
     // Opens the port named in the port list at the chosen speed and starts the receive worker;
     // false (silently) when either fails.
     bool OpenComPort();
@@ -106,7 +107,6 @@ class CQuorvelDlg : public DialogHandler {
   private:
     friend class WindowWorkerEvents;
 
-    bool WriteOutputFile(OutputFormat format);
     // The worker's effects, carried out on the window's thread.
     void AddLogListEntry(const std::string& strEntry);
     void EnableSettingsControls(bool bEnable);
@@ -120,7 +120,7 @@ class CQuorvelDlg : public DialogHandler {
     void RestoreIdleButtons();
     // The selection bound from a date picker and a time picker, read as local time.
     uint32_t ReadPickerBound(int nDateId, int nTimeId);
-    void SetPickers(uint32_t dwTime, int32_t nOffset, std::initializer_list<int> ids);
+    void SetPickers(uint32_t dwTime, const TimeZone& zone, std::initializer_list<int> ids);
     void ShowError(const std::string& strText);
     void ShowInfo(const std::string& strText);
 
@@ -136,8 +136,8 @@ class CQuorvelDlg : public DialogHandler {
     std::string m_strLoadedPath;
     // The window has ended: notifications still queued are dropped, as a destroyed window's are.
     bool m_bEnded = false;
-    // Offset of the time-zone entry selected last; used while the box holds text that is no zone.
-    int32_t m_nLastZoneOffset = 0;
+    // The time-zone entry selected last; used while the box holds text that is no zone.
+    TimeZone m_lastZone;
 };
 
 // What the file dialogs open in: the path up to its last separator, the separator itself removed;

@@ -25,14 +25,32 @@ bool LoadRawLogForCommand(const std::string& strPath, RawLogImage& image) {
     return status == RawLogStatus::Ok;
 }
 
-std::optional<int32_t> ResolveTimeZone(const std::string& strZone) {
-    if (strZone.empty()) return TimeZoneOffsetAt(kDefaultTimeZoneIndex);
-    const std::optional<int32_t> offset = ParseTimeZoneText(strZone);
-    if (!offset) {
-        PrintError("Unknown time zone \"" + strZone +
-                   "\" (use a list text such as GMT+8:00 or GMT-3:30, UTC, or +H[:MM]).");
+std::optional<TimeZone> ResolveTimeZone(const std::string& strZone) {
+    const std::string strText = strZone.empty() ? std::string("local") : strZone;
+    TimeZone zone;
+    const TimeZoneStatus status = ParseTimeZone(strText, zone);
+    if (status != TimeZoneStatus::Ok) {
+        PrintError(TimeZoneStatusMessage(status, strText));
+        return std::nullopt;
     }
-    return offset;
+    return zone;
+}
+
+std::optional<uint32_t> ParseDurationSeconds(std::string_view text) {
+    uint64_t nValue = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        nValue = nValue * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (nValue > UINT32_MAX) return std::nullopt;
+    }
+    if (i == 0) return std::nullopt;
+    const std::string_view unit = text.substr(i);
+    const uint64_t nScale = unit.empty() || unit == "s" ? 1
+                            : unit == "m"               ? 60
+                            : unit == "h"               ? 3600
+                                                        : 0;
+    if (nScale == 0 || nValue * nScale > UINT32_MAX) return std::nullopt;
+    return static_cast<uint32_t>(nValue * nScale);
 }
 
 namespace {

@@ -13,13 +13,13 @@ struct InfoOptions {
 };
 
 int RunInfo(const InfoOptions& opt) {
-    const std::optional<int32_t> offset = ResolveTimeZone(opt.strZone);
-    if (!offset) return kExitUsage;
+    const std::optional<TimeZone> zone = ResolveTimeZone(opt.strZone);
+    if (!zone) return kExitUsage;
     RawLogImage image;
     if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
-    std::printf("%s\n%s\n",
-                FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *offset).c_str(),
-                FormatSizeLabel(image.RecordCount()).c_str());
+    std::printf("%s\n%s\nTimes in %s.\n",
+                FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), *zone).c_str(),
+                FormatSizeLabel(image.RecordCount()).c_str(), zone->DisplayName().c_str());
     return kExitOk;
 }
 
@@ -31,7 +31,8 @@ CliCommand MakeInfoCommand() {
             [opt](CLI::App& app) {
                 app.add_option("FILE", opt->strFile, "Raw log file")->required();
                 app.add_option("--tz", opt->strZone,
-                               "Time zone of the shown times (default GMT+8:00)");
+                               "Time zone of the shown times: local (the default), a zone name "
+                               "such as Europe/Berlin, UTC, or an offset such as GMT+8:00");
             },
             [opt] { return RunInfo(*opt); }};
 }

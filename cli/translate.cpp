@@ -3,47 +3,69 @@
 
 #include "CliCommand.h"
 #include "CliCommon.h"
-#include "export/OutputFile.h"
-#include "export/TrackWriters.h"
+#include "export/Translate.h"
 #include "platform/Signals.h"
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 
 namespace {
 
-struct TranslateOptions {
+struct TranslateCliOptions {
     std::string strFile;
     std::string strOut;
     std::string strZone;
     std::string strFrom;
     std::string strTo;
     std::string strRecords;
+    std::string strSegmentGap = "5m";
+    std::string strKmlPoints = "none";
     bool bAll = false;
     bool bKeepNoFix = false;
+    bool bKmlTrack = false;
     CLI::Option* pRecords = nullptr;
 };
 
-// A bound as the window computes it from its pickers: local time minus the offset, modulo 2^32.
-bool ResolveBound(const std::string& strText, uint32_t dwDefaultTime, int32_t nOffset,
+// A bound from a local time in the zone; by default the first or last record's.
+bool ResolveBound(const std::string& strText, uint32_t dwDefaultTime, const TimeZone& zone,
                   const char* pszWhat, uint32_t& dwBound) {
-    LogDateTime local = SecondsToDateTime(dwDefaultTime, nOffset);
-    if (!strText.empty()) {
-        const std::optional<LogDateTime> parsed = ParseLogDateTime(strText);
-        if (!parsed) {
-            PrintError(std::string("Invalid ") + pszWhat + " time \"" + strText +
-                       "\" (expected YYYY-MM-DD HH:MM:SS between 2000 and 2135).");
-            return false;
-        }
-        local = *parsed;
+    if (strText.empty()) {
+        dwBound = dwDefaultTime;
+        return true;
     }
-    // Before the record scale's first second is that second, past its last the last: no wrap.
-    dwBound = LocalToRecordTime(local, nOffset);
+    const std::optional<LogDateTime> parsed = ParseLogDateTime(strText);
+    if (!parsed) {
+        PrintError(std::string("Invalid ") + pszWhat + " time \"" + strText +
+                   "\" (expected YYYY-MM-DD HH:MM:SS between 2000 and 2135).");
+        return false;
+    }
+    dwBound = LocalBound(*parsed, zone);
     return true;
 }
 
-int RunTranslate(const TranslateOptions& opt) {
-    const std::optional<int32_t> offset = ResolveTimeZone(opt.strZone);
-    if (!offset) return kExitUsage;
+// "all", "none" or every N-th fix as a pushpin beside the track.
+std::optional<uint32_t> ParsePointEvery(const std::string& strText) {
+    if (strText == "all") return 1;
+    if (strText == "none") return 0;
+    const std::optional<uint32_t> n = ParseDurationSeconds(strText);
+    if (!n || strText.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    return n;
+}
+
+int RunTranslate(const TranslateCliOptions& opt) {
+    const std::optional<TimeZone> zone = ResolveTimeZone(opt.strZone);
+    if (!zone) return kExitUsage;
+    TranslateOptions options;
+    options.bKmlTrack = opt.bKmlTrack;
+    const std::optional<uint32_t> gap = ParseDurationSeconds(opt.strSegmentGap);
+    const std::optional<uint32_t> points = ParsePointEvery(opt.strKmlPoints);
+    if (!gap || !points) {
+        PrintError(!gap ? "Invalid --segment-gap \"" + opt.strSegmentGap +
+                              "\" (seconds, or a number with s, m or h)."
+                        : "Invalid --kml-points \"" + opt.strKmlPoints + "\" (all, none or N).");
+        return kExitUsage;
+    }
+    options.gpx.nMaxGapSeconds = *gap;
+    options.kmlTrack.nPointEvery = *points;
 
     RawLogImage image;
     if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
@@ -51,54 +73,42 @@ int RunTranslate(const TranslateOptions& opt) {
     RecordSelection sel;
     sel.nSelectMode =
         opt.bAll ? kSelectAll : (opt.pRecords->count() > 0 ? kSelectBySize : kSelectByTime);
-    if (!ResolveBound(opt.strFrom, image.FirstTime(), *offset, "--from", sel.dwFromTime) ||
-        !ResolveBound(opt.strTo, image.LastTime(), *offset, "--to", sel.dwToTime)) {
+    if (!ResolveBound(opt.strFrom, image.FirstTime(), *zone, "--from", sel.dwFromTime) ||
+        !ResolveBound(opt.strTo, image.LastTime(), *zone, "--to", sel.dwToTime)) {
         return kExitUsage;
     }
-    if (sel.nSelectMode == kSelectByTime && sel.dwFromTime > sel.dwToTime) {
-        std::swap(sel.dwFromTime, sel.dwToTime);
-    }
-
-    OutputFormat format{};
-    const OutputFormatStatus formatStatus = OutputFormatFromPath(opt.strOut, format);
-    if (formatStatus != OutputFormatStatus::Ok) {
-        PrintError(OutputFormatStatusMessage(formatStatus));
-        return kExitFailure;
-    }
+    OrderBounds(sel);
+    sel.nLimit = ParseRecordLimit(opt.strRecords);
+    sel.bDropNoFix = !opt.bKeepNoFix;
 
     // Ctrl-C, SIGTERM and SIGHUP end the program at once; the temporary file goes with it.
     CatchStopSignals(true);
-    OutputFile out;
-    if (!out.Create(opt.strOut)) {
-        PrintError(OutputFileMessage(opt.strOut, out.Error()));
-        return kExitFailure;
-    }
-    sel.nLimit = ParseRecordLimit(opt.strRecords);
-    sel.bDropNoFix = !opt.bKeepNoFix;
-    const TimeZone zone = TimeZone::Fixed(*offset);
-    const uint32_t nWritten = format == OutputFormat::Kml ? WriteKml(out, image, sel, zone)
-                                                          : WriteCsv(out, image, sel, zone);
-    if (!out.Finish()) {
-        PrintError(OutputFileMessage(opt.strOut, out.Error()));
-        return kExitFailure;
-    }
+    const TranslateResult result = TranslateToFile(image, opt.strOut, sel, *zone, options);
     ReleaseStopSignals();
-    std::printf("Translate OK. %u of %u records written to %s\n", nWritten, image.RecordCount(),
-                opt.strOut.c_str());
+    if (result.status != TranslateStatus::Ok) {
+        PrintError(result.FailureMessage(opt.strOut));
+        return kExitFailure;
+    }
+    std::string strSummary = TranslateSummary(result, image, sel, *zone, opt.strOut);
+    strSummary.replace(strSummary.find("\n\n"), 2, "\n");
+    std::printf("%s\nTimes in %s.\n", strSummary.c_str(), zone->DisplayName().c_str());
     return kExitOk;
 }
 
 }  // namespace
 
 CliCommand MakeTranslateCommand() {
-    auto opt = std::make_shared<TranslateOptions>();
-    return {"translate", "Translate a raw log (.dlg) file into KML (.kml) or CSV (.csv, .txt)",
+    auto opt = std::make_shared<TranslateCliOptions>();
+    return {"translate",
+            "Translate a raw log (.dlg) file into KML (.kml), GPX (.gpx) or CSV (.csv, .txt)",
             [opt](CLI::App& app) {
                 app.add_option("FILE", opt->strFile, "Raw log file")->required();
                 app.add_option("-o,--output", opt->strOut,
                                "Output file; its extension picks the format")
                     ->required();
-                app.add_option("--tz", opt->strZone, "Time zone (default GMT+8:00)");
+                app.add_option("--tz", opt->strZone,
+                               "Time zone: local (the default), a zone name such as "
+                               "Europe/Berlin, UTC, or an offset such as GMT+8:00");
                 app.add_flag("--all", opt->bAll, "Write every record");
                 app.add_option("--from", opt->strFrom,
                                "Start, local time \"YYYY-MM-DD HH:MM:SS\" (default: first record)");
@@ -108,6 +118,13 @@ CliCommand MakeTranslateCommand() {
                     app.add_option("--records", opt->strRecords,
                                    "Write at most N records from --from on (0 or empty: no limit)");
                 app.add_flag("--keep-nofix", opt->bKeepNoFix, "Keep records without a fix");
+                app.add_flag("--kml-track", opt->bKmlTrack,
+                             "A .kml output holds the track, a folder per local day, rather than "
+                             "a pushpin per fix");
+                app.add_option("--kml-points", opt->strKmlPoints,
+                               "Pushpins beside a KML track: none (default), all, or every N-th");
+                app.add_option("--segment-gap", opt->strSegmentGap,
+                               "A GPX track segment ends at a gap longer than this (default 5m)");
             },
             [opt] { return RunTranslate(*opt); }};
 }

@@ -6,33 +6,6 @@
 
 using namespace textformat;
 
-OutputFormatStatus OutputFormatFromPath(std::string_view path, OutputFormat& format) {
-    const size_t nDot = path.rfind('.');
-    if (nDot == std::string_view::npos) return OutputFormatStatus::NoExtension;
-    const std::string_view ext = path.substr(nDot);
-    if (ext == ".kml") {
-        format = OutputFormat::Kml;
-    } else if (ext == ".csv" || ext == ".txt") {
-        format = OutputFormat::Csv;
-    } else {
-        return OutputFormatStatus::Unsupported;
-    }
-    return OutputFormatStatus::Ok;
-}
-
-const char* OutputFormatStatusMessage(OutputFormatStatus status) {
-    switch (status) {
-        case OutputFormatStatus::Ok:
-            return "";
-        case OutputFormatStatus::NoExtension:
-            return "Unknown file format.";
-        case OutputFormatStatus::Unsupported:
-            return "File format not supported.\n\nSupported: .kml (Google Earth), .csv and .txt "
-                   "(spreadsheet).";
-    }
-    return "File format not supported.";
-}
-
 const char* KmlFixModeColor(unsigned nRawFixMode) {
     // near-white, dark blue, dark green; mode 3 gets dark red.
     static constexpr const char* kColors[4] = {"ffeeeeee", "ff7f0000", "ff007f00", "ff00007f"};

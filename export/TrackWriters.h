@@ -8,19 +8,6 @@
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
 
-// The output formats a translation can produce, chosen by the output name's extension.
-enum class OutputFormat { Kml, Csv };
-
-enum class OutputFormatStatus {
-    Ok,
-    NoExtension,  // no "." anywhere in the path
-    Unsupported,  // an extension other than ".kml", ".csv" or ".txt" (case-sensitive)
-};
-
-// Judges the text from the last "." of the whole path to its end.
-[[nodiscard]] OutputFormatStatus OutputFormatFromPath(std::string_view path, OutputFormat& format);
-const char* OutputFormatStatusMessage(OutputFormatStatus status);
-
 // The icon image every placemark points at.
 inline constexpr char kKmlIconAddress[] =
     "http://maps.google.com/mapfiles/kml/pushpin/wht-pushpin.png";

@@ -82,7 +82,7 @@ bool DateTimeToSeconds(const LogDateTime& dt, uint32_t& dwSeconds) {
     return true;
 }
 
-uint32_t LocalToRecordTime(const LogDateTime& local, int32_t nOffset) {
+int64_t LocalSecondsOf(const LogDateTime& local) {
     // Days from 2000-01-01 of the first of the month, counted from March so that the leap day
     // ends the year; then the day itself, which may run past its month.
     const int64_t nMonth = local.bMonth;
@@ -93,9 +93,7 @@ uint32_t LocalToRecordTime(const LogDateTime& local, int32_t nOffset) {
     const int64_t nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
     const int64_t nDays =
         nEra * 146097 + nDayOfEra - 730425 + (static_cast<int64_t>(local.bDay) - 1);
-    const int64_t nSeconds = nDays * 86400 + local.bHour * 3600 + local.bMinute * 60 +
-                             local.bSecond - static_cast<int64_t>(nOffset);
-    return static_cast<uint32_t>(std::clamp<int64_t>(nSeconds, 0, UINT32_MAX));
+    return nDays * 86400 + local.bHour * 3600 + local.bMinute * 60 + local.bSecond;
 }
 
 LogDateTime SystemTimeToLogDateTime(const PickerTime& st) {

@@ -46,10 +46,10 @@ LogDateTime SecondsToDateTime(uint32_t dwTime, int32_t nOffset);
 // range. The day is not checked against its month's length, so 2000-02-31 is 2000-03-02.
 [[nodiscard]] bool DateTimeToSeconds(const LogDateTime& dt, uint32_t& dwSeconds);
 
-// The record time of a local date and time at a fixed offset. A moment before the first second of
-// the record scale is that second (0), one after its last is the last (0xFFFFFFFF): nothing wraps.
-// Any year is read on the Gregorian calendar; the day is not checked against its month's length.
-uint32_t LocalToRecordTime(const LogDateTime& local, int32_t nOffset);
+// Seconds from 2000-01-01 00:00:00 to a date and time, negative before it and beyond 32 bits after
+// the record scale: any year on the Gregorian calendar. The day is not checked against its month's
+// length, so 2000-02-31 is 2000-03-02.
+int64_t LocalSecondsOf(const LogDateTime& dt);
 
 LogDateTime SystemTimeToLogDateTime(const PickerTime& st);
 PickerTime LogDateTimeToSystemTime(const LogDateTime& dt);

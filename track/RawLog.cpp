@@ -79,9 +79,10 @@ RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image, Sys
     return RawLogStatus::Ok;
 }
 
-std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, int32_t nOffset) {
-    const LogDateTime a = SecondsToDateTime(dwFirstTime, nOffset);
-    const LogDateTime b = SecondsToDateTime(dwLastTime, nOffset);
+std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, const TimeZone& zone) {
+    // Each end in the offset in force then: a file may span a daylight-saving change.
+    const LogDateTime a = SecondsToDateTime(dwFirstTime, zone.OffsetAt(dwFirstTime));
+    const LogDateTime b = SecondsToDateTime(dwLastTime, zone.OffsetAt(dwLastTime));
     char buf[100];
     std::snprintf(buf, sizeof buf,
                   "Time: %4d/%02d/%02d %02d:%02d:%02d ~ %4d/%02d/%02d %02d:%02d:%02d", a.wYear,

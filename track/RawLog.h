@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FixRecord.h"
+#include "TimeZone.h"
 #include "platform/File.h"
 
 // A raw log file (*.dlg) held in memory: the file's bytes, used in place, read one record at a
@@ -62,5 +63,5 @@ std::string RawLogLoadMessage(RawLogStatus status, const std::string& strPath, S
 RawLogStatus ValidateRawLogSize(uint64_t nBytes);
 
 // The two label texts that describe a loaded file: its time span in local time and its size.
-std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, int32_t nOffset);
+std::string FormatTimeSpanLabel(uint32_t dwFirstTime, uint32_t dwLastTime, const TimeZone& zone);
 std::string FormatSizeLabel(uint32_t nRecordCount);

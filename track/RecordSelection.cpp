@@ -1,5 +1,7 @@
 #include "RecordSelection.h"
 
+#include <utility>
+
 #include <cstdint>
 #include <limits>
 
@@ -20,4 +22,10 @@ int32_t ParseRecordLimit(std::string_view text) {
     if (bNegative) value = -value;
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
+}
+
+void OrderBounds(RecordSelection& selection) {
+    if (selection.nSelectMode == kSelectByTime && selection.dwFromTime > selection.dwToTime) {
+        std::swap(selection.dwFromTime, selection.dwToTime);
+    }
 }

@@ -21,6 +21,10 @@ struct RecordSelection {
     bool bDropNoFix = true;
 };
 
+// By Time does not depend on the order in which the two ends were given: reversed bounds are
+// exchanged. The other modes keep them as they are.
+void OrderBounds(RecordSelection& selection);
+
 // The limit as typed into the records box: leading blanks, an optional sign, then digits up to the
 // first other character; 0 when no number starts the text. Values beyond 32 bits saturate.
 int32_t ParseRecordLimit(std::string_view text);

@@ -507,8 +507,8 @@ BoxAnswer QuorvelWindow::ShowMessageBox(const std::string& strText, const std::s
     }
 }
 
-std::optional<std::string> QuorvelWindow::RunFileDialog(const FileDialogRequest& request,
-                                                        bool bSave) {
+std::optional<FileDialogResult> QuorvelWindow::RunFileDialog(const FileDialogRequest& request,
+                                                             bool bSave) {
     QFileDialog dialog(this);
     dialog.setAcceptMode(bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode((request.nOptions & kFileMustExist) ? QFileDialog::ExistingFile
@@ -518,30 +518,41 @@ std::optional<std::string> QuorvelWindow::RunFileDialog(const FileDialogRequest&
     }
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList filters;
+    QStringList suffixes;
     for (const FileFilter& filter : request.filters) {
         QString pattern = ToQString(filter.strPattern);
         // "*.*" means every file, also those without a dot.
         if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
         filters << ToQString(filter.strLabel) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        suffixes << (pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2) : QString());
     }
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
     if (!request.strDefaultExtension.empty()) {
         dialog.setDefaultSuffix(ToQString(request.strDefaultExtension));
+        // A name typed without an extension gets the one of the file type chosen.
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+            const qsizetype nAt = filters.indexOf(filter);
+            if (nAt >= 0 && !suffixes[nAt].isEmpty()) dialog.setDefaultSuffix(suffixes[nAt]);
+        });
     }
     if (!request.strInitialFolder.empty()) dialog.setDirectory(ToQString(request.strInitialFolder));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
-    return ToStdString(files.front());
+    const qsizetype nFilter = filters.indexOf(dialog.selectedNameFilter());
+    return FileDialogResult{ToStdString(files.front()),
+                            nFilter > 0 ? static_cast<size_t>(nFilter) : 0};
 }
 
-std::optional<std::string> QuorvelWindow::ShowSaveDialog(const FileDialogRequest& request) {
+std::optional<FileDialogResult> QuorvelWindow::ShowSaveDialog(const FileDialogRequest& request) {
     return RunFileDialog(request, true);
 }
 
 std::optional<std::string> QuorvelWindow::ShowOpenDialog(const FileDialogRequest& request) {
-    return RunFileDialog(request, false);
+    const std::optional<FileDialogResult> chosen = RunFileDialog(request, false);
+    if (!chosen) return std::nullopt;
+    return chosen->strPath;
 }
 
 void QuorvelWindow::ShowAboutBox() {

@@ -55,7 +55,7 @@ class QuorvelWindow final : public QDialog, public DialogView {
     PickerTime GetPickerTime(int nId) const override;
     BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
                              BoxButtons buttons, BoxIcon icon) override;
-    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override;
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
@@ -77,7 +77,7 @@ class QuorvelWindow final : public QDialog, public DialogView {
     void DispatchQueued();
     void StartDeviceWatch();
     void DeliverDeviceEvents(const std::vector<unsigned>& codes);
-    std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool bSave);
+    std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request, bool bSave);
 
     DialogHandler* m_pHandler = nullptr;
     QHash<int, QWidget*> m_controls;

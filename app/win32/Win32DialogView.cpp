@@ -276,16 +276,18 @@ BoxAnswer Win32DialogView::ShowMessageBox(const std::string& strText, const std:
     }
 }
 
-std::optional<std::string> Win32DialogView::ShowSaveDialog(const FileDialogRequest& request) {
+std::optional<FileDialogResult> Win32DialogView::ShowSaveDialog(const FileDialogRequest& request) {
     return RunFileDialog(request, true);
 }
 
 std::optional<std::string> Win32DialogView::ShowOpenDialog(const FileDialogRequest& request) {
-    return RunFileDialog(request, false);
+    const std::optional<FileDialogResult> chosen = RunFileDialog(request, false);
+    if (!chosen) return std::nullopt;
+    return chosen->strPath;
 }
 
-std::optional<std::string> Win32DialogView::RunFileDialog(const FileDialogRequest& request,
-                                                          bool bSave) {
+std::optional<FileDialogResult> Win32DialogView::RunFileDialog(const FileDialogRequest& request,
+                                                               bool bSave) {
     // Filters: label and pattern pairs, each ended by a zero, the whole list by one more.
     std::wstring filter;
     for (const FileFilter& f : request.filters) {
@@ -307,6 +309,7 @@ std::optional<std::string> Win32DialogView::RunFileDialog(const FileDialogReques
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
+    // With a default extension set, a name typed without one gets the chosen file type's.
     ofn.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
     ofn.Flags = OFN_EXPLORER;
     if (request.nOptions & kFileMustExist) ofn.Flags |= OFN_FILEMUSTEXIST;
@@ -315,7 +318,8 @@ std::optional<std::string> Win32DialogView::RunFileDialog(const FileDialogReques
     if (request.nOptions & kHideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
     const BOOL bChosen = bSave ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
     if (!bChosen) return std::nullopt;
-    return NarrowToUtf8(file.data());
+    return FileDialogResult{NarrowToUtf8(file.data()),
+                            ofn.nFilterIndex > 0 ? ofn.nFilterIndex - 1 : 0};
 }
 
 void Win32DialogView::ShowAboutBox() {

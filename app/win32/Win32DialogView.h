@@ -44,7 +44,7 @@ class Win32DialogView final : public DialogView {
     PickerTime GetPickerTime(int nId) const override;
     BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
                              BoxButtons buttons, BoxIcon icon) override;
-    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override;
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
@@ -60,7 +60,7 @@ class Win32DialogView final : public DialogView {
     void OnPaintMinimised();
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
     bool IsComboBox(int nId) const;
-    std::optional<std::string> RunFileDialog(const FileDialogRequest& request, bool bSave);
+    std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request, bool bSave);
 
     HINSTANCE m_hInstance;
     HWND m_hWnd = nullptr;

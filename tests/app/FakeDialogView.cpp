@@ -156,12 +156,18 @@ BoxAnswer FakeDialogView::ShowMessageBox(const std::string& strText, const std::
     return answer;
 }
 
-std::optional<std::string> FakeDialogView::ShowSaveDialog(const FileDialogRequest& request) {
+std::optional<FileDialogResult> FakeDialogView::ShowSaveDialog(const FileDialogRequest& request) {
     m_saveRequests.push_back(request);
     if (m_fileAnswers.empty()) return std::nullopt;
     auto answer = m_fileAnswers.front();
     m_fileAnswers.pop_front();
-    return answer;
+    if (!answer) return std::nullopt;
+    size_t nFilter = 0;
+    if (!m_filterAnswers.empty()) {
+        nFilter = m_filterAnswers.front();
+        m_filterAnswers.pop_front();
+    }
+    return FileDialogResult{*answer, nFilter};
 }
 
 std::optional<std::string> FakeDialogView::ShowOpenDialog(const FileDialogRequest& request) {

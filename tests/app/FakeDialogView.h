@@ -57,6 +57,7 @@ class FakeDialogView final : public DialogView {
     std::vector<Box> m_boxes;
     std::deque<BoxAnswer> m_boxAnswers;                    // default Ok
     std::deque<std::optional<std::string>> m_fileAnswers;  // default: cancelled
+    std::deque<size_t> m_filterAnswers;  // the Save dialog's file type; default: the first
     std::vector<FileDialogRequest> m_saveRequests;
     std::vector<FileDialogRequest> m_openRequests;
     int m_nAboutBoxes = 0;
@@ -95,7 +96,7 @@ class FakeDialogView final : public DialogView {
     PickerTime GetPickerTime(int nId) const override;
     BoxAnswer ShowMessageBox(const std::string& strText, const std::string& strTitle,
                              BoxButtons buttons, BoxIcon icon) override;
-    std::optional<std::string> ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override { ++m_nAboutBoxes; }
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override {

@@ -30,7 +30,7 @@ TEST_F(StartTest, ListsAndChecksAfterInitialisation) {
     }
     EXPECT_EQ(zones.nSelected, 40);
     EXPECT_EQ(m_view.GetControlText(IDC_TIME_ZONE), "GMT+8:00");
-    EXPECT_EQ(m_dlg.GetTimeZoneOffset(), 28800);
+    EXPECT_EQ(m_dlg.GetTimeZone().OffsetAt(0), 28800);
 
     // The scan found no port: the list stays empty and the port closed.
     EXPECT_EQ(m_view.GetListCount(IDC_PORT_LIST), 0);
@@ -137,23 +137,23 @@ TEST_F(StartTest, TimeZoneOffsetFromSelectionOrTypedText) {
     for (const Case& c : cases) {
         if (c.nSelect >= 0) m_view.SelectListEntry(IDC_TIME_ZONE, c.nSelect);
         if (c.typed) m_view.At(IDC_TIME_ZONE).strText = c.typed;
-        EXPECT_EQ(m_dlg.GetTimeZoneOffset(), c.nExpected)
+        EXPECT_EQ(m_dlg.GetTimeZone().OffsetAt(0), c.nExpected)
             << c.nSelect << " " << (c.typed ? c.typed : "");
     }
 }
 
 TEST_F(StartTest, NoSelectedZoneKeepsTheLastSelection) {
     m_view.SelectListEntry(IDC_TIME_ZONE, 30);  // GMT+3:00
-    EXPECT_EQ(m_dlg.GetTimeZoneOffset(), 10800);
+    EXPECT_EQ(m_dlg.GetTimeZone().OffsetAt(0), 10800);
     m_view.At(IDC_TIME_ZONE).nSelected = -1;
     m_view.At(IDC_TIME_ZONE).strText = "somewhere";
-    EXPECT_EQ(m_dlg.GetTimeZoneOffset(), 10800);
+    EXPECT_EQ(m_dlg.GetTimeZone().OffsetAt(0), 10800);
 }
 
 TEST(StartWithoutSelection, NoZoneEverSelectedIsGmt) {
     FakeDialogView view;
     CQuorvelDlg dlg(view);
-    EXPECT_EQ(dlg.GetTimeZoneOffset(), 0);
+    EXPECT_EQ(dlg.GetTimeZone().OffsetAt(0), 0);
 }
 
 TEST_F(StartTest, SystemCommandsOpenAboutOnlyForItsCommand) {

@@ -88,7 +88,7 @@ TEST_F(TranslateTest, FailureTable) {
         {"no dot", "/tmp/quorvel-out", {"Unknown file format."}, true},
         {"upper-case kml", "/tmp/x/out.KML", {"File format not supported."}, true},
         {"mixed-case csv", "/tmp/x/out.Csv", {"File format not supported."}, true},
-        {"other extension", "/tmp/x/out.gpx", {"File format not supported."}, true},
+        {"other extension", "/tmp/x/out.gpz", {"File format not supported."}, true},
         {"dot in a folder only", "/tmp/x.d/out", {"File format not supported."}, true},
         {"folder missing", "/nonexistent-quorvel/out.kml", {"Can't generate output file."}, true},
     };
@@ -121,7 +121,7 @@ TEST_F(TranslateTest, NoRecordsLoaded) {
     EXPECT_EQ(view.m_boxes[0].strHead, "No raw data available.");
     EXPECT_EQ(view.m_boxes[0].strTitle, "Error");
     EXPECT_TRUE(view.m_saveRequests.empty());
-    EXPECT_FALSE(dlg.WriteKmlFile());
+    EXPECT_FALSE(dlg.WriteOutputFile({}));
 }
 
 TEST_F(TranslateTest, SaveDialogRequest) {
@@ -130,14 +130,41 @@ TEST_F(TranslateTest, SaveDialogRequest) {
     ASSERT_EQ(m_view.m_saveRequests.size(), 1u);
     const FileDialogRequest& request = m_view.m_saveRequests[0];
     EXPECT_EQ(request.strInitialFolder, "/srv/out");
-    ASSERT_EQ(request.filters.size(), 2u);
+    ASSERT_EQ(request.filters.size(), 4u);
     EXPECT_EQ(request.filters[0].strLabel, "Google earth file(*.kml)");
     EXPECT_EQ(request.filters[0].strPattern, "*.kml");
     EXPECT_EQ(request.filters[1].strLabel, "Excel file(*.csv)");
     EXPECT_EQ(request.filters[1].strPattern, "*.csv");
+    EXPECT_EQ(request.filters[2].strLabel, "Google Earth track(*.kml)");
+    EXPECT_EQ(request.filters[3].strPattern, "*.gpx");
     EXPECT_EQ(request.strDefaultExtension, "kml");
     EXPECT_EQ(request.nOptions, kOverwritePrompt | kHideReadOnly | kPathMustExist);
     EXPECT_TRUE(m_view.m_boxes.empty());
+}
+
+// The Save dialog's file type decides between the two KML outputs; .gpx writes GPX. The box says
+// how many records went where.
+TEST_F(TranslateTest, TrackAndGpxTypesAndTheSummary) {
+    Select(IDC_ALL);
+    m_view.At(IDC_DROP_NOFIX).bChecked = false;
+    const struct {
+        const char* name;
+        size_t nFilter;
+        const char* marker;
+    } cases[] = {{"t.kml", 2, "<gx:Track>"}, {"p.kml", 0, "<Placemark>"}, {"g.gpx", 3, "<trkpt "}};
+    for (const auto& c : cases) {
+        m_view.m_boxes.clear();
+        m_view.m_fileAnswers.push_back(PathOf(c.name));
+        m_view.m_filterAnswers.push_back(c.nFilter);
+        m_dlg.OnTranslate();
+        ASSERT_EQ(m_view.m_boxes.size(), 1u) << c.name;
+        EXPECT_EQ(m_view.m_boxes[0].strHead, "Translate OK.");
+        EXPECT_EQ(m_view.m_boxes[0].strDetail, std::to_string(m_dlg.m_RawLog.m_nRecordCount) +
+                                                   " of " +
+                                                   std::to_string(m_dlg.m_RawLog.m_nRecordCount) +
+                                                   " records written to " + PathOf(c.name));
+        EXPECT_NE(ReadFile(PathOf(c.name)).find(c.marker), std::string::npos) << c.name;
+    }
 }
 
 TEST_F(TranslateTest, BoundsAreLocalPickersOnTheRecordScale) {

@@ -59,8 +59,9 @@ class CliTest : public ::testing::Test {
             std::system((line + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Read(out), Read(err)};
     }
+    // The machine's own zone is GMT+8:00 for these runs: the default zone is the system's.
     RunResult Cli(const std::string& args, const std::string& env = "") {
-        return Shell(env + " '" + kCli + "' " + args);
+        return Shell("TZ=Etc/GMT-8 " + env + " '" + kCli + "' " + args);
     }
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
     std::string Translate(const std::string& out, const std::string& extra = "") {
@@ -78,11 +79,17 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, InfoShowsTheTwoLabels) {
     RunResult r = Cli("info '" + kSample + "'");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600\n");
+    EXPECT_EQ(r.out,
+              "Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600\n"
+              "Times in local (Etc/GMT-8).\n");
     r = Cli("info '" + kSample + "' --tz UTC");
-    EXPECT_EQ(r.out, "Time: 2009/05/01 15:30:00 ~ 2009/05/01 16:19:55\nSize(Record): 600\n");
+    EXPECT_EQ(r.out,
+              "Time: 2009/05/01 15:30:00 ~ 2009/05/01 16:19:55\nSize(Record): 600\n"
+              "Times in GMT+0:00.\n");
     r = Cli("info '" + kSample + "' --tz GMT-3:30");
-    EXPECT_EQ(r.out, "Time: 2009/05/01 12:00:00 ~ 2009/05/01 12:49:55\nSize(Record): 600\n");
+    EXPECT_EQ(r.out,
+              "Time: 2009/05/01 12:00:00 ~ 2009/05/01 12:49:55\nSize(Record): 600\n"
+              "Times in GMT-3:30.\n");
     r = Cli("info '" + kSample + "' --tz Mars");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("Unknown time zone"), std::string::npos);
@@ -92,7 +99,8 @@ TEST_F(CliTest, WholeSampleToKmlAndCsvThatRealReadersAccept) {
     const RunResult r =
         Cli("translate '" + kSample + "' --all --keep-nofix -o '" + Path("all.kml") + "'");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Translate OK. 600 of 600 records written to " + Path("all.kml") + "\n");
+    EXPECT_EQ(r.out, "Translate OK.\n600 of 600 records written to " + Path("all.kml") +
+                         "\nTimes in local (Etc/GMT-8).\n");
     const std::string kml = Read(Path("all.kml"));
     EXPECT_EQ(CountOf(kml, "<Placemark>"), 600u);
     EXPECT_TRUE(kml.ends_with("</Document>\r\n</kml>"));
@@ -189,7 +197,7 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
         {"'" + kSample + "' -o '" + Path("noext") + "'", "Unknown file format.", "noext"},
         {"'" + kSample + "' -o '" + Path("a.KML") + "'",
          "File format not supported.\nquorvel-cli: Supported: .kml", "a.KML"},
-        {"'" + kSample + "' -o '" + Path("a.gpx") + "'", "File format not supported.", "a.gpx"},
+        {"'" + kSample + "' -o '" + Path("a.gpz") + "'", "File format not supported.", "a.gpz"},
         {"'" + kSample + "' -o '" + Path("missing/a.kml") + "'",
          "Can't generate output file.\nquorvel-cli: " + Path("missing/a.kml") +
              ": No such file or directory",
@@ -199,8 +207,7 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
         {"'" + Path("odd.dlg") + "' -o '" + Path("o.kml") + "'", "Error data in raw file.",
          "o.kml"},
         {"'" + Path("none.dlg") + "' -o '" + Path("n.kml") + "'",
-         "Can't open raw data file.\nquorvel-cli: " + Path("none.dlg") + ": No such file",
-         "n.kml"},
+         "Can't open raw data file.\nquorvel-cli: " + Path("none.dlg") + ": No such file", "n.kml"},
         {"'" + m_dir.string() + "' -o '" + Path("d.kml") + "'",
          "Can't open raw data file.\nquorvel-cli: " + m_dir.string() + ": Is a directory", "d.kml"},
         {"'" + kSample + "' -o '" + Path("t.kml") + "' --from 2009-13-01", "Invalid --from time",
@@ -222,8 +229,9 @@ TEST_F(CliTest, FailuresSayWhyAndWriteNothing) {
 TEST_F(CliTest, AFifoIsNoRawLogAndNothingHangs) {
     ASSERT_EQ(::mkfifo(Path("pipe.dlg").c_str(), 0600), 0);
     for (const std::string& command : {std::string("info"), std::string("translate")}) {
-        const RunResult r = Shell("timeout 20 '" + kCli + "' " + command + " '" + Path("pipe.dlg") +
-                                  "'" + (command == "translate" ? " -o '" + Path("p.csv") + "'" : ""));
+        const RunResult r =
+            Shell("timeout 20 '" + kCli + "' " + command + " '" + Path("pipe.dlg") + "'" +
+                  (command == "translate" ? " -o '" + Path("p.csv") + "'" : ""));
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_NE(r.err.find("Can't open raw data file.\nquorvel-cli: " + Path("pipe.dlg") +
                              ": not a regular file"),
@@ -242,8 +250,8 @@ TEST_F(CliTest, AnOutputNameOfTwoHundredFiftyFiveBytes) {
 // permission bits it had.
 TEST_F(CliTest, ALinkStaysALinkAndTheFileKeepsItsMode) {
     std::ofstream(Path("real.csv")) << "old";
-    fs::permissions(Path("real.csv"), fs::perms::owner_read | fs::perms::owner_write |
-                                          fs::perms::group_read);
+    fs::permissions(Path("real.csv"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink("real.csv", Path("link.csv"));
     const std::string csv = Translate("link.csv");
     EXPECT_TRUE(fs::is_symlink(Path("link.csv")));
@@ -256,8 +264,8 @@ TEST_F(CliTest, ALinkStaysALinkAndTheFileKeepsItsMode) {
 // first second, so the window reaches from there to the end (61 records at 5 s up to 23:35:00),
 // not, wrapped and swapped, from the end onwards.
 TEST_F(CliTest, ABoundBeforeTheRecordScaleIsItsFirstSecond) {
-    const std::string csv =
-        Translate("early.csv", "--from '2000-01-01 00:00:00' --to '2009-05-01 23:35:00' --keep-nofix");
+    const std::string csv = Translate(
+        "early.csv", "--from '2000-01-01 00:00:00' --to '2009-05-01 23:35:00' --keep-nofix");
     EXPECT_EQ(CountOf(csv, "\r\n"), 62u);
     EXPECT_NE(csv.find("=\"2009-05-01 23:35:00\""), std::string::npos);
 }

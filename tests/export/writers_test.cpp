@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "export/TrackWriters.h"
+#include "export/Translate.h"
 
 namespace {
 
@@ -186,31 +186,37 @@ TEST(Writers, ReturnTheWrittenCountAndBufferAcrossFlushes) {
 TEST(OutputFormat, ChosenByTheLastDotOfTheWholePath) {
     struct Case {
         const char* path;
-        OutputFormatStatus status;
+        TranslateStatus status;
         OutputFormat format;
     };
     const Case cases[] = {
-        {"/tmp/a.kml", OutputFormatStatus::Ok, OutputFormat::Kml},
-        {"/tmp/a.csv", OutputFormatStatus::Ok, OutputFormat::Csv},
-        {"/tmp/a.txt", OutputFormatStatus::Ok, OutputFormat::Csv},
-        {"/tmp/a.KML", OutputFormatStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/a.Csv", OutputFormatStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/a.kml.bak", OutputFormatStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/a", OutputFormatStatus::NoExtension, OutputFormat::Kml},
-        {"/tmp/track.v2/out", OutputFormatStatus::Unsupported, OutputFormat::Kml},
-        {"a.", OutputFormatStatus::Unsupported, OutputFormat::Kml},
+        {"/tmp/a.kml", TranslateStatus::Ok, OutputFormat::Kml},
+        {"/tmp/a.csv", TranslateStatus::Ok, OutputFormat::Csv},
+        {"/tmp/a.txt", TranslateStatus::Ok, OutputFormat::Csv},
+        {"/tmp/a.gpx", TranslateStatus::Ok, OutputFormat::Gpx},
+        {"/tmp/a.KML", TranslateStatus::Unsupported, OutputFormat::Kml},
+        {"/tmp/a.Csv", TranslateStatus::Unsupported, OutputFormat::Kml},
+        {"/tmp/a.kml.bak", TranslateStatus::Unsupported, OutputFormat::Kml},
+        {"/tmp/a", TranslateStatus::NoExtension, OutputFormat::Kml},
+        {"/tmp/track.v2/out", TranslateStatus::Unsupported, OutputFormat::Kml},
+        {"a.", TranslateStatus::Unsupported, OutputFormat::Kml},
     };
     for (const Case& c : cases) {
         OutputFormat format = OutputFormat::Kml;
-        EXPECT_EQ(OutputFormatFromPath(c.path, format), c.status) << c.path;
-        if (c.status == OutputFormatStatus::Ok) {
+        EXPECT_EQ(OutputFormatFromPath(c.path, {}, format), c.status) << c.path;
+        if (c.status == TranslateStatus::Ok) {
             EXPECT_EQ(format, c.format) << c.path;
         }
     }
-    EXPECT_STREQ(OutputFormatStatusMessage(OutputFormatStatus::NoExtension),
-                 "Unknown file format.");
-    EXPECT_EQ(std::string(OutputFormatStatusMessage(OutputFormatStatus::Unsupported))
-                  .rfind("File format not supported.\n\n", 0),
+    TranslateOptions track;
+    track.bKmlTrack = true;
+    OutputFormat format = OutputFormat::Kml;
+    EXPECT_EQ(OutputFormatFromPath("a.kml", track, format), TranslateStatus::Ok);
+    EXPECT_EQ(format, OutputFormat::KmlTrack);
+    EXPECT_EQ(TranslateResult{TranslateStatus::NoExtension}.FailureMessage("a"),
+              "Unknown file format.");
+    EXPECT_EQ(TranslateResult{TranslateStatus::Unsupported}.FailureMessage("a.x").rfind(
+                  "File format not supported.\n\n", 0),
               0u);
 }
 

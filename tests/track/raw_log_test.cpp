@@ -108,7 +108,7 @@ TEST_F(RawLogTest, OneRecordSpansOneMoment) {
     recs[0].dwTime = 0;
     RawLogImage image;
     ASSERT_EQ(LoadRawLogImage(WriteFile("one.dlg", Records(recs)), image), RawLogStatus::Ok);
-    EXPECT_EQ(FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), 28800),
+    EXPECT_EQ(FormatTimeSpanLabel(image.FirstTime(), image.LastTime(), TimeZone::Fixed(28800)),
               "Time: 2000/01/01 08:00:00 ~ 2000/01/01 08:00:00");
     EXPECT_EQ(FormatSizeLabel(image.RecordCount()), "Size(Record): 1");
 }
@@ -119,7 +119,7 @@ TEST_F(RawLogTest, FilesThatCannotBeReadAreRefused) {
     EXPECT_EQ(LoadRawLogImage(m_dir.string(), image), RawLogStatus::CannotOpen);  // a folder
     EXPECT_EQ(LoadRawLogImage("", image), RawLogStatus::CannotOpen);
     EXPECT_EQ(LoadRawLogImage("/dev/null", image), RawLogStatus::CannotOpen);  // not a regular file
-#ifndef _WIN32  // POSIX permissions
+#ifndef _WIN32                                                                 // POSIX permissions
     if (::geteuid() != 0) {  // root reads whatever the permissions say
         const std::string path = WriteFile("locked.dlg", std::vector<uint8_t>(20, 0));
         ::chmod(path.c_str(), 0);
