@@ -14,8 +14,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Paced output goes out in batches of this many bytes, so both sides wake a few hundred times a
 // second rather than once a byte.
 constexpr size_t kPaceBatch = 64;
@@ -93,108 +91,122 @@ void SimRunner::Stop() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void SimRunner::Run() {
-    std::string strPending;  // bytes of the current chunk not yet written
-    size_t nPendingAt = 0;
+// What the runner is sending: the current chunk, its pause and the pacing of the burst it is in.
+struct SimRunner::Outgoing {
+    std::string strBytes;  // the current chunk's bytes not yet written start at nAt
+    size_t nAt = 0;
     bool bHangUpDue = false;
     Clock::time_point pauseUntil{};
     Clock::time_point burstStart{};
     uint64_t nBurstBytes = 0;
     bool bBursting = false;
-    uint8_t buffer[512];
 
+    bool Drained() const { return nAt >= strBytes.size(); }
+};
+
+void SimRunner::Run() {
+    Outgoing out;
     while (!m_bStop.load() && m_hMaster >= 0) {
         const Clock::time_point now = Clock::now();
-        if (nPendingAt >= strPending.size() && !bHangUpDue) {
-            std::lock_guard lock(m_mutex);
-            if (std::optional<SimChunk> chunk = m_logger.TakeOutput()) {
-                strPending = std::move(chunk->strBytes);
-                nPendingAt = 0;
-                bHangUpDue = chunk->bHangUp;
-                if (chunk->nPauseMs > 0) {
-                    pauseUntil = now + std::chrono::milliseconds(chunk->nPauseMs);
-                    bBursting = false;
-                }
-            } else {
-                strPending.clear();
-                nPendingAt = 0;
-                bBursting = false;
-            }
-        }
+        if (out.Drained() && !out.bHangUpDue) TakeNextChunk(out, now);
         int nTimeoutMs = 50;
         size_t nCanWrite = 0;
-        if (now < pauseUntil) {
+        if (now < out.pauseUntil) {
             nTimeoutMs = static_cast<int>(
-                std::chrono::ceil<std::chrono::milliseconds>(pauseUntil - now).count());
-        } else if (bHangUpDue && nPendingAt >= strPending.size()) {
-            // Let the other side read what was sent (a hang-up discards unread input), then hang
-            // up: its reads fail from now on.
-            // Written bytes reach the slave's queue a moment later, so the queue must be seen
-            // empty several times in a row.
-            int nEmpty = 0;
-            for (int i = 0; i < 300 && nEmpty < 5 && !m_bStop.load(); ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                int nUnread = 0;
-                if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0) break;
-                nEmpty = nUnread == 0 ? nEmpty + 1 : 0;
-            }
-            // Only the line goes; the wake pipe stays for Stop() on the other thread.
-            m_bHungUp = true;
-            ::close(m_hMaster);
-            ::close(m_hSlave);
-            m_hMaster = -1;
-            m_hSlave = -1;
+                std::chrono::ceil<std::chrono::milliseconds>(out.pauseUntil - now).count());
+        } else if (out.bHangUpDue && out.Drained()) {
+            HangUp();
             return;
-        } else if (nPendingAt < strPending.size()) {
-            const size_t nLeft = strPending.size() - nPendingAt;
-            if (!m_bPaced) {
-                nCanWrite = nLeft;
-            } else {
-                if (!bBursting) {
-                    bBursting = true;
-                    burstStart = now;
-                    nBurstBytes = 0;
-                }
-                const auto nMicros =
-                    std::chrono::duration_cast<std::chrono::microseconds>(now - burstStart).count();
-                const uint64_t nDue = static_cast<uint64_t>(nMicros) * m_nBaud / 10 / 1000000;
-                const uint64_t nAllowed = nDue > nBurstBytes ? nDue - nBurstBytes : 0;
-                if (nAllowed >= std::min<uint64_t>(nLeft, kPaceBatch)) {
-                    nCanWrite = static_cast<size_t>(std::min<uint64_t>(nAllowed, nLeft));
-                } else {
-                    // Wake when the next batch is due.
-                    const uint64_t nTarget = nBurstBytes + std::min<uint64_t>(nLeft, kPaceBatch);
-                    const uint64_t nDueMicros = nTarget * 10 * 1000000 / m_nBaud;
-                    const auto nWait = static_cast<int64_t>(nDueMicros) - nMicros;
-                    nTimeoutMs = static_cast<int>(std::max<int64_t>(1, (nWait + 999) / 1000));
-                }
-            }
+        } else if (!out.Drained()) {
+            nCanWrite = WritableNow(out, now, nTimeoutMs);
         }
-        pollfd fds[2] = {{m_hMaster, static_cast<short>(POLLIN | (nCanWrite > 0 ? POLLOUT : 0)), 0},
-                         {m_hWake[0], POLLIN, 0}};
-        if (::poll(fds, 2, nCanWrite > 0 ? -1 : nTimeoutMs) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
-            char drain[16];
-            while (::read(m_hWake[0], drain, sizeof drain) > 0) {
-            }
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
-            const ssize_t n = ::read(m_hMaster, buffer, sizeof buffer);
-            if (n > 0) {
-                std::lock_guard lock(m_mutex);
-                m_logger.Receive(
-                    std::string_view(reinterpret_cast<char*>(buffer), static_cast<size_t>(n)));
-            }
-        }
-        if (nCanWrite > 0 && (fds[0].revents & POLLOUT) != 0) {
-            const ssize_t n = ::write(m_hMaster, strPending.data() + nPendingAt, nCanWrite);
-            if (n > 0) {
-                nPendingAt += static_cast<size_t>(n);
-                nBurstBytes += static_cast<uint64_t>(n);
-            }
+        if (!ServeOnce(out, nCanWrite, nTimeoutMs)) break;
+    }
+}
+
+void SimRunner::TakeNextChunk(Outgoing& out, Clock::time_point now) {
+    std::lock_guard lock(m_mutex);
+    std::optional<SimChunk> chunk = m_logger.TakeOutput();
+    out.strBytes = chunk ? std::move(chunk->strBytes) : std::string();
+    out.nAt = 0;
+    if (!chunk) {
+        // Nothing to send: the next output starts a fresh burst.
+        out.bBursting = false;
+        return;
+    }
+    out.bHangUpDue = chunk->bHangUp;
+    if (chunk->nPauseMs > 0) {
+        out.pauseUntil = now + std::chrono::milliseconds(chunk->nPauseMs);
+        out.bBursting = false;
+    }
+}
+
+size_t SimRunner::WritableNow(Outgoing& out, Clock::time_point now, int& nTimeoutMs) const {
+    const size_t nLeft = out.strBytes.size() - out.nAt;
+    if (!m_bPaced) return nLeft;
+    if (!out.bBursting) {
+        out.bBursting = true;
+        out.burstStart = now;
+        out.nBurstBytes = 0;
+    }
+    const auto nMicros =
+        std::chrono::duration_cast<std::chrono::microseconds>(now - out.burstStart).count();
+    const uint64_t nDue = static_cast<uint64_t>(nMicros) * m_nBaud / 10 / 1000000;
+    const uint64_t nAllowed = nDue > out.nBurstBytes ? nDue - out.nBurstBytes : 0;
+    if (nAllowed >= std::min<uint64_t>(nLeft, kPaceBatch)) {
+        return static_cast<size_t>(std::min<uint64_t>(nAllowed, nLeft));
+    }
+    // Wake when the next batch is due.
+    const uint64_t nTarget = out.nBurstBytes + std::min<uint64_t>(nLeft, kPaceBatch);
+    const uint64_t nDueMicros = nTarget * 10 * 1000000 / m_nBaud;
+    const auto nWait = static_cast<int64_t>(nDueMicros) - nMicros;
+    nTimeoutMs = static_cast<int>(std::max<int64_t>(1, (nWait + 999) / 1000));
+    return 0;
+}
+
+void SimRunner::HangUp() {
+    // Let the other side read what was sent (a hang-up discards unread input), then hang up: its
+    // reads fail from now on. Written bytes reach the slave's queue a moment later, so the queue
+    // must be seen empty several times in a row.
+    int nEmpty = 0;
+    for (int i = 0; i < 300 && nEmpty < 5 && !m_bStop.load(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        int nUnread = 0;
+        if (::ioctl(m_hSlave, FIONREAD, &nUnread) != 0) break;
+        nEmpty = nUnread == 0 ? nEmpty + 1 : 0;
+    }
+    // Only the line goes; the wake pipe stays for Stop() on the other thread.
+    m_bHungUp = true;
+    ::close(m_hMaster);
+    ::close(m_hSlave);
+    m_hMaster = -1;
+    m_hSlave = -1;
+}
+
+bool SimRunner::ServeOnce(Outgoing& out, size_t nCanWrite, int nTimeoutMs) {
+    pollfd fds[2] = {{m_hMaster, static_cast<short>(POLLIN | (nCanWrite > 0 ? POLLOUT : 0)), 0},
+                     {m_hWake[0], POLLIN, 0}};
+    if (::poll(fds, 2, nCanWrite > 0 ? -1 : nTimeoutMs) < 0) return errno == EINTR;
+    if ((fds[1].revents & POLLIN) != 0) {
+        char drain[16];
+        while (::read(m_hWake[0], drain, sizeof drain) > 0) {
         }
     }
+    if ((fds[0].revents & POLLIN) != 0) {
+        uint8_t buffer[512];
+        const ssize_t n = ::read(m_hMaster, buffer, sizeof buffer);
+        if (n > 0) {
+            std::lock_guard lock(m_mutex);
+            m_logger.Receive(
+                std::string_view(reinterpret_cast<char*>(buffer), static_cast<size_t>(n)));
+        }
+    }
+    if (nCanWrite > 0 && (fds[0].revents & POLLOUT) != 0) {
+        const ssize_t n = ::write(m_hMaster, out.strBytes.data() + out.nAt, nCanWrite);
+        if (n > 0) {
+            out.nAt += static_cast<size_t>(n);
+            out.nBurstBytes += static_cast<uint64_t>(n);
+        }
+    }
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -36,6 +37,15 @@ class SimRunner {
     }
 
   private:
+    using Clock = std::chrono::steady_clock;
+    struct Outgoing;
+    void TakeNextChunk(Outgoing& out, Clock::time_point now);
+    // Bytes of the current chunk that may go out now; when pacing holds them back, nTimeoutMs is
+    // how long until the next batch is due.
+    size_t WritableNow(Outgoing& out, Clock::time_point now, int& nTimeoutMs) const;
+    void HangUp();
+    // One wait for the line: reads what the computer sent, writes what may go. False on failure.
+    bool ServeOnce(Outgoing& out, size_t nCanWrite, int nTimeoutMs);
     void Close();
 
     SimLogger& m_logger;

@@ -25,12 +25,7 @@ bool LoadMemory(const std::string& strPath, std::vector<uint8_t>& memory) {
     return !in.bad();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"quorvel-sim: a simulated GPS track logger on a pseudo-terminal"};
-    app.name("quorvel-sim");
-    app.set_version_flag("--version", std::string("quorvel-sim ") + kQuorvelVersion);
+struct SimOptions {
     std::string strFile;
     uint32_t nRecords = 600;
     uint32_t nSeed = 1;
@@ -39,15 +34,20 @@ int main(int argc, char** argv) {
     std::string strLink;
     std::string strC0 = "0", strO2 = "5", strOH = "0";
     SimFaults faults;
-    app.add_option("--file", strFile, "Track memory from a raw log (.dlg) file");
-    app.add_option("--records", nRecords, "Generate a track of this many records (default 600)");
-    app.add_option("--seed", nSeed, "Seed of the generated track");
-    app.add_option("--baud", nBaud, "Speed at which output is paced, bit/s (default 115200)");
-    app.add_flag("--no-pace", bNoPace, "Send as fast as the pseudo-terminal takes it");
-    app.add_option("--link", strLink, "Also make this path a symbolic link to the port");
-    app.add_option("--c0", strC0, "Setting C0 (GPS always on)");
-    app.add_option("--interval", strO2, "Setting O2 (logging interval)");
-    app.add_option("--distance", strOH, "Setting OH (logging distance)");
+};
+
+void AddOptions(CLI::App& app, SimOptions& opt) {
+    SimFaults& faults = opt.faults;
+    app.add_option("--file", opt.strFile, "Track memory from a raw log (.dlg) file");
+    app.add_option("--records", opt.nRecords,
+                   "Generate a track of this many records (default 600)");
+    app.add_option("--seed", opt.nSeed, "Seed of the generated track");
+    app.add_option("--baud", opt.nBaud, "Speed at which output is paced, bit/s (default 115200)");
+    app.add_flag("--no-pace", opt.bNoPace, "Send as fast as the pseudo-terminal takes it");
+    app.add_option("--link", opt.strLink, "Also make this path a symbolic link to the port");
+    app.add_option("--c0", opt.strC0, "Setting C0 (GPS always on)");
+    app.add_option("--interval", opt.strO2, "Setting O2 (logging interval)");
+    app.add_option("--distance", opt.strOH, "Setting OH (logging distance)");
     app.add_option("--corrupt-block", faults.nCorruptBlock,
                    "Break the checksum of block N (from 0)");
     app.add_option("--drop-block", faults.nDropBlock, "Leave out block N");
@@ -66,38 +66,35 @@ int main(int argc, char** argv) {
     app.add_flag("--ignore-download", faults.bIgnoreDownload, "Never answer a download request");
     app.add_option("--chatter-ms", faults.nChatterMs,
                    "After the download, a text line every this many milliseconds");
-    CLI11_PARSE(app, argc, argv);
+}
 
-    std::vector<uint8_t> memory;
-    if (!strFile.empty()) {
-        if (!LoadMemory(strFile, memory)) {
-            std::fprintf(stderr, "quorvel-sim: cannot read %s\n", strFile.c_str());
-            return 1;
-        }
-    } else {
-        TrackGeneratorOptions options;
-        options.nRecords = nRecords;
-        options.nSeed = nSeed;
-        memory = GenerateTrack(options);
+// The track memory: a raw log's bytes, or a generated track.
+bool MakeMemory(const SimOptions& opt, std::vector<uint8_t>& memory) {
+    if (!opt.strFile.empty()) {
+        if (LoadMemory(opt.strFile, memory)) return true;
+        std::fprintf(stderr, "quorvel-sim: cannot read %s\n", opt.strFile.c_str());
+        return false;
     }
-    SimLogger logger(std::move(memory), faults);
-    logger.SetSettings(strC0, strO2, strOH);
-    SimRunner runner(logger, nBaud, !bNoPace);
-    std::string strError;
-    if (!runner.Open(strError)) {
-        std::fprintf(stderr, "quorvel-sim: %s\n", strError.c_str());
-        return 1;
-    }
-    if (!strLink.empty()) {
-        std::error_code error;
-        std::filesystem::remove(strLink, error);
-        std::filesystem::create_symlink(runner.PortPath(), strLink, error);
-        if (error) {
-            std::fprintf(stderr, "quorvel-sim: cannot link %s: %s\n", strLink.c_str(),
-                         error.message().c_str());
-            return 1;
-        }
-    }
+    TrackGeneratorOptions options;
+    options.nRecords = opt.nRecords;
+    options.nSeed = opt.nSeed;
+    memory = GenerateTrack(options);
+    return true;
+}
+
+bool LinkPort(const std::string& strLink, const std::string& strPort) {
+    if (strLink.empty()) return true;
+    std::error_code error;
+    std::filesystem::remove(strLink, error);
+    std::filesystem::create_symlink(strPort, strLink, error);
+    if (!error) return true;
+    std::fprintf(stderr, "quorvel-sim: cannot link %s: %s\n", strLink.c_str(),
+                 error.message().c_str());
+    return false;
+}
+
+// Serves until SIGINT or SIGTERM, or until a hang-up fault ends the line.
+int Serve(SimLogger& logger, SimRunner& runner, const SimOptions& opt) {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigaction(SIGINT, &action, nullptr);
@@ -107,7 +104,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "quorvel-sim: logger with %zu records on %s (%s), Ctrl-C to stop\n",
                  logger.Memory().size() / SimLogger::kRecordSize, runner.PortPath().c_str(),
-                 bNoPace ? "unpaced" : (std::to_string(nBaud) + " bit/s").c_str());
+                 opt.bNoPace ? "unpaced" : (std::to_string(opt.nBaud) + " bit/s").c_str());
     if (!runner.Start()) {
         std::fprintf(stderr, "quorvel-sim: cannot start\n");
         return 1;
@@ -115,9 +112,34 @@ int main(int argc, char** argv) {
     while (g_bStopRequested == 0 && !runner.HungUp()) ::usleep(50000);
     runner.Stop();
     if (runner.HungUp()) std::fprintf(stderr, "quorvel-sim: hung up as asked\n");
-    if (!strLink.empty()) {
-        std::error_code error;
-        std::filesystem::remove(strLink, error);
-    }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"quorvel-sim: a simulated GPS track logger on a pseudo-terminal"};
+    app.name("quorvel-sim");
+    app.set_version_flag("--version", std::string("quorvel-sim ") + kQuorvelVersion);
+    SimOptions opt;
+    AddOptions(app, opt);
+    CLI11_PARSE(app, argc, argv);
+
+    std::vector<uint8_t> memory;
+    if (!MakeMemory(opt, memory)) return 1;
+    SimLogger logger(std::move(memory), opt.faults);
+    logger.SetSettings(opt.strC0, opt.strO2, opt.strOH);
+    SimRunner runner(logger, opt.nBaud, !opt.bNoPace);
+    std::string strError;
+    if (!runner.Open(strError)) {
+        std::fprintf(stderr, "quorvel-sim: %s\n", strError.c_str());
+        return 1;
+    }
+    if (!LinkPort(opt.strLink, runner.PortPath())) return 1;
+    const int nExit = Serve(logger, runner, opt);
+    if (!opt.strLink.empty()) {
+        std::error_code error;
+        std::filesystem::remove(opt.strLink, error);
+    }
+    return nExit;
 }
