@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/File.h"
+#include "track/FixRecord.h"
 
 // The raw log file a download writes. A free name gets the records directly. A file already there
 // is replaced only by a complete download: meanwhile the records go to a temporary file beside it,
@@ -31,7 +32,7 @@ class RawDownloadFile {
     // A file of the chosen name existed and stays as it was; what arrived is elsewhere.
     bool KeptBeside() const { return m_bReplacing && m_strKept != m_strTarget; }
     // Records written so far.
-    uint64_t RecordCount() const { return m_nBytes / 20; }
+    uint64_t RecordCount() const { return m_nBytes / kFixRecordSize; }
     SystemError Error() const { return m_nError; }
 
   private:

@@ -1,5 +1,7 @@
 #include "ReceiveEngine.h"
 
+#include "track/FixRecord.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +17,7 @@ constexpr uint8_t kBlockStart = 0x02;
 constexpr uint8_t kBlockTag = '$';
 constexpr uint8_t kBlockEnd = '!';
 constexpr size_t kBlockOverhead = 8;
-constexpr size_t kRecordSize = 20;
+constexpr size_t kRecordSize = kFixRecordSize;
 
 // Blanks, then decimal digits up to the first other character; no digits give 0. Saturates.
 uint32_t ParseCount(std::string_view text) {

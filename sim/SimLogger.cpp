@@ -103,7 +103,7 @@ void SimLogger::HandleLine(std::string_view line) {
         ++m_nErasures;
         m_memory.clear();
         Reply("$OK,LC,ERASED\r\n");
-    } else if (fields[0] == "VXC" && *body == "VXC,VendrimaxQM-518,L1(C0,O2,OH)") {
+    } else if (fields[0] == "VXC" && *body == "VXC," + std::string(kIdentity) + ",L1(C0,O2,OH)") {
         Reply(SimFrame("VXs," + std::string(kIdentity) + ",C0=" + m_strC0 + ",O2=" + m_strO2 +
                        ",OH=" + m_strOH));
     } else if (fields[0] == "VXS") {
