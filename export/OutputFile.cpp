@@ -30,6 +30,7 @@ bool OutputFile::Create(const std::string& strPath) {
     m_nPending = 0;
     m_bWriteFailed = false;
     m_bStop = false;
+    m_nWritten = 0;
     m_writer = std::thread(&OutputFile::WriterLoop, this);
     return true;
 }
@@ -44,6 +45,9 @@ void OutputFile::WriterLoop() {
         lock.unlock();
         // The buffer is the writer's alone until it reports back by clearing m_nPending.
         const bool bOk = bSkip || m_file.WriteAll(m_pPending.get(), n);
+        // The disk starts on these bytes now, not all at once at the final sync.
+        if (bOk && !bSkip) m_file.StartWriteBack(m_nWritten, n);
+        m_nWritten += n;
         lock.lock();
         if (!bOk && !m_bWriteFailed) {
             m_bWriteFailed = true;

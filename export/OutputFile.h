@@ -58,6 +58,7 @@ class OutputFile final : public OutputBuffer {
     std::condition_variable m_cv;
     std::unique_ptr<char[]> m_pPending;  // the buffer the writer works on
     size_t m_nPending = 0;               // bytes waiting in it; 0 when the writer is idle
+    uint64_t m_nWritten = 0;             // bytes in the file; the writer's thread only
     bool m_bWriteFailed = false;
     bool m_bStop = false;
 };

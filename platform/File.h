@@ -38,6 +38,9 @@ class File {
     [[nodiscard]] bool Read(uint8_t* pBuffer, size_t nMax, size_t& nRead);
     // All n bytes, or false.
     [[nodiscard]] bool WriteAll(const void* p, size_t n);
+    // Starts putting nBytes from nOffset on the disk without waiting for it, so that a Sync()
+    // at the end has little left to wait for. Only a hint: nothing happens where it is not offered.
+    void StartWriteBack(uint64_t nOffset, uint64_t nBytes);
     // Cuts the file to nBytes.
     [[nodiscard]] bool Truncate(uint64_t nBytes);
     // Everything written is on the disk when this returns true.

@@ -122,6 +122,16 @@ bool File::WriteAll(const void* p, size_t n) {
     return true;
 }
 
+void File::StartWriteBack(uint64_t nOffset, uint64_t nBytes) {
+#ifdef __linux__
+    static_cast<void>(::sync_file_range(static_cast<int>(m_hFile), static_cast<off_t>(nOffset),
+                                        static_cast<off_t>(nBytes), SYNC_FILE_RANGE_WRITE));
+#else
+    static_cast<void>(nOffset);
+    static_cast<void>(nBytes);
+#endif
+}
+
 bool File::Truncate(uint64_t nBytes) {
     return ::ftruncate(static_cast<int>(m_hFile), static_cast<off_t>(nBytes)) == 0 || Fail();
 }

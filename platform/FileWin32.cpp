@@ -152,6 +152,10 @@ bool File::WriteAll(const void* p, size_t n) {
     return true;
 }
 
+void File::StartWriteBack(uint64_t /*nOffset*/, uint64_t /*nBytes*/) {
+    // Windows writes back on its own schedule; FlushFileBuffers at the end waits for the rest.
+}
+
 bool File::Truncate(uint64_t nBytes) {
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(nBytes);
