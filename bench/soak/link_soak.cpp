@@ -23,7 +23,6 @@
 #include "protocol/ReceiveWorker.h"
 #include "serial/SerialPort.h"
 #include "sim/SimRunner.h"
-#include "tests/common/WorkerThread.h"
 
 namespace {
 
@@ -100,6 +99,32 @@ std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// The worker on its own thread, stopped with the handshake the window uses.
+class WorkerThread {
+  public:
+    ~WorkerThread() { static_cast<void>(Stop()); }
+    [[nodiscard]] bool Start(ReceiveWorker& worker, PortRead read) {
+        m_pWorker = &worker;
+        m_thread = std::thread([&worker, read = std::move(read)] { worker.Run(read); });
+        return true;
+    }
+    bool Stop() {
+        if (!m_thread.joinable()) return true;
+        std::atomic<int32_t>& stop = m_pWorker->Flags().m_bStopWorker;
+        stop.store(1);
+        for (int i = 0; i < 200 && stop.load() != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const bool bAnswered = stop.load() == 0;
+        m_thread.join();
+        return bAnswered;
+    }
+
+  private:
+    ReceiveWorker* m_pWorker = nullptr;
+    std::thread m_thread;
+};
 
 bool Send(SerialPort& port, std::u16string_view body) {
     std::string bytes;

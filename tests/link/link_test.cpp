@@ -1,0 +1,290 @@
+// Downloads over a real serial port (a pseudo-terminal) from the simulated logger, through every
+// fault it can put into the stream: the result the user is shown, and the raw file left, byte for
+// byte exactly the records of the blocks that were accepted.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+
+#include "link/LinkSession.h"
+#include "link/WorkerEventQueue.h"
+#include "tests/common/LinkRig.h"
+
+namespace {
+
+constexpr size_t kBlockRecords = 12;
+constexpr size_t kBlockBytes = kBlockRecords * 20 + 8;
+
+// The memory as the accepted blocks carry it: every block but the lost ones, up to (not
+// including) block nEnd.
+std::string Accepted(const std::string& memory, const std::set<size_t>& lost,
+                     size_t nEnd = SIZE_MAX) {
+    std::string accepted;
+    for (size_t n = 0; n * 240 < memory.size() && n < nEnd; ++n) {
+        if (lost.count(n) == 0) accepted += memory.substr(n * 240, 240);
+    }
+    return accepted;
+}
+
+TEST(Download, EveryFaultLeavesExactlyTheAcceptedRecords) {
+    const auto set = [](auto f) { return std::function<void(SimFaults&)>(f); };
+    const struct {
+        const char* legend;
+        uint32_t nRecords;
+        std::function<void(SimFaults&)> fault;
+        DownloadResult result;
+        std::set<size_t> lost;  // blocks missing from the file
+        size_t nEnd;            // blocks from this one on never arrive
+        const char* mismatch;   // the entry the list gets, or nullptr
+    } cases[] = {
+        {"corrupted block",
+         120,
+         set([](SimFaults& f) { f.nCorruptBlock = 3; }),
+         DR_DATA_LOST,
+         {3},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"dropped block",
+         120,
+         set([](SimFaults& f) { f.nDropBlock = 3; }),
+         DR_DATA_LOST,
+         {3},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"last block dropped",
+         120,
+         set([](SimFaults& f) { f.nDropBlock = 9; }),
+         DR_DATA_LOST,
+         {9},
+         SIZE_MAX,
+         nullptr},
+        {"sequence number repeated, new records",
+         120,
+         set([](SimFaults& f) { f.nRepeatSequence = 3; }),
+         DR_OK,
+         {},
+         SIZE_MAX,
+         "36 0104 <> 0103"},
+        {"sequence number skipped",
+         120,
+         set([](SimFaults& f) { f.nSkipSequence = 3; }),
+         DR_OK,
+         {},
+         SIZE_MAX,
+         "36 0104 <> 0105"},
+        {"block sent twice",
+         120,
+         set([](SimFaults& f) { f.nResendBlock = 3; }),
+         DR_OK,
+         {},
+         SIZE_MAX,
+         "48 0105 <> 0104"},
+        {"garbage, single bytes and a corrupted block",
+         120,
+         set([](SimFaults& f) { f.bGarbage = true, f.nSplitSize = 1, f.nCorruptBlock = 5; }),
+         DR_DATA_LOST,
+         {5},
+         SIZE_MAX,
+         "60 0106 <> 0107"},
+        {"stall beyond the data-lost time",
+         120,
+         set([](SimFaults& f) { f.nStallBlock = 2, f.nStallMs = 1200; }),
+         DR_DATA_LOST,
+         {},
+         2,
+         nullptr},
+        {"chatter after a lost block",
+         120,
+         set([](SimFaults& f) { f.nDropBlock = 5, f.nChatterMs = 100; }),
+         DR_DATA_LOST,
+         {5},
+         SIZE_MAX,
+         "60 0106 <> 0107"},
+        {"chatter instead of an answer",
+         120,
+         set([](SimFaults& f) { f.bIgnoreDownload = true, f.nChatterMs = 100; }),
+         DR_NO_ANSWER,
+         {},
+         0,
+         nullptr},
+        {"hang-up mid-download",
+         120,
+         set([](SimFaults& f) { f.nHangUpBlock = 4; }),
+         DR_PORT_LOST,
+         {},
+         4,
+         nullptr},
+        // The count line runs on into the marker's line end and takes the marker with it.
+        {"count line without its line end",
+         120,
+         set([](SimFaults& f) { f.bCountWithoutLineEnd = true; }),
+         DR_DATA_LOST,
+         {},
+         0,
+         nullptr},
+        {"false block start before the last, short block",
+         125,
+         set([](SimFaults& f) { f.bFalseStartBeforeLast = true; }),
+         DR_OK,
+         {},
+         SIZE_MAX,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        SimFaults faults;
+        c.fault(faults);
+        // The data-lost time runs from the last accepted block: short, but long enough for a
+        // stream sent byte by byte on a busy machine.
+        LinkRig rig(GeneratedMemory(c.nRecords), faults, faults.nSplitSize == 1 ? 1500 : 500);
+        EXPECT_EQ(rig.Download(), c.result);
+        EXPECT_EQ(rig.m_bDownloadMode, 0);
+        if (c.result == DR_NO_ANSWER) {
+            EXPECT_FALSE(fs::exists(rig.rawPath));
+        } else {
+            EXPECT_EQ(ReadFile(rig.rawPath), Accepted(rig.Memory(), c.lost, c.nEnd));
+        }
+        if (c.mismatch != nullptr) {
+            EXPECT_TRUE(rig.events.HasLine(c.mismatch)) << c.mismatch;
+        }
+        // One result a download: nothing more arrives once it has been posted.
+        EXPECT_EQ(rig.events.Read(rig.events.results).size(), 1u);
+    }
+}
+
+TEST(Download, NoDataLeavesAnExistingFileAndProgressCountsBlocks) {
+    SimFaults zero;
+    zero.bZeroRecords = true;
+    LinkRig empty(GeneratedMemory(10), zero);
+    WriteFile(empty.rawPath, "an earlier download");
+    EXPECT_EQ(empty.Download(), DR_NO_DATA);
+    EXPECT_EQ(ReadFile(empty.rawPath), "an earlier download");
+    EXPECT_TRUE(empty.events.HasLine("dataCount=0\r\n"));
+
+    LinkRig rig(GeneratedMemory(10000));
+    EXPECT_EQ(rig.Download(), DR_OK);
+    EXPECT_EQ(ReadFile(rig.rawPath), rig.Memory());
+    // One post at the start and one for every block but the last (834 blocks).
+    const std::vector<uint32_t> progress = rig.events.Read(rig.events.progress);
+    ASSERT_EQ(progress.size(), 834u);
+    for (size_t i = 1; i < progress.size(); ++i) ASSERT_EQ(progress[i], i * kBlockRecords);
+    EXPECT_EQ(rig.events.Read(rig.events.nLastAnnounced), 10000u);
+}
+
+// The cancel lands between two reads while part of a block is held: the file keeps the whole
+// blocks before it and not one byte of the partial block. What is left of the stream passes
+// through line mode, and a settings reply and the next download behind it are still seen.
+TEST(Download, CancelMidBlockKeepsWholeBlocksAndTheLinkHearsOn) {
+    std::string seen;
+    std::optional<size_t> nBytesBeforeCancel;
+    auto cancelMidBlock = [&](std::string_view bytes, std::atomic<int32_t>& bDownloadMode) {
+        const size_t nMarker = seen.find("===\r\n");
+        if (!nBytesBeforeCancel && nMarker != std::string::npos) {
+            const size_t nAfter = seen.size() - nMarker - 5;
+            if (nAfter > 3 * kBlockBytes && nAfter % kBlockBytes != 0) {
+                nBytesBeforeCancel = nAfter;
+                bDownloadMode = 0;  // what Cancel does
+            }
+        }
+        seen += bytes;
+    };
+    LinkRig rig(GeneratedMemory(600), {}, 5000, cancelMidBlock);
+    EXPECT_EQ(rig.Download(), DR_ABORTED);
+    ASSERT_TRUE(nBytesBeforeCancel.has_value());
+    EXPECT_EQ(ReadFile(rig.rawPath), Accepted(rig.Memory(), {}, *nBytesBeforeCancel / kBlockBytes));
+
+    for (int i = 0; i < 200 && rig.runner.WithLogger([](SimLogger& l) { return l.HasOutput(); });
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(rig.Send(ConfigQuerySentenceBody()));
+    EXPECT_TRUE(rig.events.WaitUntil([&] { return rig.events.bEnabled; }));
+    rig.events.WaitUntil([&] { return rig.events.results.clear(), true; });
+    EXPECT_EQ(rig.Download(), DR_OK);
+    EXPECT_EQ(ReadFile(rig.rawPath), rig.Memory());
+}
+
+// Another program, even one run as root, opens the port during a download: it is refused without
+// touching the port, and the download goes on undisturbed.
+TEST(Download, ASecondOpenerIsRefusedAndDisturbsNothing) {
+    std::optional<SerialStatus> second;
+    std::string strPort;
+    auto openAgain = [&](std::string_view, std::atomic<int32_t>&) {
+        if (second || strPort.empty()) return;
+        SerialPort intruder;
+        second = intruder.Open(strPort, 9600);
+    };
+    LinkRig rig(GeneratedMemory(600), {}, 5000, openAgain);
+    strPort = rig.runner.PortPath();
+    EXPECT_EQ(rig.Download(), DR_OK);
+    EXPECT_EQ(second, SerialStatus::Busy);
+    EXPECT_EQ(ReadFile(rig.rawPath), rig.Memory());
+}
+
+// A port that fails every read at once, or answers nothing at once (Wine's port whose device went
+// away), must not make the worker spin: each read waits out its time-out.
+TEST(Download, AFailingPortDoesNotSpin) {
+    for (const auto outcome : {PortReadResult::Outcome::Failed, PortReadResult::Outcome::Ok}) {
+        std::atomic<int32_t> stop{0}, mode{0}, interval{0}, distance{0};
+        EventRecorder events;
+        ReceiveWorker worker(WorkerFlags{stop, mode, interval, distance}, events);
+        std::atomic<int> nReads{0};
+        std::thread thread([&] {
+            worker.Run([&](uint8_t*, size_t, uint32_t) {
+                ++nReads;
+                return PortReadResult{outcome, 0};
+            });
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        stop = 1;
+        thread.join();
+        EXPECT_LE(nReads.load(), 10);
+        EXPECT_GE(nReads.load(), 1);
+    }
+}
+
+// The session both front ends use: a refused sentence puts nothing on the line, and a write to a
+// device that went away is a failure, never "sent".
+TEST(LinkSession, RefusedAndFailedSentencesAreNotSent) {
+    SimLogger logger(std::vector<uint8_t>(40, 1));
+    SimRunner runner(logger, 115200, false);
+    std::string strError;
+    ASSERT_TRUE(runner.Open(strError)) << strError;
+    ASSERT_TRUE(runner.Start());
+    std::atomic<int32_t> a{0}, b{0}, c{0}, d{0};
+    WorkerEventQueue events;
+    LinkSession session(WorkerFlags{a, b, c, d}, events);
+    ASSERT_EQ(session.Open(runner.PortPath(), 115200), SerialStatus::Ok);
+    EXPECT_FALSE(
+        session.Send(ConfigWriteSentenceBody(false, std::u16string(300, u'9'), u"0")).Ok());
+    EXPECT_FALSE(
+        session.Send(ConfigWriteSentenceBody(false, u"6", u"0\r\nVXC,VendrimaxQM-518,LC")).Ok());
+    // A query afterwards is answered on its own: nothing of the refused sentences reached the line.
+    ASSERT_TRUE(session.Send(ConfigQuerySentenceBody()).Ok());
+    std::optional<WorkerEvent> event;
+    do {
+        event = events.Pop(std::chrono::seconds(5));
+    } while (event && event->kind != WorkerEvent::Kind::LogEntry);
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(event->strText.rfind("VXs,", 0), 0u) << event->strText;
+    EXPECT_EQ(runner.WithLogger([](SimLogger& l) { return l.BadSentences() + l.Erasures(); }), 0);
+
+    SimFaults faults;
+    faults.nHangUpBlock = 0;  // the device goes away once a download is asked for
+    SimLogger leaving(std::vector<uint8_t>(40, 1), faults);
+    SimRunner gone(leaving, 115200, false);
+    ASSERT_TRUE(gone.Open(strError));
+    ASSERT_TRUE(gone.Start());
+    LinkSession second(WorkerFlags{a, b, c, d}, events);
+    ASSERT_EQ(second.Open(gone.PortPath(), 115200), SerialStatus::Ok);
+    ASSERT_TRUE(second.Send(DownloadSentenceBody()).Ok());
+    for (int i = 0; i < 300 && !gone.HungUp(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(gone.HungUp());
+    EXPECT_FALSE(second.Send(ConfigWriteSentenceBody(false, u"5", u"0")).Ok());
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+// The record time scale's calendar against std::chrono, loading raw logs (sizes, order, files that
+// cannot be read, are huge or change while read), and the record selection.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "tests/common/Testing.h"
+#include "track/Calendar.h"
+#include "track/RawLog.h"
+#include "track/RecordSelection.h"
+
+namespace {
+
+using namespace std::chrono;
+
+// The reference: seconds since 2000-01-01 as a std::chrono civil date and time.
+LogDateTime Chrono(uint32_t s) {
+    const sys_seconds t = sys_days{year{2000} / January / 1} + seconds{s};
+    const sys_days d = floor<days>(t);
+    const year_month_day ymd{d};
+    const hh_mm_ss<seconds> hms{t - d};
+    return LogDateTime{
+        static_cast<uint16_t>(int{ymd.year()}),      static_cast<uint8_t>(unsigned{ymd.month()}),
+        static_cast<uint8_t>(unsigned{ymd.day()}),   static_cast<uint8_t>(hms.hours().count()),
+        static_cast<uint8_t>(hms.minutes().count()), static_cast<uint8_t>(hms.seconds().count())};
+}
+
+TEST(Calendar, AgreesWithChronoOverTheWholeScale) {
+    std::mt19937 rng(2009);
+    std::uniform_int_distribution<uint32_t> anyTime;
+    std::uniform_int_distribution<int> anyZone(0, 50);
+    DateTimeConverter cached;
+    for (int i = 0; i < 200000; ++i) {
+        const uint32_t t = anyTime(rng);
+        const int32_t nOffset = (-720 + 30 * anyZone(rng)) * 60;
+        // Local time is the record time plus the offset, modulo 2^32.
+        const LogDateTime expected = Chrono(t + static_cast<uint32_t>(nOffset));
+        ASSERT_EQ(SecondsToDateTime(t, nOffset), expected) << t << " " << nOffset;
+        ASSERT_EQ(cached.Convert(t, nOffset), expected) << t << " " << nOffset;
+    }
+    // Each day's first and last second, to the date and back, and its weekday.
+    for (uint32_t day = 0; day < UINT32_MAX / 86400; ++day) {
+        for (const uint32_t s : {day * 86400u, day * 86400u + 86399u}) {
+            const LogDateTime dt = SecondsToDateTime(s, 0);
+            ASSERT_EQ(dt, Chrono(s));
+            uint32_t back = 0;
+            ASSERT_EQ(DateTimeToSeconds(dt, back), dt.wYear <= 2135);
+            if (dt.wYear > 2135) continue;
+            ASSERT_EQ(back, s);
+            ASSERT_EQ(LocalSecondsOf(dt), s);
+            const year_month_day ymd{year{dt.wYear}, month{dt.bMonth}, std::chrono::day{dt.bDay}};
+            ASSERT_EQ(DayOfWeek(dt.wYear, dt.bMonth, dt.bDay), weekday{sys_days{ymd}}.c_encoding());
+        }
+    }
+}
+
+TEST(Calendar, LimitsAndWorkedExamples) {
+    EXPECT_EQ(DaysSince2000(2009, 5, 1), 3408u);
+    EXPECT_EQ(SecondsToDateTime(305419896, 28800), (LogDateTime{2009, 9, 5, 6, 51, 36}));
+    EXPECT_EQ(SecondsToDateTime(0, -3600), (LogDateTime{2136, 2, 7, 5, 28, 16}));
+    const struct {
+        LogDateTime dt;
+        bool bValid;
+        uint32_t dwSeconds;
+    } cases[] = {
+        {{1999, 12, 31, 23, 59, 59}, false, 0},
+        {{2136, 1, 1, 0, 0, 0}, false, 0},
+        {{2135, 12, 31, 23, 59, 59}, true, 4291747199u},
+        {{2000, 2, 31, 0, 0, 0}, true, 61 * 86400u},
+        {{2009, 13, 1, 0, 0, 0}, false, 0},
+        {{2009, 1, 0, 0, 0, 0}, false, 0},
+        {{2009, 1, 1, 24, 0, 0}, false, 0},
+        {{2009, 1, 1, 0, 0, 60}, false, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t s = 12345;
+        EXPECT_EQ(DateTimeToSeconds(c.dt, s), c.bValid) << c.dt.wYear << "-" << int{c.dt.bMonth};
+        EXPECT_EQ(s, c.dwSeconds);
+    }
+    EXPECT_EQ(LocalSecondsOf({1999, 12, 31, 23, 59, 59}), -1);
+    EXPECT_EQ(DayOfWeek(2136, 1, 1), 0u);
+    EXPECT_EQ(DayOfWeek(2009, 5, 1), 5u);  // a Friday
+}
+
+TEST(RawLog, SizesOrderAndDecoding) {
+    TempDir dir;
+    const struct {
+        size_t nBytes;
+        RawLogStatus status;
+    } cases[] = {{0, RawLogStatus::NoRecords},
+                 {20, RawLogStatus::Ok},
+                 {39, RawLogStatus::BadSize},
+                 {41, RawLogStatus::BadSize}};
+    for (const auto& c : cases) {
+        RawLogImage image;
+        EXPECT_EQ(LoadRawLogImage(WriteFile(dir / "f.dlg", std::string(c.nBytes, '\7')), image),
+                  c.status);
+        EXPECT_EQ(image.RecordCount(), c.status == RawLogStatus::Ok ? c.nBytes / 20 : 0);
+    }
+    // File order, not time order; every field at its offset, little-endian.
+    RawLogImage image;
+    ASSERT_EQ(LoadRawLogImage(WriteFile(dir / "three.dlg", Records({{500},
+                                                                    {0x12345678, -33900000, 8654321,
+                                                                     65535, 1234, 2, 8, 179, 125},
+                                                                    {300}})),
+                              image),
+              RawLogStatus::Ok);
+    EXPECT_EQ(image.FirstTime(), 500u);
+    EXPECT_EQ(image.LastTime(), 300u);
+    const FixRecord r = image.Record(1);
+    EXPECT_EQ(r.dwTime, 0x12345678u);
+    EXPECT_EQ(r.lLatitude, -33900000);
+    EXPECT_EQ(r.lLongitude, 8654321);
+    EXPECT_EQ(r.wAltitude, 65535);
+    EXPECT_EQ(r.wSpeed, 1234);
+    EXPECT_EQ(RawFixMode(r), 2u);
+    EXPECT_EQ(SatellitesUsed(r), 8u);
+    EXPECT_EQ(r.bCourse, 179);
+    EXPECT_EQ(r.bHdop, 125);
+    EXPECT_EQ(FormatTimeSpanLabel(0, 0, TimeZone::Fixed(28800)),
+              "Time: 2000/01/01 08:00:00 ~ 2000/01/01 08:00:00");
+    // A failed load leaves the image empty.
+    EXPECT_EQ(LoadRawLogImage(dir / "none.dlg", image), RawLogStatus::CannotOpen);
+    EXPECT_FALSE(image.IsLoaded());
+    EXPECT_EQ(ValidateRawLogSize(uint64_t{20} * 0xffffffffULL), RawLogStatus::Ok);
+    EXPECT_EQ(ValidateRawLogSize(uint64_t{20} * 0x100000000ULL), RawLogStatus::TooLarge);
+}
+
+#ifndef _WIN32
+// Past 4 GiB but a countable number of records: loaded and counted exactly (or, when the memory
+// cannot be had, refused cleanly); one byte more is refused before any memory is taken.
+TEST(RawLog, AFourGigabyteSparseFile) {
+    TempDir dir;
+    const fs::path path = dir / "huge.dlg";
+    WriteFile(path, "");
+    fs::resize_file(path, 4294967300ULL);
+    RawLogImage image;
+    const RawLogStatus status = LoadRawLogImage(path.string(), image);
+    if (status != RawLogStatus::OutOfMemory) {
+        ASSERT_EQ(status, RawLogStatus::Ok);
+        EXPECT_EQ(image.RecordCount(), 214748365u);
+    }
+    image.Reset();
+    fs::resize_file(path, 4294967301ULL);
+    EXPECT_EQ(LoadRawLogImage(path.string(), image), RawLogStatus::BadSize);
+}
+
+// Root reads whatever the permissions say, so the load runs as nobody in a child.
+TEST(RawLog, AnUnreadableFileIsRefused) {
+    TempDir dir;
+    const std::string path = WriteFile(dir / "secret.dlg", std::string(40, '\7'));
+    ::chmod(dir.Path().c_str(), 0755);
+    ::chmod(path.c_str(), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(30);
+        RawLogImage image;
+        SystemError nError = 0;
+        ::_exit(LoadRawLogImage(path, image, &nError) == RawLogStatus::CannotOpen &&
+                        !image.IsLoaded() && nError == EACCES
+                    ? 0
+                    : 31);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Another writer keeps cutting the file to odd sizes and writing it whole again: every load is
+// whole records or refused, and never holds a byte that was not in the file.
+TEST(RawLog, AFileThatChangesWhileLoading) {
+    TempDir dir;
+    std::string pattern(200000, '\0');
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 7 % 251);
+    const std::string path = WriteFile(dir / "moving.dlg", pattern);
+    std::atomic<bool> bDone{false};
+    std::thread writer([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        for (uint32_t i = 0; !bDone.load(); ++i) {
+            if (::ftruncate(fd, static_cast<off_t>(1000 + 20 * (i % 500) + i % 3)) != 0 ||
+                ::pwrite(fd, pattern.data(), pattern.size(), 0) < 0) {
+                break;
+            }
+        }
+        ::close(fd);
+    });
+    for (int i = 0; i < 1000; ++i) {
+        RawLogImage image;
+        const RawLogStatus status = LoadRawLogImage(path, image);
+        ASSERT_TRUE(status == RawLogStatus::Ok || status == RawLogStatus::BadSize) << i;
+        const uint8_t* p = image.Bytes();
+        for (size_t j = 0; status == RawLogStatus::Ok && j < size_t{image.RecordCount()} * 20;
+             ++j) {
+            // A read racing the writer may see a page it is still filling (zeros).
+            ASSERT_TRUE(p[j] == static_cast<uint8_t>(pattern[j]) || p[j] == 0) << i << " " << j;
+        }
+    }
+    bDone = true;
+    writer.join();
+}
+#endif
+
+// Places (1-based) of the records a walk writes.
+std::vector<uint32_t> Walk(RecordSelection sel, const std::vector<Rec>& recs) {
+    const std::string bytes = Records(recs);
+    RecordSelector selector(sel);
+    std::vector<uint32_t> places;
+    for (size_t i = 0; i < recs.size(); ++i) {
+        if (selector.Select(
+                DecodeFixRecord(reinterpret_cast<const uint8_t*>(bytes.data()) + 20 * i))) {
+            places.push_back(static_cast<uint32_t>(i + 1));
+        }
+    }
+    return places;
+}
+
+TEST(RecordSelection, ModesBoundsLimitsAndNoFix) {
+    // Times 100..500, record 3 has no fix, record 6 lies before the others in time.
+    const std::vector<Rec> recs = {
+        {100}, {200}, {300, 0, 0, 0, 0, 0}, {400, 1, 1, 1, 1, 1}, {500}, {50, 0, 0, 0, 0, 3}};
+    const auto sel = [](int32_t nMode, uint32_t dwFrom, uint32_t dwTo, int32_t nLimit, bool bDrop) {
+        return RecordSelection{nMode, dwFrom, dwTo, nLimit, bDrop};
+    };
+    using Places = std::vector<uint32_t>;
+    const struct {
+        const char* legend;
+        RecordSelection s;
+        Places expected;
+    } cases[] = {
+        {"by time, bounds inclusive", sel(kSelectByTime, 200, 400, 0, true), {2, 4}},
+        {"by time keeps no-fix when not dropped",
+         sel(kSelectByTime, 200, 400, 0, false),
+         {2, 3, 4}},
+        {"by time ignores the limit", sel(kSelectByTime, 0, 1000, 1, true), {1, 2, 4, 5, 6}},
+        {"by size from the start, no limit", sel(kSelectBySize, 200, 0, 0, true), {2, 4, 5}},
+        {"by size ignores the end", sel(kSelectBySize, 100, 150, 0, false), {1, 2, 3, 4, 5}},
+        {"by size, dropped no-fix do not count", sel(kSelectBySize, 200, 0, 2, true), {2, 4}},
+        {"by size, kept no-fix count", sel(kSelectBySize, 200, 0, 2, false), {2, 3}},
+        {"by size, a negative limit is none", sel(kSelectBySize, 0, 0, -3, true), {1, 2, 4, 5, 6}},
+        {"all ignores bounds and limit", sel(kSelectAll, 300, 300, 1, false), {1, 2, 3, 4, 5, 6}},
+        {"the ends of the scale", sel(kSelectByTime, 0, UINT32_MAX, 0, true), {1, 2, 4, 5, 6}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Walk(c.s, recs), c.expected) << c.legend;
+    RecordSelection reversed = sel(kSelectByTime, 400, 200, 0, true);
+    OrderBounds(reversed);
+    EXPECT_EQ(Walk(reversed, recs), (Places{2, 4}));
+    RecordSelection bySize = sel(kSelectBySize, 400, 200, 0, true);
+    OrderBounds(bySize);
+    EXPECT_EQ(bySize.dwFromTime, 400u);
+}
+
+TEST(RecordSelection, TheRecordsBoxReadsLikeAtoi) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"", 0},
+        {"12", 12},
+        {"  42", 42},
+        {"\t7x", 7},
+        {"+5", 5},
+        {"-3", -3},
+        {"abc", 0},
+        {"- 3", 0},
+        {"3.9", 3},
+        {"99999999999", 2147483647},
+        {"-99999999999", INT32_MIN},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(ParseRecordLimit(text), expected) << text;
+}
+
+}  // namespace
