@@ -42,15 +42,6 @@ stream = b"hello\r\ndataCount=2\r\nxx===\r\n" + block(0x0101, [record(0)]) + b"z
 write("receive_engine", "raw_stream", start + bytes([0, 64]) + stream[:64] + bytes([64, 0, 64]) + stream[64:128] + bytes([64]))
 write("receive_engine", "file_errors", bytes([1, 0, 2]) + count3 + bytes([2, 0, 2, 2]) + count3 + marker + op_block(0, 1, 0, 64))
 
-# Settings reply: the first byte sets the read size.
-write("settings_reply", "reply", b"\x10VXs,C0=1,O2=5,OH=100*3A!\r\n")
-write("settings_reply", "two_lines", b"\x03line one\r\nVXs,O2=\xe9\xe9,OH=1\r\nrest,OH=7,")
-write("settings_reply", "long", b"\x40" + b"VXs," + b"O2=" + b"9" * 240 + b",OH=1*00!")
-
-# Raw log files.
-write("raw_log", "three_records", record(0) + record(1) + record(2))
-write("raw_log", "bad_size", record(0) + b"\x01\x02\x03")
-write("raw_log", "extremes", b"\xff" * 20 + b"\x00" * 20)
 
 # Sentences: flag byte, interval, 0xFF, distance, 0xFF, UTF-16 units.
 write("sentence", "plain", b"\x01" + b"5\xff100\xff" + "O2=1".encode("utf-16-le"))

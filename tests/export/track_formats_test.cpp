@@ -2,19 +2,13 @@
 
 #include "QuorvelVersion.h"
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
-#include "TrackGenerator.h"
 #include "export/TrackWriters.h"
+#include "tests/common/Testing.h"
 
 namespace {
 
@@ -43,50 +37,6 @@ TimeZone Zone(const char* text) {
     EXPECT_EQ(ParseTimeZone(text, zone), TimeZoneStatus::Ok);
     return zone;
 }
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-#ifndef _WIN32
-std::string RunTool(const std::string& command, int& status) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buf[4096];
-    for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
-    status = pipe ? pclose(pipe) : -1;
-    return text;
-}
-
-// Checks a document with xmllint against one of the schemas; for a GPX, returns what GDAL reads
-// of its track points as "segment time" lines. The scratch file is this process's own.
-std::string CheckWithTools(const std::string& bytes, const std::string& schema) {
-    const std::string path = testing::TempDir() + std::to_string(getpid()) + "-check.xml";
-    std::ofstream(path, std::ios::binary) << bytes;
-    int status = 0;
-    std::string text =
-        RunTool("xmllint --noout --nonet --schema " QUORVEL_SOURCE_DIR "/tests/data/schemas/" +
-                    schema + " " + path + " 2>&1",
-                status);
-    EXPECT_EQ(status, 0) << text;
-    std::string points;
-    if (schema.starts_with("gpx")) {
-        text = RunTool("ogrinfo -ro -al -q " + path + " track_points 2>/dev/null", status);
-        EXPECT_EQ(status, 0) << text;
-        for (size_t pos = text.find("track_seg_id (Integer) = "); pos != std::string::npos;
-             pos = text.find("track_seg_id (Integer) = ", pos + 1)) {
-            const size_t time = text.find("time (DateTime) = ", pos) + 18;
-            points += text.substr(pos + 25, text.find('\n', pos) - pos - 25) + " " +
-                      text.substr(time, text.find('\n', time) - time) + "\n";
-        }
-    }
-    std::remove(path.c_str());
-    return points;
-}
-
-#endif
 
 const std::string kExt = "<extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>";
 const std::string kExtEnd = "</gpxtpx:TrackPointExtension></extensions></trkpt>\r\n";
@@ -122,14 +72,9 @@ TEST(GpxWriter, HandComputedDocument) {
                   kExt + "0.278</gpxtpx:speed><gpxtpx:course>90</gpxtpx:course>" + kExtEnd +
                   "</trkseg>\r\n</trk>\r\n</gpx>\r\n");
 
-#ifndef _WIN32
-    EXPECT_EQ(CheckWithTools(gpx, "gpx11-with-gpxtpx.xsd"),
-              "0 2009/05/01 00:30:00+00\n0 2009/05/01 00:35:00+00\n"
-              "1 2009/05/01 00:40:01+00\n1 2009/05/01 00:40:50+00\n");
-#endif
     StringOutput wide;
     WriteGpx(wide, image, All(false), {301});
-    EXPECT_EQ(Count(wide.Str(), "<trkseg>"), 1u);
+    EXPECT_EQ(CountOf(wide.Str(), "<trkseg>"), 1u);
     // The record without a position does not use up a place of the limit.
     const RecordSelection bySize = {kSelectBySize, 0, 0, 4, false};
     EXPECT_EQ(WriteGpx(wide, image, bySize), 4u);
@@ -160,9 +105,9 @@ std::string FolderSummary(const std::string& kml) {
     for (size_t pos = kml.find("<Folder><name>"); pos != std::string::npos;
          pos = kml.find("<Folder><name>", pos + 1)) {
         const std::string folder = kml.substr(pos, kml.find("</Folder>", pos) - pos);
-        const size_t n = Count(folder, "</when>\r\n");
-        const bool bSame = Count(folder, "<gx:coord>") == n &&
-                           Count(folder, "<gx:value>") == 3 * n && Count(folder, ",0\r\n") == n;
+        const size_t n = CountOf(folder, "</when>\r\n");
+        const bool bSame = CountOf(folder, "<gx:coord>") == n &&
+                           CountOf(folder, "<gx:value>") == 3 * n && CountOf(folder, ",0\r\n") == n;
         summary += " " + folder.substr(14, 10) + ":" + (bSame ? std::to_string(n) : "?");
         static const std::regex pin("<Placemark><name>([0-9]+)</name>");
         for (std::sregex_iterator it(folder.begin(), folder.end(), pin), end; it != end; ++it)
@@ -202,31 +147,5 @@ TEST(KmlTrackWriter, DayFoldersFollowTheZonesLocalDays) {
         EXPECT_EQ(FolderSummary(out.Str()), r.folders) << r.zone;
     }
 }
-
-#ifndef _WIN32
-TEST(TrackFormats, GeneratedTracksMatchTheSchemas) {
-    // A drive with stretches without a fix over two days across Berlin's autumn change.
-    TrackGeneratorOptions opt;
-    opt.nRecords = 3000;
-    opt.dwStartTime = 9065u * 86400u;
-    opt.nIntervalSeconds = 60;
-    opt.nNoFixPerMille = 30;
-    const std::vector<uint8_t> bytes = GenerateTrack(opt);
-    auto data = std::make_unique<uint8_t[]>(bytes.size());
-    std::copy(bytes.begin(), bytes.end(), data.get());
-    const RawLogImage image(std::move(data), opt.nRecords);
-    // Everything, and nothing (By Time over an empty window).
-    for (const RecordSelection& sel : {All(false), RecordSelection{kSelectByTime, 1, 0, 0, true}}) {
-        StringOutput gpx;
-        WriteGpx(gpx, image, sel);
-        CheckWithTools(gpx.Str(), "gpx11-with-gpxtpx.xsd");
-        for (uint32_t nEvery : {0u, 7u}) {
-            StringOutput kml;
-            WriteKmlTrack(kml, image, sel, Zone("Europe/Berlin"), {nEvery});
-            CheckWithTools(kml.Str(), "kml22gx.xsd");
-        }
-    }
-}
-#endif
 
 }  // namespace
