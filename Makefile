@@ -22,10 +22,9 @@ test: build
 test-asan:
 	$(MAKE) test PRESET=asan
 
-# ThreadSanitizer only matters where threads meet: the worker, the link, the window with its
-# worker. Only those tests are built and run.
-TSAN_TARGETS ?= protocol_tests link_tests link_session_tests cli_link_tests window_link_tests \
-                fault_matrix_tests stray_zero_tests qt_window_tests
+# ThreadSanitizer only matters where threads meet: the worker, the link, the command line's
+# download, the window with its worker. Only those tests are built and run.
+TSAN_TARGETS ?= protocol_tests link_tests cli_tests window_link_tests qt_window_tests
 TSAN_LABELS ?= link|protocol|threaded|qt
 
 test-tsan: deps

@@ -37,8 +37,3 @@ bool WindowQueue::DispatchOne(DialogHandler& handler) {
     }
     return true;
 }
-
-size_t WindowQueue::Pending() const {
-    std::lock_guard lock(m_mutex);
-    return m_events.size();
-}

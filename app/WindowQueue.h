@@ -27,8 +27,6 @@ class WindowQueue {
     // the queue was empty.
     bool DispatchOne(DialogHandler& handler);
 
-    size_t Pending() const;
-
   private:
     struct Event {
         uint32_t nMessage = 0;

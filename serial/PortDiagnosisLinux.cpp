@@ -258,73 +258,86 @@ std::string SerialGroupName(const std::vector<GroupEntry>& groups) {
 }
 
 // Why this user may not open the node, from its owner, group and mode.
+// The user's standing towards the group that owns a device node.
+struct GroupStanding {
+    std::string strName;    // the group's name, or its number
+    bool bListed = false;   // the group file lists the user in it (or it is the user's own)
+    bool bInLogin = false;  // this login has it
+};
+
+GroupStanding StandingIn(gid_t gid, const std::vector<GroupEntry>& groups) {
+    GroupStanding standing{std::to_string(gid)};
+    const uid_t uid = ::geteuid();
+    std::string strUser = std::to_string(uid);
+    if (const passwd* pw = ::getpwuid(uid)) {
+        strUser = pw->pw_name;
+        standing.bListed = pw->pw_gid == gid;
+    }
+    for (const GroupEntry& g : groups) {
+        if (g.gid != gid) continue;
+        standing.strName = g.strName;
+        standing.bListed = standing.bListed || std::find(g.members.begin(), g.members.end(),
+                                                         strUser) != g.members.end();
+    }
+    std::vector<gid_t> login(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+    login.resize(static_cast<size_t>(
+        std::max(::getgroups(static_cast<int>(login.size()), login.data()), 0)));
+    login.push_back(::getegid());
+    standing.bInLogin = std::find(login.begin(), login.end(), gid) != login.end();
+    return standing;
+}
+
+// A node whose mode lets no group in: the udev rule gives it to the serial group, or, with no
+// udev daemon, a chgrp and chmod until it is made again.
+PortProblem ModeProblem(const SystemView& system, const std::string& strNode, const struct stat& st,
+                        const std::string& strGroup, const std::vector<GroupEntry>& groups) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    const passwd* owner = ::getpwuid(st.st_uid);
+    const std::string strWhat = strNode + " belongs to " +
+                                (owner ? std::string(owner->pw_name) : std::to_string(st.st_uid)) +
+                                ":" + strGroup + " with mode " + mode +
+                                ", so no group membership lets you use it";
+    const std::string strSerialGroup = SerialGroupName(groups);
+    if (!system.UdevRunning()) {
+        return {
+            ProblemKind::NoPermission,
+            strWhat + " (no udev daemon runs here to give it to the group " + strSerialGroup + ")",
+            "sudo chgrp " + strSerialGroup + " " + strNode + " && sudo chmod 660 " + strNode +
+                " (until the node is made again at the next plug-in or boot), and be in the "
+                "group " +
+                strSerialGroup};
+    }
+    return {ProblemKind::NoPermission, strWhat,
+            "install the udev rule " + std::string(kUdevRule) + ": sudo cp " + kUdevRule +
+                " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger, "
+                "then plug the logger in again"};
+}
+
 std::vector<PortProblem> AccessProblems(const SystemView& system, const PortFacts& facts) {
     struct stat st {};
     const std::string strRelative = DevRelative(facts.strNode);
     const fs::path node = strRelative.empty() ? fs::path(facts.strNode) : system.Dev(strRelative);
     if (::stat(node.c_str(), &st) != 0) return {};
-    const uid_t uid = ::geteuid();
-    if (uid == 0 || (st.st_mode & S_IROTH && st.st_mode & S_IWOTH)) return {};
+    if (::geteuid() == 0 || (st.st_mode & S_IROTH && st.st_mode & S_IWOTH)) return {};
 
-    std::string strUser = std::to_string(uid);
-    gid_t primaryGid = static_cast<gid_t>(-1);
-    if (const passwd* pw = ::getpwuid(uid)) {
-        strUser = pw->pw_name;
-        primaryGid = pw->pw_gid;
-    }
     const std::vector<GroupEntry> groups = ReadGroups(system.Roots().strGroupFile);
-    std::string strGroup = std::to_string(st.st_gid);
-    bool bListed = primaryGid == st.st_gid;
-    for (const GroupEntry& g : groups) {
-        if (g.gid != st.st_gid) continue;
-        strGroup = g.strName;
-        bListed =
-            bListed || std::find(g.members.begin(), g.members.end(), strUser) != g.members.end();
-    }
-    std::vector<gid_t> loginGroups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
-    loginGroups.resize(static_cast<size_t>(
-        std::max(::getgroups(static_cast<int>(loginGroups.size()), loginGroups.data()), 0)));
-    loginGroups.push_back(::getegid());
-    const bool bInLogin =
-        std::find(loginGroups.begin(), loginGroups.end(), st.st_gid) != loginGroups.end();
-
+    const GroupStanding group = StandingIn(st.st_gid, groups);
     const bool bGroupMayUse = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
     // Joining root's group to reach one device would be a far bigger change than the problem.
-    if (bGroupMayUse && st.st_gid != 0) {
-        if (bInLogin) return {};  // refused for another reason (ACL, security module)
-        if (bListed) {
-            return {{ProblemKind::NoPermission,
-                     "you are in the group " + strGroup +
-                         ", but this login started before you were added to it",
-                     "log out and log in again (or run: newgrp " + strGroup + ")"}};
-        }
+    if (!bGroupMayUse || st.st_gid == 0) {
+        return {ModeProblem(system, facts.strNode, st, group.strName, groups)};
+    }
+    if (group.bInLogin) return {};  // refused for another reason (ACL, security module)
+    if (group.bListed) {
         return {{ProblemKind::NoPermission,
-                 "you are not in the group " + strGroup + ", which owns " + facts.strNode,
-                 "sudo usermod -aG " + strGroup + " $USER, then log out and in again"}};
+                 "you are in the group " + group.strName +
+                     ", but this login started before you were added to it",
+                 "log out and log in again (or run: newgrp " + group.strName + ")"}};
     }
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    const std::string strOwner = [&] {
-        const passwd* pw = ::getpwuid(st.st_uid);
-        return pw ? std::string(pw->pw_name) : std::to_string(st.st_uid);
-    }();
-    std::string strWhat = facts.strNode + " belongs to " + strOwner + ":" + strGroup +
-                          " with mode " + mode + ", so no group membership lets you use it";
-    const std::string strSerialGroup = SerialGroupName(groups);
-    if (!system.UdevRunning()) {
-        return {
-            {ProblemKind::NoPermission,
-             strWhat + " (no udev daemon runs here to give it to the group " + strSerialGroup + ")",
-             "sudo chgrp " + strSerialGroup + " " + facts.strNode + " && sudo chmod 660 " +
-                 facts.strNode +
-                 " (until the node is made again at the next plug-in or boot), and be in the "
-                 "group " +
-                 strSerialGroup}};
-    }
-    return {{ProblemKind::NoPermission, strWhat,
-             "install the udev rule " + std::string(kUdevRule) + ": sudo cp " + kUdevRule +
-                 " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger, "
-                 "then plug the logger in again"}};
+    return {{ProblemKind::NoPermission,
+             "you are not in the group " + group.strName + ", which owns " + facts.strNode,
+             "sudo usermod -aG " + group.strName + " $USER, then log out and in again"}};
 }
 
 PortProblem HolderProblem(const Process& process, const std::string& strNode) {
