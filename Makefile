@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: deps build demo test test-asan test-tsan fuzz bench format clean test-windows \
-        package package-deb package-windows test-package
+        package package-deb package-windows test-package test-size mutants
 
 deps:
 	./scripts/install-deps.sh
@@ -38,11 +38,19 @@ fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS) --target fuzzers
 	FUZZ_SECONDS=$(FUZZ_SECONDS) ./fuzz/run.sh build/fuzz
 
+# Test lines against code lines, per test folder; fails above a third.
+test-size:
+	./tools/test-size
+
+# Injects each fault of tools/mutants.list into a scratch copy and reports which tests catch it.
+mutants: deps
+	./tools/mutants --report build/mutants-report.md
+
 bench: build
 	./bench/run.sh
 
 format:
-	find track export cli tools tests bench protocol serial sim app -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
+	find track export cli tools tests bench protocol serial sim app platform link fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
 
 clean:
 	rm -rf build out
