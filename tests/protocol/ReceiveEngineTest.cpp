@@ -38,10 +38,16 @@ TEST(ReceiveEngine, LineMode) {
          {"hel", "lo\r", "\n"},
          {"line:hello\r\n"},
          ""},
-        {"a zero byte ends a line's text but does not hold up the lines behind it",
+        {"a line with a zero byte is binary: counted, not listed, and not holding up the rest",
          false,
          {std::string("ab\0cd\r\nVXs,O2=5,OH=7*00!\r\n", 26)},
-         {"interval:5", "distance:7", "enable", "line:ab\r\n", "line:VXs,O2=5,OH=7*00!\r\n"},
+         {"interval:5", "distance:7", "enable", "line:[7 binary bytes skipped]",
+          "line:VXs,O2=5,OH=7*00!\r\n"},
+         ""},
+        {"control bytes make a line binary; tabs and Latin-1 letters are text",
+         false,
+         {"a\x1b[0m\r\n\r\n\x7f\r\nT\tcaf\xe9\r\n\r\n"},
+         {"line:[12 binary bytes skipped]", "line:T\tcaf\xe9\r\n", "line:\r\n"},
          ""},
         {"settings reply with both values, kept as sent",
          false,
@@ -259,6 +265,23 @@ TEST(ReceiveEngine, OverflowDropsOldestSixteenOnAnEmptyRead) {
     EXPECT_EQ(rig.engine.ReadSpace().size(), 16u);
     EngineRig fresh(false);
     EXPECT_EQ(fresh.engine.ReadSpace().size(), 64u);
+}
+
+// A logger still sending a cancelled download's blocks: no entry per stray CR LF, one count when
+// the line goes quiet, and the next reply listed clean.
+TEST(ReceiveEngine, BinaryAfterACancelIsCountedOnOneEntry) {
+    EngineRig rig(false);
+    std::string blocks;
+    for (uint16_t n = 0; n < 8; ++n) blocks += MakeBlock(static_cast<uint16_t>(0x0101 + n), 12);
+    blocks += "\x01\r\n\x02";  // a stray line end, and a tail without one
+    rig.engine.Feed(blocks);
+    EXPECT_EQ(rig.effects.effects, Effects{});
+    rig.engine.Idle(50);
+    rig.engine.Idle(100);
+    rig.engine.Feed("VXs,O2=5,OH=7*00!\r\n");
+    EXPECT_EQ(rig.effects.effects,
+              (Effects{"line:[" + std::to_string(blocks.size()) + " binary bytes skipped]",
+                       "interval:5", "distance:7", "enable", "line:VXs,O2=5,OH=7*00!\r\n"}));
 }
 
 TEST(ReceiveEngine, MarkerSearchDropsGarbageThroughOverflow) {
