@@ -213,8 +213,8 @@ const std::vector<PlotItem>& TrackPlot::Build(int cx, int cy, const PlotMetrics&
 
 std::optional<PlotPoint> TrackPlot::MapPixel(uint32_t nIndex) const {
     if (nIndex >= m_placed.size() || !m_placed[nIndex]) return std::nullopt;
-    const double cx = m_map.x + (m_map.cx - 1) / 2.0;
-    const double cy = m_map.y + (m_map.cy - 1) / 2.0;
+    const double cx = m_trackArea.x + (m_trackArea.cx - 1) / 2.0;
+    const double cy = m_trackArea.y + (m_trackArea.cy - 1) / 2.0;
     return PlotPoint{static_cast<int>(std::lround(cx + m_mapX[nIndex] * m_scale)),
                      static_cast<int>(std::lround(cy - m_mapY[nIndex] * m_scale))};
 }
@@ -226,9 +226,14 @@ void TrackPlot::BuildMap() {
                 "No record has a position to draw.", TextAlign::Center);
         return;
     }
-    const int nMargin = 12;
-    const double fitX = std::max(1, m_map.cx - 2 * nMargin) / std::max(m_spanX, kMinSpan);
-    const double fitY = std::max(1, m_map.cy - 2 * nMargin) / std::max(m_spanY, kMinSpan);
+    // Clear of the legend above and the scale bar below.
+    const int nSide = 12;
+    const int nTop = nLine + 16;
+    const int nBottom = nLine + 22;
+    m_trackArea = {m_map.x + nSide, m_map.y + nTop, std::max(1, m_map.cx - 2 * nSide),
+                   std::max(1, m_map.cy - nTop - nBottom)};
+    const double fitX = (m_trackArea.cx - 1) / std::max(m_spanX, kMinSpan);
+    const double fitY = (m_trackArea.cy - 1) / std::max(m_spanY, kMinSpan);
     m_scale = std::min(fitX, fitY);
 
     // Faint first, strong over it. A run of records of one fix mode is one polyline; the line
@@ -263,11 +268,16 @@ void TrackPlot::BuildMap() {
             previous = at;
         }
     }
-    // A run that never left its pixel is a dot.
+    // A run that never left its pixel, and that no other line reaches, is a dot.
     for (const PlotItem& item : m_items) {
         if (item.shape != PlotShape::Polyline || item.points.size() != 1) continue;
         const PlotPoint p = item.points[0];
-        dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
+        const bool bReached = std::any_of(m_items.begin(), m_items.end(), [p](const PlotItem& i) {
+            return i.shape == PlotShape::Polyline && i.points.size() > 1 &&
+                   (i.points.front() == p || i.points.back() == p);
+        });
+        if (!bReached)
+            dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
     }
     m_items.insert(m_items.end(), dots.begin(), dots.end());
 
@@ -320,7 +330,7 @@ int TrackPlot::TimeToX(uint32_t dwTime, const PlotRect& rect) const {
 
 void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed) {
     const double maxValue = bSpeed ? m_nMaxSpeed / 100.0 : m_nMaxAltitude;
-    const double step = NiceStep(std::max(maxValue, 1.0) / 3.0);
+    const double step = std::max(1.0, NiceStep(std::max(maxValue, 1.0) / 3.0));
     const double top = std::max(step, std::ceil(maxValue / step) * step);
     const int nBottom = rect.y + rect.cy - 1;
     const auto ValueToY = [&](double v) {
@@ -436,7 +446,11 @@ void TrackPlot::BuildTimeAxis() {
         } else {
             strLabel = FormatDateTime(local, false, true, nStep < 60 || nSpan == 0);
         }
-        AddText(x, nLabelY, strLabel, TextAlign::Center);
+        // Kept under the chart at its two ends.
+        const int nHalf = static_cast<int>(strLabel.size()) * m_metrics.nCharWidth / 2 + 1;
+        AddText(std::clamp(x, m_altitude.x + nHalf,
+                           std::max(m_altitude.x + nHalf, m_altitude.x + m_altitude.cx - nHalf)),
+                nLabelY, strLabel, TextAlign::Center);
         if (nSpan == 0) break;
     }
     m_items.push_back(std::move(grid));

@@ -96,6 +96,8 @@ class TrackPlot {
     std::string HoverText(uint32_t nIndex) const;
 
     const PlotRect& MapRect() const { return m_map; }
+    // The part of the map the positions are fitted into.
+    const PlotRect& TrackArea() const { return m_trackArea; }
     const PlotRect& SpeedRect() const { return m_speed; }
     const PlotRect& AltitudeRect() const { return m_altitude; }
     uint32_t SelectedCount() const { return m_nSelected; }
@@ -134,6 +136,7 @@ class TrackPlot {
     // The last build.
     PlotMetrics m_metrics;
     PlotRect m_map;
+    PlotRect m_trackArea;
     PlotRect m_speed;
     PlotRect m_altitude;
     double m_scale = 1;  // pixels per map unit

@@ -623,21 +623,29 @@ std::optional<FileDialogResult> QuorvelWindow::RunFileDialog(const FileDialogReq
     }
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList filters;
+    QStringList labels;
     QStringList suffixes;
     for (const FileFilter& filter : request.filters) {
         QString pattern = ToQString(filter.strPattern);
         // "*.*" means every file, also those without a dot.
         if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
-        filters << ToQString(filter.strLabel) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        labels << ToQString(filter.strLabel);
+        filters << labels.back() + QStringLiteral(" (") + pattern + QLatin1Char(')');
         suffixes << (pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2) : QString());
     }
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    // The file type chosen. With its details hidden the dialog names a filter by its label alone.
+    const auto ChosenFilter = [&] {
+        const QString chosen = dialog.selectedNameFilter();
+        const qsizetype nAt = filters.indexOf(chosen);
+        return nAt >= 0 ? nAt : labels.indexOf(chosen);
+    };
     if (!request.strDefaultExtension.empty()) {
         dialog.setDefaultSuffix(ToQString(request.strDefaultExtension));
         // A name typed without an extension gets the one of the file type chosen.
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-            const qsizetype nAt = filters.indexOf(filter);
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&] {
+            const qsizetype nAt = ChosenFilter();
             if (nAt >= 0 && !suffixes[nAt].isEmpty()) dialog.setDefaultSuffix(suffixes[nAt]);
         });
     }
@@ -647,7 +655,7 @@ std::optional<FileDialogResult> QuorvelWindow::RunFileDialog(const FileDialogReq
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
-    const qsizetype nFilter = filters.indexOf(dialog.selectedNameFilter());
+    const qsizetype nFilter = ChosenFilter();
     return FileDialogResult{ToStdString(files.front()),
                             nFilter > 0 ? static_cast<size_t>(nFilter) : 0};
 }

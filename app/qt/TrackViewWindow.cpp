@@ -46,6 +46,9 @@ void PaintPlotItems(QPainter& painter, const std::vector<PlotItem>& items) {
                 break;
             }
             case PlotShape::Lines:
+                // Square ends: a span of one pixel is drawn as that pixel.
+                painter.setPen(
+                    QPen(color, item.nWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
                 lines.clear();
                 for (size_t i = 0; i + 1 < item.points.size(); i += 2) {
                     lines.emplace_back(item.points[i].x, item.points[i].y, item.points[i + 1].x,
