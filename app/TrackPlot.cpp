@@ -311,7 +311,7 @@ void TrackPlot::BuildMap() {
     int x = m_map.x + m_map.cx - 8;
     for (unsigned nMode = 4; nMode-- > 0;) {
         const std::string strLabel = std::to_string(nMode + 1);
-        x -= m_metrics.nCharWidth * 2;
+        x -= m_metrics.TextWidth(strLabel) + 6;
         AddText(x, m_map.y + 6, strLabel, TextAlign::Left);
         x -= 14;
         m_items.push_back(Rect(PlotShape::FillRect, {x, m_map.y + 6 + nLine / 2 - 5, 10, 10},
@@ -397,8 +397,7 @@ void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpe
         m_items.push_back(std::move(lines));
     }
     m_items.push_back(Rect(PlotShape::FrameRect, rect, {0xa0, 0xa0, 0xa0}));
-    const int nTitleWidth =
-        static_cast<int>(std::string_view(pszTitle).size()) * m_metrics.nCharWidth;
+    const int nTitleWidth = m_metrics.TextWidth(pszTitle);
     m_items.push_back(Rect(PlotShape::FillRect,
                            {rect.x + 1, rect.y + 1, nTitleWidth + 8, m_metrics.nLineHeight + 2},
                            kChartBackground));
@@ -447,7 +446,7 @@ void TrackPlot::BuildTimeAxis() {
             strLabel = FormatDateTime(local, false, true, nStep < 60 || nSpan == 0);
         }
         // Kept under the chart at its two ends.
-        const int nHalf = static_cast<int>(strLabel.size()) * m_metrics.nCharWidth / 2 + 1;
+        const int nHalf = m_metrics.TextWidth(strLabel) / 2 + 1;
         AddText(std::clamp(x, m_altitude.x + nHalf,
                            std::max(m_altitude.x + nHalf, m_altitude.x + m_altitude.cx - nHalf)),
                 nLabelY, strLabel, TextAlign::Center);
@@ -521,8 +520,7 @@ std::vector<PlotItem> TrackPlot::HoverItems(uint32_t nIndex) const {
     items.push_back(std::move(cursor));
     const std::string strText = HoverText(nIndex);
     const int nLine = m_metrics.nLineHeight;
-    const PlotRect box{m_map.x + 6, m_map.y + 6,
-                       static_cast<int>(strText.size()) * m_metrics.nCharWidth + 12, nLine + 6};
+    const PlotRect box{m_map.x + 6, m_map.y + 6, m_metrics.TextWidth(strText) + 12, nLine + 6};
     items.push_back(Rect(PlotShape::FillRect, box, {0xff, 0xff, 0xe8}));
     items.push_back(Rect(PlotShape::FrameRect, box, kInk));
     PlotItem text;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "track/RawLog.h"
@@ -72,6 +74,12 @@ struct PlotItem {
 struct PlotMetrics {
     int nCharWidth = 7;
     int nLineHeight = 15;
+    // The width of a text in pixels; without it, its characters times nCharWidth.
+    std::function<int(std::string_view)> textWidth;
+
+    int TextWidth(std::string_view text) const {
+        return textWidth ? textWidth(text) : static_cast<int>(text.size()) * nCharWidth;
+    }
 };
 
 class TrackPlot {

@@ -100,8 +100,12 @@ void TrackViewWindow::Render() {
     QPainter painter(&m_picture);
     painter.setFont(font());
     const QFontMetrics metrics(font());
-    PaintPlotItems(painter,
-                   m_plot.Build(width(), height(), {metrics.averageCharWidth(), metrics.height()}));
+    const auto TextWidth = [metrics](std::string_view text) {
+        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    };
+    PaintPlotItems(
+        painter,
+        m_plot.Build(width(), height(), {metrics.averageCharWidth(), metrics.height(), TextWidth}));
     m_bStale = false;
 }
 

@@ -37,7 +37,20 @@ class SelectedPen {
 PlotMetrics PlotMetricsOf(HDC hDc) {
     TEXTMETRICW metrics{};
     ::GetTextMetricsW(hDc, &metrics);
-    return {static_cast<int>(metrics.tmAveCharWidth), static_cast<int>(metrics.tmHeight)};
+    // Measured on a screen context of its own, as texts are measured after this one is gone.
+    const auto hFont = static_cast<HFONT>(::GetCurrentObject(hDc, OBJ_FONT));
+    const auto TextWidth = [hFont](std::string_view text) {
+        const std::wstring wide = WidenUtf8(std::string(text));
+        const HDC hScreen = ::GetDC(nullptr);
+        const HGDIOBJ hOld = ::SelectObject(hScreen, hFont);
+        SIZE size{};
+        ::GetTextExtentPoint32W(hScreen, wide.c_str(), static_cast<int>(wide.size()), &size);
+        ::SelectObject(hScreen, hOld);
+        ::ReleaseDC(nullptr, hScreen);
+        return static_cast<int>(size.cx);
+    };
+    return {static_cast<int>(metrics.tmAveCharWidth), static_cast<int>(metrics.tmHeight),
+            TextWidth};
 }
 
 void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items) {
