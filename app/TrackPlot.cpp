@@ -269,15 +269,20 @@ void TrackPlot::BuildMap() {
         }
     }
     // A run that never left its pixel, and that no other line reaches, is a dot.
+    std::vector<PlotPoint> ends;
+    for (const PlotItem& item : m_items) {
+        if (item.shape != PlotShape::Polyline || item.points.size() < 2) continue;
+        ends.push_back(item.points.front());
+        ends.push_back(item.points.back());
+    }
+    const auto Before = [](PlotPoint a, PlotPoint b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+    std::sort(ends.begin(), ends.end(), Before);
     for (const PlotItem& item : m_items) {
         if (item.shape != PlotShape::Polyline || item.points.size() != 1) continue;
         const PlotPoint p = item.points[0];
-        const bool bReached = std::any_of(m_items.begin(), m_items.end(), [p](const PlotItem& i) {
-            return i.shape == PlotShape::Polyline && i.points.size() > 1 &&
-                   (i.points.front() == p || i.points.back() == p);
-        });
-        if (!bReached)
+        if (!std::binary_search(ends.begin(), ends.end(), p, Before)) {
             dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
+        }
     }
     m_items.insert(m_items.end(), dots.begin(), dots.end());
 
