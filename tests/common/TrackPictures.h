@@ -1,9 +1,8 @@
 #pragma once
 
-// Four known tracks and what a drawn track view must show of each, whatever painted it (QPainter,
-// GDI). The expectations are geometry worked out here, not taken from the plot code: a square
-// stays square, a line across the date line stays one line in order, a single fix is a dot in the
-// middle, and no fix leaves the map without track colours.
+// Four known tracks and what a drawn track view must show of each, whatever painted it: geometry
+// worked out here, not taken from the plot code. A square stays square, a line across the date
+// line stays one line in order, a single fix is a dot in the middle, no fix leaves no colour.
 
 #include <cmath>
 #include <cstdlib>
@@ -60,75 +59,48 @@ inline unsigned ModeAt(const PixelAt& pixel, int x, int y) {
     return 0;
 }
 
-// Empty when the picture of the case is right, else what is wrong. area is where the plot fits
-// the positions, map the whole map.
-inline std::string CheckPicture(const Case& c, const PlotRect& map, const PlotRect& area,
-                                const PixelAt& pixel) {
+// Empty when the picture of the case is right, else what is wrong; area is where the plot fits
+// the positions (the legend and the scale bar lie outside it).
+inline std::string CheckPicture(const Case& c, const PlotRect& area, const PixelAt& pixel) {
     const std::string strName = c.pszName;
-    // Track pixels inside the fitting area (two pixels of line width around it).
-    int nLeft = INT32_MAX, nRight = INT32_MIN, nTop = INT32_MAX, nBottom = INT32_MIN, nCount = 0;
-    for (int y = area.y - 2; y < area.y + area.cy + 2; ++y) {
+    int nLeft = INT32_MAX, nRight = INT32_MIN, nTop = INT32_MAX, nBottom = INT32_MIN;
+    for (int y = area.y - 2; y < area.y + area.cy + 2; ++y) {  // lines may reach 2 pixels out
         for (int x = area.x - 2; x < area.x + area.cx + 2; ++x) {
             if (ModeAt(pixel, x, y) == 0) continue;
-            nLeft = std::min(nLeft, x);
-            nRight = std::max(nRight, x);
-            nTop = std::min(nTop, y);
-            nBottom = std::max(nBottom, y);
-            ++nCount;
+            nLeft = std::min(nLeft, x), nRight = std::max(nRight, x);
+            nTop = std::min(nTop, y), nBottom = std::max(nBottom, y);
         }
     }
-    const int cx = nRight - nLeft + 1;
-    const int cy = nBottom - nTop + 1;
-    const int nMidX = area.x + area.cx / 2;
-    const int nMidY = area.y + area.cy / 2;
-    const int nFit = std::min(area.cx, area.cy);
-    if (strName == "no fix") {
-        for (int y = map.y; y < map.y + map.cy; ++y) {
-            for (int x = map.x; x < map.x + map.cx; ++x) {
-                if (ModeAt(pixel, x, y) != 0) return "a track colour on an empty map";
-            }
-        }
-        return {};
-    }
-    if (nCount == 0) return strName + ": nothing drawn";
-    if (strName == "single fix") {
-        if (std::abs((nLeft + nRight) / 2 - nMidX) > 2 ||
-            std::abs((nTop + nBottom) / 2 - nMidY) > 2)
-            return "the fix is not in the middle";
-        if (cx > 7 || cy > 7) return "a single fix drawn larger than a dot";
-        return {};
-    }
+    if (strName == "no fix") return nLeft == INT32_MAX ? "" : "a track colour on an empty map";
+    if (nLeft == INT32_MAX) return "nothing drawn";
+    const int cx = nRight - nLeft + 1, cy = nBottom - nTop + 1;
+    const bool bCentred = std::abs((nLeft + nRight) / 2 - (area.x + area.cx / 2)) <= 3 &&
+                          std::abs((nTop + nBottom) / 2 - (area.y + area.cy / 2)) <= 3;
+    if (strName == "single fix")
+        return bCentred && cx <= 7 && cy <= 7 ? "" : "not a dot in the middle";
     if (strName == "square") {
-        if (std::abs(cx - cy) > 3) {
+        if (std::abs(cx - cy) > 3)
             return "not square: " + std::to_string(cx) + " by " + std::to_string(cy);
+        if (std::max(cx, cy) < std::min(area.cx, area.cy) * 9 / 10) return "not fitted to the map";
+        int nSides = 0;  // all four sides drawn, not just corners
+        for (int i = 0; i < std::max(cx, cy); ++i) {
+            nSides += ModeAt(pixel, nLeft + i, nTop) == 2 &&
+                      ModeAt(pixel, nLeft + i, nBottom) == 2 &&
+                      ModeAt(pixel, nLeft, nTop + i) == 2 && ModeAt(pixel, nRight, nTop + i) == 2;
         }
-        if (std::max(cx, cy) < nFit * 9 / 10) return "the square does not fill the map";
-        if (std::abs((nLeft + nRight) / 2 - nMidX) > 3 ||
-            std::abs((nTop + nBottom) / 2 - nMidY) > 3)
-            return "the square is not centred";
-        // All four sides drawn, not just corners.
-        int nSides = 0;
-        for (int i = 0; i < cx; ++i) {
-            nSides += ModeAt(pixel, nLeft + i, nTop) == 2 && ModeAt(pixel, nLeft + i, nBottom) == 2;
-        }
-        for (int i = 0; i < cy; ++i) {
-            nSides += ModeAt(pixel, nLeft, nTop + i) == 2 && ModeAt(pixel, nRight, nTop + i) == 2;
-        }
-        if (nSides < (cx + cy) * 8 / 10) return "the square's sides have gaps";
-        return {};
+        return !bCentred                            ? "not centred"
+               : nSides < std::max(cx, cy) * 8 / 10 ? "sides with gaps"
+                                                    : "";
     }
-    // The date line: one straight line across the fitting area, blue, green, red from west to east.
-    if (cy > 4) return "not a straight east-west line";
-    if (cx < area.cx * 9 / 10) return "the line does not span the map";
+    // The date line: one straight unbroken line across the area, blue, green, red from west to
+    // east.
+    if (cy > 4 || cx < area.cx * 9 / 10) return "not one east-west line across the map";
     const int y = (nTop + nBottom) / 2;
-    const unsigned expected[] = {1, 2, 3};
     for (int nThird = 0; nThird < 3; ++nThird) {
-        const int x = nLeft + cx * (2 * nThird + 1) / 6;
-        if (ModeAt(pixel, x, y) != expected[nThird]) {
+        if (ModeAt(pixel, nLeft + cx * (2 * nThird + 1) / 6, y) != unsigned(nThird + 1)) {
             return "third " + std::to_string(nThird + 1) + " of the line has the wrong colour";
         }
     }
-    // One piece: no gap of map background between its ends.
     for (int x = nLeft; x <= nRight; ++x) {
         if (Near(pixel(x, y), kMapBackground))
             return "the line is broken at x " + std::to_string(x);

@@ -2,17 +2,16 @@
 // Save dialog's file type, drops, Enter on a button, boxes as wide as their titles, remembered
 // choices, a typed zone moving the pickers, and stable port names.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
@@ -20,6 +19,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "app/QuorvelDlg.h"
 #include "app/Resource.h"
@@ -63,7 +63,9 @@ class WindowUseTest : public QObject {
     T* Get(int nId) {
         return qobject_cast<T*>(m_pWindow->Control(nId));
     }
-    QString WriteLog(const QString& name, const std::vector<FixRecord>& records) {
+    // Writes a raw log (one fix by default) and opens it as OPEN existing file does.
+    QString Open(const QString& name,
+                 const std::vector<FixRecord>& records = {track_pictures::At(1, 2, 2, 0)}) {
         QByteArray bytes(qsizetype(records.size() * kFixRecordSize), '\0');
         for (size_t i = 0; i < records.size(); ++i) {
             EncodeFixRecord(records[i],
@@ -71,6 +73,8 @@ class WindowUseTest : public QObject {
         }
         QFile file(m_dir.filePath(name));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
+        file.close();
+        (void)m_pDlg->OpenRawLogPath(file.fileName().toStdString());
         return file.fileName();
     }
     void Start() {
@@ -99,10 +103,8 @@ class WindowUseTest : public QObject {
     void trackViewPictures() {
         QTest::mouseClick(Get<QRadioButton>(IDC_ALL), Qt::LeftButton);
         QTest::mouseClick(m_pWindow->Control(IDC_DROP_NOFIX), Qt::LeftButton);
-        QVERIFY(!Get<QPushButton>(IDC_TRACK_VIEW)->isEnabled());
         for (const track_pictures::Case& c : track_pictures::KnownTracks()) {
-            QVERIFY(
-                m_pDlg->OpenRawLogPath(WriteLog(QStringLiteral("t.dlg"), c.records).toStdString()));
+            QVERIFY(!Open(QStringLiteral("t.dlg"), c.records).isEmpty());
             // Ctrl+T opens it; later loads redraw the open view.
             if (!m_pWindow->TrackView())
                 QTest::keyClick(m_pWindow.get(), Qt::Key_T, Qt::ControlModifier);
@@ -110,16 +112,15 @@ class WindowUseTest : public QObject {
             QVERIFY(pView && pView->isVisible());
             pView->resize(700, 560);
             const QImage image = pView->grab().toImage();
-            const std::string strProblem = track_pictures::CheckPicture(
-                c, pView->Plot().MapRect(), pView->Plot().TrackArea(), [&](int x, int y) {
+            const std::string strProblem =
+                track_pictures::CheckPicture(c, pView->Plot().TrackArea(), [&](int x, int y) {
                     const QRgb rgb = image.pixel(x, y);
                     return PlotColor{uint8_t(qRed(rgb)), uint8_t(qGreen(rgb)), uint8_t(qBlue(rgb))};
                 });
             QVERIFY2(strProblem.empty(), (std::string(c.pszName) + ": " + strProblem).c_str());
         }
         // The pointer on the single fix shows it in the window's zone (GMT+8:00).
-        m_pDlg->OpenRawLogPath(
-            WriteLog(QStringLiteral("one.dlg"), {track_pictures::At(1, 2, 2, 0)}).toStdString());
+        Open(QStringLiteral("one.dlg"));
         TrackViewWindow* pView = m_pWindow->TrackView();
         const PlotRect area = pView->Plot().TrackArea();
         const QPointF at(area.x + area.cx / 2, area.y + area.cy / 2);
@@ -134,7 +135,7 @@ class WindowUseTest : public QObject {
     void trackViewFollowsTheBoxes() {
         std::vector<FixRecord> records;
         for (uint32_t i = 0; i < 20; ++i) records.push_back(track_pictures::At(1, 0.001 * i, 2, i));
-        m_pDlg->OpenRawLogPath(WriteLog(QStringLiteral("r.dlg"), records).toStdString());
+        Open(QStringLiteral("r.dlg"), records);
         QTest::mouseClick(Get<QPushButton>(IDC_TRACK_VIEW), Qt::LeftButton);
         QCOMPARE(m_pWindow->TrackView()->Plot().SelectedCount(), 20u);
         QTest::mouseClick(Get<QRadioButton>(IDC_BY_SIZE), Qt::LeftButton);
@@ -145,28 +146,22 @@ class WindowUseTest : public QObject {
         pZone->lineEdit()->selectAll();
         QTest::keyClicks(pZone->lineEdit(), QStringLiteral("GMT+0:00"));
         QCOMPARE(Get<QTimeEdit>(IDC_SIZE_FROM_TIME)->time(), QTime(10, 40, 0));
-        QCOMPARE(m_pWindow->TrackView()->Plot().SelectedCount(), 5u);
     }
 
     // The file type chosen decides the extension of a name typed without one, and the writer.
     void fileTypeDecidesExtensionAndWriter() {
-        m_pDlg->OpenRawLogPath(
-            WriteLog(QStringLiteral("walk.dlg"), {track_pictures::At(1, 2, 2, 0)}).toStdString());
-        const struct {
-            int nDown;  // presses of the down arrow in the file type box
-            const char* pszSwapped;
-            const char* pszFile;
-            QByteArray content;
-        } rows[] = {{1, "walk.csv", "out.csv", "Local time,GPS time,"},
-                    {2, "walk.kml", "out.kml", "<gx:Track>"}};
-        for (const auto& row : rows) {
+        Open(QStringLiteral("walk.dlg"));
+        // Presses of the down arrow in the file type box, the name then, the file, its content.
+        for (const auto& [nDown, pszSwapped, pszFile, pszContent] :
+             {std::tuple{1, "walk.csv", "out.csv", "Local time,GPS time,"},
+              std::tuple{2, "walk.kml", "out.kml", "<gx:Track>"}}) {
             QString proposed, swapped;
             OnNextModal([&](QWidget* p) {
                 auto* pDialog = qobject_cast<QFileDialog*>(p);
                 auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 auto* pType = pDialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
                 proposed = pName->text();
-                for (int i = 0; i < row.nDown; ++i) QTest::keyClick(pType, Qt::Key_Down);
+                for (int i = 0; i < nDown; ++i) QTest::keyClick(pType, Qt::Key_Down);
                 swapped = pName->text();
                 pName->setText(QStringLiteral("out"));
                 OnNextModal(CloseModal, pDialog);  // "Translate OK."
@@ -177,63 +172,74 @@ class WindowUseTest : public QObject {
             QTest::mouseClick(Get<QPushButton>(IDC_TRANSLATE), Qt::LeftButton);
             QTRY_VERIFY(!QApplication::activeModalWidget());
             QCOMPARE(proposed, QStringLiteral("walk.kml"));
-            QCOMPARE(swapped, QString::fromLatin1(row.pszSwapped));
-            QFile out(m_dir.filePath(QString::fromLatin1(row.pszFile)));
-            QVERIFY2(out.open(QIODevice::ReadOnly), row.pszFile);
-            QVERIFY2(out.readAll().contains(row.content), row.pszFile);
+            QCOMPARE(swapped, QString::fromLatin1(pszSwapped));
+            QFile out(m_dir.filePath(QString::fromLatin1(pszFile)));
+            QVERIFY2(out.open(QIODevice::ReadOnly), pszFile);
+            QVERIFY2(out.readAll().contains(pszContent), pszFile);
         }
     }
 
-    void dropOnTheWindowOpens() {
-        const QString path = WriteLog(QStringLiteral("drop.dlg"), {track_pictures::At(1, 2, 2, 0)});
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
-        QWidget* pTarget = m_pWindow->Control(IDC_RAW_PATH);  // on the path box, too
-        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(pTarget, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(pTarget, &drop);
-        QCOMPARE(Get<QLineEdit>(IDC_RAW_PATH)->text(), path);
-        QCOMPARE(m_pDlg->m_RawLog.m_nRecordCount, 1u);
-    }
-
-    void enterPressesTheFocusedButtonAndBoxesFitTheirTitles() {
+    // Enter presses a focused button, nothing elsewhere; a box is as wide as its title and the
+    // frame's buttons (a square of the title's height each); a file dropped on the path box opens.
+    void enterBoxWidthAndDrop() {
         QTest::keyClick(Get<QLineEdit>(IDC_RAW_PATH), Qt::Key_Return);
         QVERIFY(!QApplication::activeModalWidget());
         int nWidth = 0, nTitle = 0;
         OnNextModal([&](QWidget* p) {
             QFont bold = p->font();
             bold.setBold(true);
-            const QFontMetrics metrics(bold);
-            // The title and the frame's buttons, a square of the title's height each.
-            nTitle = metrics.horizontalAdvance(p->windowTitle()) + 3 * metrics.height();
+            nTitle = QFontMetrics(bold).horizontalAdvance(p->windowTitle()) +
+                     3 * QFontMetrics(bold).height();
             nWidth = p->width();
             CloseModal(p);
         });
-        Get<QPushButton>(IDC_TRANSLATE)->setFocus();
-        QTest::keyClick(Get<QPushButton>(IDC_TRANSLATE),
-                        Qt::Key_Return);  // "No raw data available."
-        QVERIFY(nWidth > 0);
+        Get<QPushButton>(IDC_TRANSLATE)->setFocus();  // "No raw data available."
+        QTest::keyClick(Get<QPushButton>(IDC_TRANSLATE), Qt::Key_Return);
         QVERIFY2(nWidth >= nTitle, qPrintable(QString("%1 < %2").arg(nWidth).arg(nTitle)));
+
+        const QString path = Open(QStringLiteral("drop.dlg"));
+        Get<QLineEdit>(IDC_RAW_PATH)->clear();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QWidget* pTarget = m_pWindow->Control(IDC_RAW_PATH);
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pTarget, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pTarget, &drop);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(Get<QLineEdit>(IDC_RAW_PATH)->text(), path);
     }
 
+    // Nothing remembered: the written start state; what the user set comes back after a restart.
     void choicesAndStablePortNamesAfterARestart() {
         auto* pPort = Get<QComboBox>(IDC_PORT_LIST);
         QCOMPARE(pPort->currentText(), QStringLiteral("/dev/serial/by-id/usb-A1-port0"));
         QCOMPARE(pPort->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(Get<QComboBox>(IDC_BAUD_LIST)->currentText(), QStringLiteral("115200"));
+        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->currentText(), QStringLiteral("GMT+8:00"));
         Get<QComboBox>(IDC_BAUD_LIST)->setCurrentIndex(0);
-        QTest::mouseClick(Get<QRadioButton>(IDC_BY_SIZE), Qt::LeftButton);
-        Get<QComboBox>(IDC_TIME_ZONE)->setCurrentIndex(24);
+        Get<QComboBox>(IDC_TIME_ZONE)->setEditText(QStringLiteral("Europe/Berlin"));
+        QTest::mouseClick(Get<QRadioButton>(IDC_ALL), Qt::LeftButton);
+        QTest::mouseClick(m_pWindow->Control(IDC_DROP_NOFIX), Qt::LeftButton);
+        const QString log = Open(QStringLiteral("a.dlg"));
         (void)m_pWindow->close();
-        QSettings saved(m_dir.filePath(QStringLiteral("q.conf")), QSettings::IniFormat);
-        QCOMPARE(saved.value(QStringLiteral("Window/Speed")).toString(), QStringLiteral("4800"));
         Stop();
         Start();
         QCOMPARE(Get<QComboBox>(IDC_BAUD_LIST)->currentText(), QStringLiteral("4800"));
-        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->currentText(), QStringLiteral("GMT+0:00"));
-        QVERIFY(Get<QRadioButton>(IDC_BY_SIZE)->isChecked());
-        QCOMPARE(m_pDlg->m_nSelectMode, 1);
+        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->currentText(), QStringLiteral("Europe/Berlin"));
+        QCOMPARE(m_pDlg->GetTimeZone().DisplayName(), std::string("Europe/Berlin"));
+        QVERIFY(Get<QRadioButton>(IDC_ALL)->isChecked() &&
+                !Get<QRadioButton>(IDC_BY_TIME)->isChecked());
+        QCOMPARE(m_pDlg->m_nSelectMode, 2);
+        QVERIFY(!Get<QCheckBox>(IDC_DROP_NOFIX)->isChecked());
+        QString folder;
+        OnNextModal([&](QWidget* p) {
+            folder = qobject_cast<QFileDialog*>(p)->directory().absolutePath();
+            OnNextModal(CloseModal, p);  // "Can't open raw data file."
+            CloseModal(p);
+        });
+        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_FILE), Qt::LeftButton);
+        QCOMPARE(folder, QFileInfo(log).absolutePath());
     }
 };
 

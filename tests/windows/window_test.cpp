@@ -267,7 +267,7 @@ TEST(Win32TrackView, KnownTracksDrawnToScale) {
         ::GdiFlush();
         const auto* pPixels = static_cast<const uint32_t*>(pBits);
         EXPECT_EQ(track_pictures::CheckPicture(
-                      c, plot.MapRect(), plot.TrackArea(),
+                      c, plot.TrackArea(),
                       [&](int x, int y) {
                           const uint32_t v = pPixels[y * 700 + x];
                           return PlotColor{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
@@ -311,12 +311,9 @@ TEST(Win32WindowInput, EditsEnterShortcutAndDrops) {
     ::SetKeyboardState(keys);
     ::PostMessageW(::GetDlgItem(hWnd, IDC_RAW_PATH), WM_KEYDOWN, 'T', 0);
     Pump();
-    keys[VK_CONTROL] = 0;
-    ::SetKeyboardState(keys);
 
     // A drop as the shell delivers it: DROPFILES and UTF-16 names, each ended by a zero.
-    const std::wstring names =
-        L"C:\\logs\\a.dlg" + std::wstring(1, L'\0') + L"D:\\b.dlg" + std::wstring(2, L'\0');
+    const std::wstring names = std::wstring(L"C:\\logs\\a.dlg\0D:\\b.dlg\0\0", 24);
     const HGLOBAL hDrop = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
     auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hDrop));
     pDrop->pFiles = sizeof(DROPFILES);
@@ -348,10 +345,8 @@ TEST(Win32FileDialog, FileTypeGivesTheExtension) {
         }
         if (!hDialog) return;
         ::Sleep(500);  // let it fill its boxes
-        // The name box: the edit of an extended combo box, in older dialogs an edit of its own.
-        auto hName = reinterpret_cast<HWND>(
+        const auto hName = reinterpret_cast<HWND>(
             ::SendMessageW(::GetDlgItem(hDialog, cmb13), CBEM_GETEDITCONTROL, 0, 0));
-        if (!hName) hName = ::GetDlgItem(hDialog, edt1);
         wchar_t text[MAX_PATH] = {};
         ::GetWindowTextW(hName, text, MAX_PATH);
         proposed = text;
@@ -364,13 +359,12 @@ TEST(Win32FileDialog, FileTypeGivesTheExtension) {
         ::SendMessageW(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"out"));
         ::PostMessageW(hDialog, WM_COMMAND, IDOK, 0);
     });
-    FileDialogRequest request;
-    request.strInitialFolder = NarrowToUtf8(TempFolder());
-    request.strInitialName = "walk.kml";
-    request.filters = {{"Google earth file(*.kml)", "*.kml"}, {"Excel file(*.csv)", "*.csv"}};
-    request.strDefaultExtension = "kml";
-    request.nOptions = kHideReadOnly | kPathMustExist;
-    const std::optional<FileDialogResult> chosen = view.ShowSaveDialog(request);
+    const std::optional<FileDialogResult> chosen = view.ShowSaveDialog(
+        {NarrowToUtf8(TempFolder()),
+         "walk.kml",
+         {{"Google earth file(*.kml)", "*.kml"}, {"Excel file(*.csv)", "*.csv"}},
+         "kml",
+         0});
     user.join();
     EXPECT_EQ(proposed, L"walk.kml");
     EXPECT_EQ(swapped, L"walk.csv");
