@@ -110,6 +110,7 @@ void TrackViewWindow::Render() {
 }
 
 void TrackViewWindow::paintEvent(QPaintEvent* /*pEvent*/) {
+    if (size().isEmpty()) return;
     if (m_bStale || m_picture.size() != size() * devicePixelRatioF()) Render();
     QPainter painter(this);
     painter.drawImage(0, 0, m_picture);

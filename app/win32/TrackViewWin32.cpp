@@ -239,6 +239,10 @@ void TrackViewWin32::OnPaint() {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
     const SIZE size{client.right, client.bottom};
+    if (size.cx <= 0 || size.cy <= 0) {
+        ::EndPaint(m_hWnd, &ps);
+        return;
+    }
     const HDC hMemory = ::CreateCompatibleDC(hDc);
     const HGDIOBJ hOldFont = ::SelectObject(hMemory, m_hFont);
     if (!m_hPicture || size.cx != m_pictureSize.cx || size.cy != m_pictureSize.cy) {
