@@ -57,6 +57,9 @@ constexpr ControlLayout kControls[] = {
     {IDC_INTERVAL,       K::Edit,          "",                         109,  72,  40, 14, kShown,  kOff, kOff},
     {IDC_DISTANCE,       K::Edit,          "",                         109,  88,  40, 14, kShown,  kOff, kOff},
     {IDC_GPS_ALWAYS_ON,  K::CheckBox,      "(C0) GPS always on",        17,  54, 107, 16, kHidden, kOff, kOff},
+    // Beside the written layout, in the free space under the By Size pickers; usable once a file
+    // is loaded.
+    {IDC_TRACK_VIEW,     K::PushButton,    "Track view",                82, 233,  57, 14, kShown,  kOff, kOff},
 };
 // clang-format on
 

@@ -2,14 +2,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "track/Calendar.h"
+#include "track/RawLog.h"
+#include "track/RecordSelection.h"
+#include "track/TimeZone.h"
 
 // What the window logic needs of a platform's window, addressed by control identifier. Texts are
-// UTF-8. Every call but the two posts is made on the window's thread.
+// UTF-8. Every call but the two posts is made on the window's thread. Setting a control's value
+// from here never reports a change back (DialogHandler::OnControlChange is the user's edits only).
 
 struct FileFilter {
     std::string strLabel;    // "Data logger file(*.dlg)"
@@ -24,7 +29,10 @@ enum FileDialogOption : unsigned {
 };
 
 struct FileDialogRequest {
-    std::string strInitialFolder;     // empty: the dialog chooses
+    std::string strInitialFolder;  // empty: the dialog chooses
+    // The name proposed, with the first filter's extension; a view swaps the extension when the
+    // user picks another file type. Empty: none.
+    std::string strInitialName;
     std::vector<FileFilter> filters;  // the first one is preselected
     std::string strDefaultExtension;  // without the dot; empty: none
     unsigned nOptions = 0;            // FileDialogOption bits
@@ -35,6 +43,15 @@ struct FileDialogRequest {
 enum class BoxButtons { Ok, OkCancel, YesNo };
 enum class BoxIcon { None, Error, Question, Information };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
+
+// What the track view shows: the loaded records, which of them the Translate choices select, and
+// the zone of its times.
+struct TrackViewData {
+    std::shared_ptr<const RawLogImage> pImage;  // null: nothing loaded
+    RecordSelection selection;
+    TimeZone zone;
+    std::string strTitle;
+};
 
 struct FileDialogResult {
     std::string strPath;
@@ -61,6 +78,8 @@ class DialogView {
     virtual std::optional<int64_t> GetSelectedListValue(int nId) const = 0;
     virtual int GetListCount(int nId) const = 0;
     virtual void DeleteListEntry(int nId, int nIndex) = 0;
+    // A second text shown beside an entry's own in the opened list; the entry's text is unchanged.
+    virtual void SetListEntryNote(int nId, int nIndex, const std::string& strNote) = 0;
 
     virtual void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) = 0;
     virtual void SetProgressPosition(int nId, uint32_t nPosition) = 0;
@@ -78,6 +97,10 @@ class DialogView {
     virtual std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) = 0;
     virtual void ShowAboutBox() = 0;
+    // The track view, a window of its own beside the main one: Show opens or raises it; Update
+    // refreshes it only while it is open.
+    virtual void ShowTrackView(const TrackViewData& data) = 0;
+    virtual void UpdateTrackView(const TrackViewData& data) = 0;
 
     // Window-level operations of start-up and closing.
     virtual void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) = 0;

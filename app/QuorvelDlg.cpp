@@ -4,9 +4,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 #include "Resource.h"
 #include "export/OutputFile.h"
+#include "platform/File.h"
 #include "platform/Trace.h"
 #include "track/Calendar.h"
 #include "track/RecordSelection.h"
@@ -21,6 +24,7 @@ constexpr char kPathSeparators[] = "/";
 #endif
 
 constexpr char kAboutMenuText[] = "&About Quorvel...";
+constexpr char kTrackViewMenuText[] = "&Track view\tCtrl+T";
 constexpr const char* kBaudRates[] = {"4800",  "9600",   "19200", "38400",
                                       "57600", "115200", "230400"};
 constexpr int kDefaultBaudIndex = 5;
@@ -130,6 +134,14 @@ std::string InitialFolderOf(const std::string& strPath) {
     return strPath.substr(0, nPos);
 }
 
+std::string StemOf(const std::string& strPath) {
+    const size_t nSlash = strPath.find_last_of(kPathSeparators);
+    std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+    const size_t nDot = strName.find_last_of('.');
+    if (nDot != std::string::npos && nDot > 0) strName.resize(nDot);
+    return strName;
+}
+
 CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate, uint32_t nDataLostMs)
     : m_hIcon(IDR_MAINFRAME),
       m_view(view),
@@ -146,6 +158,7 @@ CQuorvelDlg::~CQuorvelDlg() {
 
 bool CQuorvelDlg::OnInitDialog() {
     m_view.AppendWindowMenuCommand(kAboutMenuText, IDM_ABOUTBOX);
+    m_view.AppendWindowMenuCommand(kTrackViewMenuText, IDM_TRACKVIEW);
     m_view.SetWindowIcon(m_hIcon);
     m_view.CenterWindow();
 
@@ -165,6 +178,15 @@ bool CQuorvelDlg::OnInitDialog() {
     FillBaudRateList();
     FillTimeZoneList();
     m_view.SetCheck(IDC_DROP_NOFIX, true);
+
+    RestoreSettings();
+    m_shownZone = GetTimeZone();
+    if (!m_strStartupFile.empty()) {
+        // Once the window is up, so that a failure's box has it as owner.
+        m_view.PostTask([this, strPath = m_strStartupFile] {
+            if (!m_bEnded) (void)OpenRawLogPath(strPath);
+        });
+    }
     return true;
 }
 
@@ -193,12 +215,21 @@ bool CQuorvelDlg::OnCommand(int nId) {
             return true;
         case IDC_BY_TIME:
             OnByTime();
+            UpdateTrackView();
             return true;
         case IDC_BY_SIZE:
             OnBySize();
+            UpdateTrackView();
             return true;
         case IDC_ALL:
             OnAll();
+            UpdateTrackView();
+            return true;
+        case IDC_DROP_NOFIX:
+            UpdateTrackView();
+            return true;
+        case IDC_TRACK_VIEW:
+            OnTrackView();
             return true;
         case IDC_OPEN_FILE:
             OnOpenFile();
@@ -216,10 +247,15 @@ bool CQuorvelDlg::OnSysCommand(unsigned nId, uint32_t /*lParam*/) {
         m_view.ShowAboutBox();
         return true;
     }
+    if ((nId & 0xFFF0u) == IDM_TRACKVIEW) {
+        OnTrackView();
+        return true;
+    }
     return false;
 }
 
 void CQuorvelDlg::OnClose() {
+    SaveSettings();
     // The worker must be stopped before the window's state goes away, whichever way it is closed.
     CloseComPort();
     // A download cut short by the close ends without a result box.
@@ -245,6 +281,31 @@ bool CQuorvelDlg::OnWndMsg(uint32_t nMessage, uint32_t wParam, uint32_t lParam, 
     // None of these has an entry of its own beyond this hook: the default handling applies.
     if (pResult) *pResult = 0;
     return false;
+}
+
+void CQuorvelDlg::OnControlChange(int nId) {
+    switch (nId) {
+        case IDC_TIME_ZONE:
+            OnTimeZoneChange();
+            break;
+        case IDC_TIME_FROM_DATE:
+        case IDC_TIME_FROM_TIME:
+        case IDC_TIME_TO_DATE:
+        case IDC_TIME_TO_TIME:
+        case IDC_SIZE_FROM_DATE:
+        case IDC_SIZE_FROM_TIME:
+        case IDC_RECORDS:
+            UpdateTrackView();
+            break;
+        default:
+            break;
+    }
+}
+
+void CQuorvelDlg::OnDropFiles(const std::vector<std::string>& paths) {
+    // The same rule as OPEN existing file, which a download disables.
+    if (paths.empty() || m_bDownloading || m_bDownloadMode != 0) return;
+    (void)OpenRawLogPath(paths.front());
 }
 
 void CQuorvelDlg::OnByTime() {
@@ -286,6 +347,7 @@ void CQuorvelDlg::FillTimeZoneList() {
     }
     m_view.SelectListEntry(IDC_TIME_ZONE, kDefaultTimeZoneIndex);
     m_lastZone = TimeZone::Fixed(TimeZoneOffsetAt(kDefaultTimeZoneIndex));
+    m_shownZone = m_lastZone;
 }
 
 TimeZone CQuorvelDlg::GetTimeZone() {
@@ -324,11 +386,11 @@ bool CQuorvelDlg::LoadRawLogFile() {
             break;
         case RawLogStatus::BadSize:
             // Nothing usable is loaded any more; the count and times keep their old values.
-            m_RawLog.m_pRawData.reset();
+            SetRawImage(nullptr);
             ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
         case RawLogStatus::NoRecords:
-            m_RawLog.m_pRawData.reset();
+            SetRawImage(nullptr);
             m_RawLog.m_nRecordCount = 0;
             ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
@@ -344,14 +406,71 @@ bool CQuorvelDlg::LoadRawLogFile() {
     m_RawLog.m_nRecordCount = image.RecordCount();
     m_RawLog.m_dwFirstTime = image.FirstTime();
     m_RawLog.m_dwLastTime = image.LastTime();
-    m_RawLog.m_pRawData = std::make_unique<RawLogImage>(std::move(image));
+    m_bTranslatedSinceLoad = false;
 
     const TimeZone zone = GetTimeZone();
+    m_shownZone = zone;
     SetPickers(m_RawLog.m_dwFirstTime, zone,
                {IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME, IDC_SIZE_FROM_DATE, IDC_SIZE_FROM_TIME});
     SetPickers(m_RawLog.m_dwLastTime, zone, {IDC_TIME_TO_DATE, IDC_TIME_TO_TIME});
     ShowRawLogInfo();
+    // Last, so that the view sees the new pickers.
+    SetRawImage(std::make_shared<const RawLogImage>(std::move(image)));
     return true;
+}
+
+void CQuorvelDlg::SetRawImage(std::shared_ptr<const RawLogImage> pImage) {
+    m_RawLog.m_pRawData = std::move(pImage);
+    m_view.EnableControl(IDC_TRACK_VIEW, m_RawLog.m_pRawData != nullptr);
+    UpdateTrackView();
+}
+
+TrackViewData CQuorvelDlg::CurrentTrackView() {
+    TrackViewData data;
+    data.pImage = m_RawLog.m_pRawData;
+    if (data.pImage) data.selection = CurrentSelection();
+    data.zone = GetTimeZone();
+    data.strTitle = m_strLoadedPath;
+    return data;
+}
+
+void CQuorvelDlg::UpdateTrackView() {
+    if (m_bTrackViewOpened) m_view.UpdateTrackView(CurrentTrackView());
+}
+
+void CQuorvelDlg::OnTrackView() {
+    if (!m_RawLog.m_pRawData) {
+        ShowError(kNoRawData);
+        return;
+    }
+    m_bTrackViewOpened = true;
+    m_view.ShowTrackView(CurrentTrackView());
+}
+
+void CQuorvelDlg::OnTimeZoneChange() {
+    const TimeZone zone = GetTimeZone();
+    if (zone.DisplayName() == m_shownZone.DisplayName()) return;
+    // The pickers keep the instants they showed: read in the zone they were shown in, shown again
+    // in the new one, so that By Time selects the same records.
+    static constexpr std::pair<int, int> kPairs[] = {{IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME},
+                                                     {IDC_TIME_TO_DATE, IDC_TIME_TO_TIME},
+                                                     {IDC_SIZE_FROM_DATE, IDC_SIZE_FROM_TIME}};
+    for (const auto& [nDateId, nTimeId] : kPairs) {
+        PickerTime local = m_view.GetPickerTime(nDateId);
+        const PickerTime timeOfDay = m_view.GetPickerTime(nTimeId);
+        local.wHour = timeOfDay.wHour;
+        local.wMinute = timeOfDay.wMinute;
+        local.wSecond = timeOfDay.wSecond;
+        const uint32_t dwInstant =
+            m_shownZone.LocalToRecordTime(LocalSecondsOf(SystemTimeToLogDateTime(local)));
+        SetPickers(dwInstant, zone, {nDateId, nTimeId});
+    }
+    m_shownZone = zone;
+    if (m_bSpanShown) {
+        m_view.SetControlText(IDC_TIME_LABEL, FormatTimeSpanLabel(m_RawLog.m_dwFirstTime,
+                                                                  m_RawLog.m_dwLastTime, zone));
+    }
+    UpdateTrackView();
 }
 
 void CQuorvelDlg::SetPickers(uint32_t dwTime, const TimeZone& zone,
@@ -362,6 +481,7 @@ void CQuorvelDlg::SetPickers(uint32_t dwTime, const TimeZone& zone,
 }
 
 void CQuorvelDlg::ShowRawLogInfo() {
+    m_bSpanShown = true;
     m_view.ShowControl(IDC_PROGRESS, false);
     m_view.SetControlText(
         IDC_TIME_LABEL,
@@ -373,7 +493,8 @@ void CQuorvelDlg::ShowRawLogInfo() {
 
 void CQuorvelDlg::OnOpenFile() {
     FileDialogRequest request;
-    request.strInitialFolder = InitialFolderOf(m_view.GetControlText(IDC_RAW_PATH));
+    const std::string strRawPath = m_view.GetControlText(IDC_RAW_PATH);
+    request.strInitialFolder = strRawPath.empty() ? m_strOpenFolder : InitialFolderOf(strRawPath);
     request.filters = {{"Data logger file(*.dlg)", "*.dlg"}, {"All Files(*.*)", "*.*"}};
     request.nOptions = kFileMustExist | kHideReadOnly;
     const std::optional<std::string> strPath = m_view.ShowOpenDialog(request);
@@ -381,8 +502,13 @@ void CQuorvelDlg::OnOpenFile() {
         ShowError(RawLogStatusMessage(RawLogStatus::CannotOpen));
         return;
     }
-    m_view.SetControlText(IDC_RAW_PATH, *strPath);
-    (void)LoadRawLogFile();
+    (void)OpenRawLogPath(*strPath);
+}
+
+bool CQuorvelDlg::OpenRawLogPath(const std::string& strPath) {
+    m_view.SetControlText(IDC_RAW_PATH, strPath);
+    if (!FolderOf(strPath).empty()) m_strOpenFolder = FolderOf(strPath);
+    return LoadRawLogFile();
 }
 
 uint32_t CQuorvelDlg::ReadPickerBound(int nDateId, int nTimeId) {
@@ -396,6 +522,27 @@ uint32_t CQuorvelDlg::ReadPickerBound(int nDateId, int nTimeId) {
     return LocalBound(SystemTimeToLogDateTime(combined), GetTimeZone());
 }
 
+RecordSelection CQuorvelDlg::ReadSelectionBounds() {
+    RecordSelection bounds;
+    bounds.nSelectMode = m_nSelectMode;
+    bounds.dwFromTime = m_nSelectMode == kSelectBySize
+                            ? ReadPickerBound(IDC_SIZE_FROM_DATE, IDC_SIZE_FROM_TIME)
+                            : ReadPickerBound(IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME);
+    bounds.dwToTime = ReadPickerBound(IDC_TIME_TO_DATE, IDC_TIME_TO_TIME);
+    // The window does not depend on the order in which the user set the two ends.
+    OrderBounds(bounds);
+    return bounds;
+}
+
+RecordSelection CQuorvelDlg::CurrentSelection() {
+    RecordSelection selection = ReadSelectionBounds();
+    std::string strRecords = m_view.GetControlText(IDC_RECORDS);
+    if (strRecords.size() > kRecordsTextLimit) strRecords.resize(kRecordsTextLimit);
+    selection.nLimit = ParseRecordLimit(strRecords);
+    selection.bDropNoFix = m_view.GetCheck(IDC_DROP_NOFIX);
+    return selection;
+}
+
 void CQuorvelDlg::OnTranslate() {
     if (!m_RawLog.m_pRawData) {
         ShowError(kNoRawData);
@@ -407,23 +554,22 @@ void CQuorvelDlg::OnTranslate() {
                   m_strLoadedPath + "; open the file the raw path names to translate it.");
         return;
     }
-    if (m_nSelectMode == kSelectBySize) {
-        m_RawLog.m_dwFromTime = ReadPickerBound(IDC_SIZE_FROM_DATE, IDC_SIZE_FROM_TIME);
-    } else {
-        m_RawLog.m_dwFromTime = ReadPickerBound(IDC_TIME_FROM_DATE, IDC_TIME_FROM_TIME);
-    }
-    m_RawLog.m_dwToTime = ReadPickerBound(IDC_TIME_TO_DATE, IDC_TIME_TO_TIME);
-    // The window does not depend on the order in which the user set the two ends.
-    RecordSelection bounds;
-    bounds.nSelectMode = m_nSelectMode;
-    bounds.dwFromTime = m_RawLog.m_dwFromTime;
-    bounds.dwToTime = m_RawLog.m_dwToTime;
-    OrderBounds(bounds);
+    const RecordSelection bounds = ReadSelectionBounds();
     m_RawLog.m_dwFromTime = bounds.dwFromTime;
     m_RawLog.m_dwToTime = bounds.dwToTime;
 
     FileDialogRequest request;
-    request.strInitialFolder = InitialFolderOf(m_view.GetControlText(IDC_OUT_PATH));
+    // The loaded file's name and folder, until an output of it went elsewhere.
+    const std::string strOutPath = m_view.GetControlText(IDC_OUT_PATH);
+    if (m_bTranslatedSinceLoad && !strOutPath.empty()) {
+        request.strInitialFolder = InitialFolderOf(strOutPath);
+    } else if (!FolderOf(m_strLoadedPath).empty()) {
+        request.strInitialFolder = FolderOf(m_strLoadedPath);
+    } else {
+        request.strInitialFolder =
+            strOutPath.empty() ? m_strOutputFolder : InitialFolderOf(strOutPath);
+    }
+    request.strInitialName = StemOf(m_strLoadedPath) + ".kml";
     request.filters = {{"Google earth file(*.kml)", "*.kml"},
                        {"Excel file(*.csv)", "*.csv"},
                        {kKmlTrackFilter, "*.kml"},
@@ -433,6 +579,8 @@ void CQuorvelDlg::OnTranslate() {
     const std::optional<FileDialogResult> chosen = m_view.ShowSaveDialog(request);
     if (!chosen) return;
     m_view.SetControlText(IDC_OUT_PATH, chosen->strPath);
+    m_bTranslatedSinceLoad = true;
+    if (!FolderOf(chosen->strPath).empty()) m_strOutputFolder = FolderOf(chosen->strPath);
 
     TranslateOptions options;
     options.bKmlTrack = chosen->nFilter < request.filters.size() &&
@@ -518,6 +666,7 @@ void CQuorvelDlg::OnDownloadDone(uint32_t nResult) {
 }
 
 void CQuorvelDlg::RestoreIdleButtons() {
+    m_bDownloading = false;
     m_view.EnableControl(IDC_DELETE, true);
     m_view.EnableControl(IDC_OPEN_FILE, true);
     m_view.EnableControl(IDC_TRANSLATE, true);
@@ -533,7 +682,12 @@ void CQuorvelDlg::ScanComPorts() {
     for (const SerialPortInfo& port : m_enumerate()) {
         // A port reported twice keeps the place of its first report.
         if (std::find(added.begin(), added.end(), port.strName) != added.end()) continue;
-        const int nIndex = m_view.AddListEntry(IDC_PORT_LIST, port.strName, 0);
+        // The stable name survives a re-plug and opens the same port; the kernel's name goes
+        // beside it.
+        const bool bStable = !port.strStableName.empty();
+        const int nIndex =
+            m_view.AddListEntry(IDC_PORT_LIST, bStable ? port.strStableName : port.strName, 0);
+        if (bStable) m_view.SetListEntryNote(IDC_PORT_LIST, nIndex, port.strName);
         m_view.SelectListEntry(IDC_PORT_LIST, nIndex);
         g_bPortFound = 1;
         added.push_back(port.strName);
@@ -660,7 +814,9 @@ void CQuorvelDlg::OnGetData() {
     }
 
     FileDialogRequest request;
-    request.strInitialFolder = InitialFolderOf(m_view.GetControlText(IDC_RAW_PATH));
+    const std::string strRawPath = m_view.GetControlText(IDC_RAW_PATH);
+    request.strInitialFolder =
+        strRawPath.empty() ? m_strDownloadFolder : InitialFolderOf(strRawPath);
     request.filters = {{"Data logger file(*.dlg)", "*.dlg"}};
     request.strDefaultExtension = "dlg";
     request.nOptions = kHideReadOnly | kOverwritePrompt | kPathMustExist;
@@ -668,8 +824,10 @@ void CQuorvelDlg::OnGetData() {
     if (!chosen) return;
     const std::string& strPath = chosen->strPath;
     m_view.SetControlText(IDC_RAW_PATH, strPath);
+    if (!FolderOf(strPath).empty()) m_strDownloadFolder = FolderOf(strPath);
     // From here on the records in memory are not the file the path box names.
-    m_RawLog.m_pRawData.reset();
+    SetRawImage(nullptr);
+    m_bDownloading = true;
 
     // Download mode goes on before the request goes out, so that the worker is ready for the
     // answer; the worker gets the file's path with it.
@@ -733,4 +891,72 @@ void CQuorvelDlg::OnDelete() {
         return;
     }
     (void)SendCommandSentence(EraseSentenceBody());
+}
+
+void CQuorvelDlg::RestoreSettings() {
+    if (!m_pSettings) return;
+    namespace key = settings_key;
+    if (const auto strSpeed = m_pSettings->Read(key::kSpeed)) {
+        for (int i = 0; i < static_cast<int>(std::size(kBaudRates)); ++i) {
+            if (*strSpeed == kBaudRates[i]) m_view.SelectListEntry(IDC_BAUD_LIST, i);
+        }
+    }
+    if (const auto strZone = m_pSettings->Read(key::kTimeZone)) {
+        TimeZone zone;
+        if (ParseTimeZone(*strZone, zone) == TimeZoneStatus::Ok) {
+            const std::optional<int32_t> nOffset = ParseTimeZoneText(*strZone);
+            const int nIndex = nOffset && *nOffset % 1800 == 0 ? *nOffset / 1800 + 24 : -1;
+            if (nIndex >= 0 && nIndex < kTimeZoneCount && TimeZoneText(*nOffset) == *strZone) {
+                m_view.SelectListEntry(IDC_TIME_ZONE, nIndex);
+            } else {
+                // A zone of the user's own typing stays typed.
+                m_view.SetControlText(IDC_TIME_ZONE, *strZone);
+            }
+        }
+    }
+    if (const auto strDrop = m_pSettings->Read(key::kDropNoFix)) {
+        m_view.SetCheck(IDC_DROP_NOFIX, *strDrop != "0");
+    }
+    if (const auto strMode = m_pSettings->Read(key::kSelectMode)) {
+        static constexpr int kRadios[] = {IDC_BY_TIME, IDC_BY_SIZE, IDC_ALL};
+        if (*strMode == "0" || *strMode == "1" || *strMode == "2") {
+            const int nMode = (*strMode)[0] - '0';
+            m_view.SetCheck(kRadios[nMode], true);
+            (void)OnCommand(kRadios[nMode]);
+        }
+    }
+    if (const auto strPort = m_pSettings->Read(key::kPort); strPort && !strPort->empty()) {
+        // The port used last when it is here; typed in when no port is listed at all.
+        bool bListed = false;
+        for (int i = 0; i < m_view.GetListCount(IDC_PORT_LIST) && !bListed; ++i) {
+            m_view.SelectListEntry(IDC_PORT_LIST, i);
+            bListed = m_view.GetControlText(IDC_PORT_LIST) == *strPort;
+        }
+        if (!bListed && m_view.GetListCount(IDC_PORT_LIST) > 0) {
+            m_view.SelectListEntry(IDC_PORT_LIST, m_view.GetListCount(IDC_PORT_LIST) - 1);
+        } else if (!bListed) {
+            m_view.SetControlText(IDC_PORT_LIST, *strPort);
+        }
+    }
+    m_strOpenFolder = m_pSettings->Read(key::kOpenFolder).value_or("");
+    m_strDownloadFolder = m_pSettings->Read(key::kDownloadFolder).value_or("");
+    m_strOutputFolder = m_pSettings->Read(key::kOutputFolder).value_or("");
+}
+
+void CQuorvelDlg::SaveSettings() {
+    if (!m_pSettings) return;
+    namespace key = settings_key;
+    m_pSettings->Write(key::kPort, m_view.GetControlText(IDC_PORT_LIST));
+    m_pSettings->Write(key::kSpeed, m_view.GetControlText(IDC_BAUD_LIST));
+    // Text that names no zone is not kept: the zone in effect is.
+    const std::string strZone = m_view.GetControlText(IDC_TIME_ZONE);
+    TimeZone zone;
+    m_pSettings->Write(key::kTimeZone, ParseTimeZone(strZone, zone) == TimeZoneStatus::Ok
+                                           ? strZone
+                                           : GetTimeZone().DisplayName());
+    m_pSettings->Write(key::kDropNoFix, m_view.GetCheck(IDC_DROP_NOFIX) ? "1" : "0");
+    m_pSettings->Write(key::kSelectMode, std::to_string(m_nSelectMode));
+    m_pSettings->Write(key::kOpenFolder, m_strOpenFolder);
+    m_pSettings->Write(key::kDownloadFolder, m_strDownloadFolder);
+    m_pSettings->Write(key::kOutputFolder, m_strOutputFolder);
 }

@@ -8,6 +8,7 @@
 
 #include "DialogHandler.h"
 #include "DialogView.h"
+#include "SettingsStore.h"
 #include "export/Translate.h"
 #include "link/LinkSession.h"
 #include "serial/PortEnumeration.h"
@@ -39,6 +40,14 @@ class CQuorvelDlg : public DialogHandler {
     bool OnSysCommand(unsigned nId, uint32_t lParam) override;
     void OnClose() override;
     bool OnWndMsg(uint32_t nMessage, uint32_t wParam, uint32_t lParam, intptr_t* pResult) override;
+    void OnControlChange(int nId) override;
+    // Opens the first of the files dropped on the window, unless a download runs.
+    void OnDropFiles(const std::vector<std::string>& paths) override;
+
+    // Before OnInitDialog: where the user's choices are kept between runs (none: nothing kept).
+    void SetSettingsStore(SettingsStore* pStore) { m_pSettings = pStore; }
+    // Before OnInitDialog: a raw log to open once the window is up (the command line's file).
+    void SetStartupFile(std::string strPath) { m_strStartupFile = std::move(strPath); }
 
     // Handlers of the window's own controls.
     void OnByTime();
@@ -52,6 +61,8 @@ class CQuorvelDlg : public DialogHandler {
     void OnLoadConfig();
     void OnSetConfig();
     void OnDelete();
+    // Opens the track view of the loaded file (button, window menu, Ctrl+T).
+    void OnTrackView();
     // Rebuilds the port list from the system's ports; also the Scan button's handler.
     void ScanComPorts();
 
@@ -69,6 +80,12 @@ class CQuorvelDlg : public DialogHandler {
     // Loads the file named in IDC_RAW_PATH; false (after telling the user) when it fails.
     bool LoadRawLogFile();
     void ShowRawLogInfo();
+    // Puts a file's name into the raw path box and loads it, as OPEN existing file does with the
+    // file chosen.
+    bool OpenRawLogPath(const std::string& strPath);
+    // What Translate would select now: the mode, the pickers as bounds, the records box and Drop
+    // no-fix; nothing is stored.
+    RecordSelection CurrentSelection();
     // Writes the loaded records to the file named in IDC_OUT_PATH in the format its extension
     // names; false (after telling the user) when the file cannot be written.
     bool WriteOutputFile(const TranslateOptions& options);
@@ -90,7 +107,7 @@ class CQuorvelDlg : public DialogHandler {
 
     // The loaded raw log.
     struct RawLogState {
-        std::unique_ptr<RawLogImage> m_pRawData;  // null: no file loaded
+        std::shared_ptr<const RawLogImage> m_pRawData;  // null: no file loaded
         uint32_t m_nRecordCount = 0;
         uint32_t m_dwFirstTime = 0;
         uint32_t m_dwLastTime = 0;
@@ -123,6 +140,17 @@ class CQuorvelDlg : public DialogHandler {
     void SetPickers(uint32_t dwTime, const TimeZone& zone, std::initializer_list<int> ids);
     void ShowError(const std::string& strText);
     void ShowInfo(const std::string& strText);
+    // The selection bounds of the pickers, By Time's reversed bounds exchanged.
+    RecordSelection ReadSelectionBounds();
+    // The loaded image changed (or went): the track view's button and the view follow.
+    void SetRawImage(std::shared_ptr<const RawLogImage> pImage);
+    TrackViewData CurrentTrackView();
+    void UpdateTrackView();
+    // The zone changed: the pickers keep their instants, shown in the new zone, and the span label
+    // follows.
+    void OnTimeZoneChange();
+    void RestoreSettings();
+    void SaveSettings();
 
     DialogView& m_view;
     PortEnumerator m_enumerate;
@@ -138,11 +166,25 @@ class CQuorvelDlg : public DialogHandler {
     bool m_bEnded = false;
     // The time-zone entry selected last; used while the box holds text that is no zone.
     TimeZone m_lastZone;
+    // The zone the pickers and the span label are shown in.
+    TimeZone m_shownZone;
+    bool m_bSpanShown = false;  // the span label describes a file (loaded now or before)
+    bool m_bTrackViewOpened = false;
+    bool m_bDownloading = false;  // from GET data's request to the download's result
+    bool m_bTranslatedSinceLoad = false;
+    SettingsStore* m_pSettings = nullptr;
+    std::string m_strStartupFile;
+    // The folders the file dialogs open in when the path boxes give none.
+    std::string m_strOpenFolder;
+    std::string m_strDownloadFolder;
+    std::string m_strOutputFolder;
 };
 
 // What the file dialogs open in: the path up to its last separator, the separator itself removed;
 // a path without one is used whole.
 std::string InitialFolderOf(const std::string& strPath);
+// A file's name without its folder and its extension: "/x/track.dlg" gives "track".
+std::string StemOf(const std::string& strPath);
 
 // The port name in the port list's text: the text itself, less a trailing ":QM-518".
 std::string PortNameFromListText(const std::string& strText);

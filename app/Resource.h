@@ -11,8 +11,9 @@
 #define IDD_QUORVEL_DIALOG 102
 #define IDR_MAINFRAME 131
 
-// Window-menu command of the About entry.
+// Window-menu commands: the About entry, the track view.
 #define IDM_ABOUTBOX 0x0010
+#define IDM_TRACKVIEW 0x0020
 
 // The About box's second line: the release number beside the authors' notice.
 #define QUORVEL_ABOUT_NOTICE_LINE \
@@ -50,6 +51,8 @@
 #define IDC_INTERVAL 1030
 #define IDC_GPS_ALWAYS_ON 1031
 #define IDC_DISTANCE 1032
+// Opens the track view of the loaded file (also Ctrl+T).
+#define IDC_TRACK_VIEW 1033
 // Static labels and group frames are never addressed.
 #define IDC_STATIC (-1)
 

@@ -35,7 +35,24 @@ std::string_view UpToZero(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
+// Printable ASCII, tab, and the printable half of Latin-1. Binary records are full of zeros and
+// other control bytes, so a stretch of them almost never passes as a line.
+bool IsTextByte(uint8_t b) {
+    return (b >= 0x20 && b <= 0x7E) || b == '\t' || b >= 0xA0;
+}
+
 }  // namespace
+
+bool IsTextLine(std::string_view line) {
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return IsTextByte(static_cast<uint8_t>(c)); });
+}
+
+std::string SkippedBytesEntry(uint64_t nBytes) {
+    return "[" + std::to_string(nBytes) + " binary bytes skipped]";
+}
+
+namespace {}  // namespace
 
 std::span<uint8_t> ReceiveEngine::ReadSpace() {
     const size_t nSpace = std::min(kReadChunk, kBufferSize - m_nLength);
@@ -90,7 +107,17 @@ void ReceiveEngine::Idle(uint64_t nNowMs) {
     // A held block start never fills the buffer (a block is at most 255 bytes and the scan keeps
     // nothing in front of it), so dropping bytes in block mode would only cut a block that is
     // still arriving.
-    if (m_nLength > kOverflowMark && m_state != State::Blocks) Consume(kOverflowDrop);
+    const bool bFull = m_nLength >= kBufferSize;
+    if (m_nLength > kOverflowMark && m_state != State::Blocks) {
+        Consume(kOverflowDrop);
+        // Between the count line and the start marker nothing is listed, not even this.
+        if (m_state != State::AwaitingMarker) m_nSkippedBytes += kOverflowDrop;
+    } else if (!bFull) {
+        // The line went quiet: a run of binary has ended. Its unterminated tail would otherwise
+        // stick to the front of the next text line.
+        if (m_state == State::Lines || m_state == State::AwaitingCount) DropHeldBinary();
+        FlushSkippedBytes();
+    }
     if (m_state == State::Blocks && m_flags.m_bDownloadMode.load() != 0 && m_nLength > 0) {
         BlockStep(nNowMs, true);
     }
@@ -127,6 +154,24 @@ void ReceiveEngine::PortLost() {
 
 void ReceiveEngine::Stop() {
     if (IsRawFileOpen()) EndDownload(DR_ABORTED);
+    FlushSkippedBytes();
+}
+
+void ReceiveEngine::DropHeldBinary() {
+    const std::string_view held = Held();
+    for (size_t i = held.size(); i > 0; --i) {
+        if (!IsTextByte(static_cast<uint8_t>(held[i - 1]))) {
+            m_nSkippedBytes += i;
+            Consume(i);
+            return;
+        }
+    }
+}
+
+void ReceiveEngine::FlushSkippedBytes() {
+    if (m_nSkippedBytes == 0) return;
+    m_effects.AddLogEntry(SkippedBytesEntry(m_nSkippedBytes));
+    m_nSkippedBytes = 0;
 }
 
 void ReceiveEngine::Feed(std::span<const uint8_t> bytes, uint64_t nNowMs) {
@@ -196,9 +241,17 @@ void ReceiveEngine::OutputLines(size_t nLimit) {
         const std::string_view text = Held();
         const size_t nEnd = text.find(kLineEnd);
         if (nEnd == std::string_view::npos || nEnd + kLineEnd.size() > nLimit) return;
-        entry.assign(UpToZero(text.substr(0, nEnd)));
-        entry += kLineEnd;
-        m_effects.AddLogEntry(entry);
+        const std::string_view line = text.substr(0, nEnd);
+        if (IsTextLine(line) && (!line.empty() || m_nSkippedBytes == 0)) {
+            FlushSkippedBytes();
+            entry.assign(line);
+            entry += kLineEnd;
+            m_effects.AddLogEntry(entry);
+        } else {
+            // Binary (what a logger still sending a cancelled download leaves on the line), or
+            // an empty line among it: counted, and reported as one entry when the run ends.
+            m_nSkippedBytes += nEnd + kLineEnd.size();
+        }
         Consume(nEnd + kLineEnd.size());
         nLimit -= nEnd + kLineEnd.size();
     }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "DownloadResult.h"
@@ -52,6 +53,13 @@ class ReceiveEffects : public WorkerEvents {
     // file could not be finished.
     [[nodiscard]] virtual bool CloseRawFile(bool bComplete) = 0;
 };
+
+// The rule for what the received-lines list shows, the same in the window and on the command line:
+// a line is text when every byte is printable (tab and Latin-1 letters included); other lines are
+// binary and only counted.
+bool IsTextLine(std::string_view line);
+// The one entry that stands for a run of binary bytes: "[1234 binary bytes skipped]".
+std::string SkippedBytesEntry(uint64_t nBytes);
 
 class ReceiveEngine {
   public:
@@ -139,6 +147,10 @@ class ReceiveEngine {
     // Ends the download: closes the raw file (a failed close turns DR_OK into DR_FILE_ERROR).
     void EndDownload(DownloadResult result);
     void Finish(DownloadResult result);
+    // Reports the binary bytes counted since the last text line as one entry.
+    void FlushSkippedBytes();
+    // Drops held bytes up to the last one that is not text, counting them.
+    void DropHeldBinary();
 
     ReceiveEffects& m_effects;
     WorkerFlags m_flags;
@@ -156,4 +168,6 @@ class ReceiveEngine {
     // The block accepted last, to tell a retransmission from new records.
     uint8_t m_lastBlock[kBufferSize] = {};
     size_t m_nLastBlock = 0;
+    // Bytes of binary lines and overflow drops since the last text line or quiet read.
+    uint64_t m_nSkippedBytes = 0;
 };

@@ -10,6 +10,7 @@ packages=(
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
   help2man librsvg2-bin
+  openbox xfwm4 dbus x11-utils xdotool imagemagick
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

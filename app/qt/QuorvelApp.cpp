@@ -1,11 +1,15 @@
 #include "QuorvelApp.h"
 
+#include "QtSettingsStore.h"
 #include "QuorvelWindow.h"
 #include "app/QuorvelDlg.h"
 
 bool CQuorvelApp::InitInstance() {
     QuorvelWindow window;
+    QtSettingsStore settings;
     CQuorvelDlg dlg(window);
+    dlg.SetSettingsStore(&settings);
+    dlg.SetStartupFile(m_strStartupFile);
     window.SetHandler(&dlg);
     (void)window.RunModal();
     // The close steps have stopped everything the window started; nothing queued reaches the logic

@@ -1,33 +1,44 @@
 #include "QuorvelWindow.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QSpacerItem>
+#include <QStyledItemDelegate>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QUrl>
 #include <QtGlobal>
 #include <climits>
 
 #include "AboutDlg.h"
+#include "TrackViewWindow.h"
 #include "app/DialogLayout.h"
 #include "app/Resource.h"
 
@@ -89,6 +100,44 @@ class GroupFrame final : public QGroupBox {
 // The progress bar holds int; a 32-bit range is scaled down by this many bits.
 constexpr char kProgressShift[] = "quorvelProgressShift";
 
+// A list entry's note, drawn beside its text in the opened list.
+constexpr int kNoteRole = Qt::UserRole + 1;
+
+class NoteDelegate final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* pPainter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(pPainter, option, index);
+        const QString note = index.data(kNoteRole).toString();
+        if (note.isEmpty()) return;
+        pPainter->save();
+        const bool bSelected = (option.state & QStyle::State_Selected) != 0;
+        pPainter->setPen(option.palette.color(bSelected ? QPalette::HighlightedText
+                                                        : QPalette::PlaceholderText));
+        pPainter->drawText(option.rect.adjusted(0, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter,
+                           note);
+        pPainter->restore();
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QString note = index.data(kNoteRole).toString();
+        if (!note.isEmpty()) size.rwidth() += option.fontMetrics.horizontalAdvance(note) + 24;
+        return size;
+    }
+};
+
+// The local files among dropped URLs.
+QStringList LocalFiles(const QMimeData* pData) {
+    QStringList files;
+    if (!pData) return files;
+    for (const QUrl& url : pData->urls()) {
+        if (url.isLocalFile()) files << url.toLocalFile();
+    }
+    return files;
+}
+
 }  // namespace
 
 // The icon lives in this static library's resources, which a program must register explicitly.
@@ -117,6 +166,11 @@ QuorvelWindow::QuorvelWindow(QWidget* pParent)
     BuildControls();
     const QPoint size = DialogUnitsToPixels(MainWindowLayout().cx, MainWindowLayout().cy);
     setFixedSize(size.x(), size.y());
+    // A raw log dropped on the window opens as OPEN existing file would open it.
+    setAcceptDrops(true);
+    if (QWidget* pTrack = Control(IDC_TRACK_VIEW)) {
+        pTrack->setToolTip(QStringLiteral("Show the loaded track (Ctrl+T)"));
+    }
 }
 
 QuorvelWindow::~QuorvelWindow() = default;
@@ -139,6 +193,8 @@ void QuorvelWindow::BuildControls() {
             case ControlKind::Edit: {
                 auto* pEdit = new QLineEdit(this);
                 pEdit->setText(text);
+                // A file dropped anywhere on the window opens it, the path boxes included.
+                pEdit->setAcceptDrops(false);
                 pWidget = pEdit;
                 break;
             }
@@ -147,7 +203,11 @@ void QuorvelWindow::BuildControls() {
                 auto* pCombo = new QComboBox(this);
                 const bool bEditable = c.kind == ControlKind::EditableCombo;
                 pCombo->setEditable(bEditable);
-                if (bEditable) pCombo->setInsertPolicy(QComboBox::NoInsert);
+                if (bEditable) {
+                    pCombo->setInsertPolicy(QComboBox::NoInsert);
+                    pCombo->lineEdit()->setAcceptDrops(false);
+                }
+                pCombo->setItemDelegate(new NoteDelegate(pCombo));
                 // The layout height is that of the opened list; show about as many rows.
                 const int nRowPixels = QFontMetrics(font()).height() + 2;
                 const int nListPixels = DialogUnitsToPixels(0, c.cy - kComboFieldHeight).y();
@@ -234,6 +294,7 @@ void QuorvelWindow::BuildControls() {
         if (c.nId != IDC_STATIC) {
             pWidget->setProperty("controlId", c.nId);
             m_controls.insert(c.nId, pWidget);
+            WatchChanges(pWidget, c.nId);
             if (pWidget->focusPolicy() != Qt::NoFocus && c.kind != ControlKind::Label) {
                 if (pPrevious) setTabOrder(pPrevious, pWidget);
                 pPrevious = pWidget;
@@ -245,6 +306,21 @@ void QuorvelWindow::BuildControls() {
                 });
             }
         }
+    }
+}
+
+void QuorvelWindow::WatchChanges(QWidget* pWidget, int nId) {
+    const auto Notify = [this, nId] {
+        if (m_pHandler) m_pHandler->OnControlChange(nId);
+    };
+    // The view's own settings of these values block their signals: only the user's edits come.
+    if (auto* pEdit = qobject_cast<QDateTimeEdit*>(pWidget)) {
+        connect(pEdit, &QDateTimeEdit::dateTimeChanged, this, Notify);
+    } else if (auto* pLine = qobject_cast<QLineEdit*>(pWidget)) {
+        connect(pLine, &QLineEdit::textEdited, this, Notify);
+    } else if (auto* pCombo = qobject_cast<QComboBox*>(pWidget)) {
+        connect(pCombo, &QComboBox::currentIndexChanged, this, Notify);
+        if (pCombo->isEditable()) connect(pCombo, &QComboBox::editTextChanged, this, Notify);
     }
 }
 
@@ -293,6 +369,7 @@ void QuorvelWindow::EnableControl(int nId, bool bEnable) {
 void QuorvelWindow::SetControlText(int nId, const std::string& strText) {
     QWidget* p = Control(nId);
     const QString text = ToQString(strText);
+    const QSignalBlocker blocker(p);
     if (auto* pEdit = qobject_cast<QLineEdit*>(p)) {
         pEdit->setText(text);
     } else if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
@@ -334,6 +411,7 @@ bool QuorvelWindow::GetCheck(int nId) const {
 
 void QuorvelWindow::ResetList(int nId) {
     QWidget* p = Control(nId);
+    const QSignalBlocker blocker(p);
     if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
         pCombo->clear();
     } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
@@ -343,6 +421,7 @@ void QuorvelWindow::ResetList(int nId) {
 
 int QuorvelWindow::AddListEntry(int nId, const std::string& strText, int64_t nValue) {
     QWidget* p = Control(nId);
+    const QSignalBlocker blocker(p);
     const QVariant value = QVariant::fromValue(static_cast<qlonglong>(nValue));
     if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
         // Adding selects nothing and keeps an editable box's text, as the platform's list does.
@@ -370,6 +449,7 @@ int QuorvelWindow::AddListEntry(int nId, const std::string& strText, int64_t nVa
 
 void QuorvelWindow::SelectListEntry(int nId, int nIndex) {
     QWidget* p = Control(nId);
+    const QSignalBlocker blocker(p);
     if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
         pCombo->setCurrentIndex(nIndex);
     } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
@@ -401,11 +481,25 @@ int QuorvelWindow::GetListCount(int nId) const {
 
 void QuorvelWindow::DeleteListEntry(int nId, int nIndex) {
     QWidget* p = Control(nId);
+    const QSignalBlocker blocker(p);
     if (auto* pCombo = qobject_cast<QComboBox*>(p)) {
         pCombo->removeItem(nIndex);
     } else if (auto* pList = qobject_cast<QListWidget*>(p)) {
         delete pList->takeItem(nIndex);
     }
+}
+
+void QuorvelWindow::SetListEntryNote(int nId, int nIndex, const std::string& strNote) {
+    auto* pCombo = qobject_cast<QComboBox*>(Control(nId));
+    if (!pCombo || nIndex < 0 || nIndex >= pCombo->count()) return;
+    const QString note = ToQString(strNote);
+    pCombo->setItemData(nIndex, note, kNoteRole);
+    pCombo->setItemData(nIndex, note, Qt::ToolTipRole);
+    // The opened list is as wide as its longest entry with its note.
+    const QFontMetrics metrics(pCombo->font());
+    const int nWidth =
+        metrics.horizontalAdvance(pCombo->itemText(nIndex)) + metrics.horizontalAdvance(note) + 48;
+    pCombo->view()->setMinimumWidth(qMax(pCombo->view()->minimumWidth(), nWidth));
 }
 
 void QuorvelWindow::SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) {
@@ -427,6 +521,7 @@ void QuorvelWindow::SetProgressPosition(int nId, uint32_t nPosition) {
 
 void QuorvelWindow::SetPickerTime(int nId, const PickerTime& time) {
     QWidget* p = Control(nId);
+    const QSignalBlocker blocker(p);
     if (auto* pTime = qobject_cast<QTimeEdit*>(p)) {
         pTime->setTime(QTime(time.wHour, time.wMinute, time.wSecond));
     } else if (auto* pDate = qobject_cast<QDateEdit*>(p)) {
@@ -492,6 +587,16 @@ BoxAnswer QuorvelWindow::ShowMessageBox(const std::string& strText, const std::s
     QMessageBox box(qIcon, ToQString(strTitle), ToQString(strText), qButtons, this);
     // Escape and the close button give the cautious answer, never OK or Yes.
     box.setEscapeButton(escape);
+    // A short text makes a narrow box whose title bar cuts its title ("I..."): the box is kept
+    // as wide as the title in a bold font with room for the frame's buttons.
+    if (auto* pGrid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont bold = box.font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        const int nWidth = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+        pGrid->addItem(new QSpacerItem(nWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                       pGrid->rowCount(), 0, 1, pGrid->columnCount());
+    }
     // The box's own event loop keeps the window's queue flowing while it is open.
     box.exec();
     QAbstractButton* pClicked = box.clickedButton();
@@ -518,29 +623,39 @@ std::optional<FileDialogResult> QuorvelWindow::RunFileDialog(const FileDialogReq
     }
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList filters;
+    QStringList labels;
     QStringList suffixes;
     for (const FileFilter& filter : request.filters) {
         QString pattern = ToQString(filter.strPattern);
         // "*.*" means every file, also those without a dot.
         if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
-        filters << ToQString(filter.strLabel) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        labels << ToQString(filter.strLabel);
+        filters << labels.back() + QStringLiteral(" (") + pattern + QLatin1Char(')');
         suffixes << (pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2) : QString());
     }
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    // The file type chosen. With its details hidden the dialog names a filter by its label alone.
+    const auto ChosenFilter = [&] {
+        const QString chosen = dialog.selectedNameFilter();
+        const qsizetype nAt = filters.indexOf(chosen);
+        return nAt >= 0 ? nAt : labels.indexOf(chosen);
+    };
     if (!request.strDefaultExtension.empty()) {
         dialog.setDefaultSuffix(ToQString(request.strDefaultExtension));
         // A name typed without an extension gets the one of the file type chosen.
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-            const qsizetype nAt = filters.indexOf(filter);
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&] {
+            const qsizetype nAt = ChosenFilter();
             if (nAt >= 0 && !suffixes[nAt].isEmpty()) dialog.setDefaultSuffix(suffixes[nAt]);
         });
     }
     if (!request.strInitialFolder.empty()) dialog.setDirectory(ToQString(request.strInitialFolder));
+    // In a Save dialog Qt swaps a proposed name's extension for the file type chosen.
+    if (!request.strInitialName.empty()) dialog.selectFile(ToQString(request.strInitialName));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
-    const qsizetype nFilter = filters.indexOf(dialog.selectedNameFilter());
+    const qsizetype nFilter = ChosenFilter();
     return FileDialogResult{ToStdString(files.front()),
                             nFilter > 0 ? static_cast<size_t>(nFilter) : 0};
 }
@@ -568,11 +683,27 @@ void QuorvelWindow::AppendWindowMenuCommand(const std::string& strText, unsigned
     auto* pSeparator = new QAction(this);
     pSeparator->setSeparator(true);
     addAction(pSeparator);
-    auto* pAction = new QAction(ToQString(strText), this);
+    // "Text\tCtrl+T": the part after the tab is the command's shortcut.
+    const QStringList parts = ToQString(strText).split(QLatin1Char('\t'));
+    auto* pAction = new QAction(parts.front(), this);
+    if (parts.size() > 1) pAction->setShortcut(QKeySequence::fromString(parts[1]));
     connect(pAction, &QAction::triggered, this, [this, nCommand] {
         if (m_pHandler) (void)m_pHandler->OnSysCommand(nCommand, 0);
     });
     addAction(pAction);
+}
+
+void QuorvelWindow::ShowTrackView(const TrackViewData& view) {
+    if (!m_pTrackView) m_pTrackView = new TrackViewWindow(this);
+    m_pTrackView->SetData(view);
+    m_pTrackView->setWindowIcon(windowIcon());
+    m_pTrackView->show();
+    m_pTrackView->raise();
+    m_pTrackView->activateWindow();
+}
+
+void QuorvelWindow::UpdateTrackView(const TrackViewData& view) {
+    if (m_pTrackView && m_pTrackView->isVisible()) m_pTrackView->SetData(view);
 }
 
 void QuorvelWindow::SetWindowIcon(int nIconId) {
@@ -634,4 +765,33 @@ void QuorvelWindow::closeEvent(QCloseEvent* pEvent) {
     } else {
         EndDialog(IDCANCEL);
     }
+}
+
+void QuorvelWindow::keyPressEvent(QKeyEvent* pEvent) {
+    // No button is the default, yet Enter on a focused button presses it, as on Windows.
+    if (pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter) {
+        auto* pButton = qobject_cast<QPushButton*>(focusWidget());
+        if (pButton && pButton->isEnabled() && pButton->property("controlId").isValid()) {
+            pButton->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(pEvent);
+}
+
+void QuorvelWindow::dragEnterEvent(QDragEnterEvent* pEvent) {
+    if (!LocalFiles(pEvent->mimeData()).isEmpty()) pEvent->acceptProposedAction();
+}
+
+void QuorvelWindow::dragMoveEvent(QDragMoveEvent* pEvent) {
+    if (!LocalFiles(pEvent->mimeData()).isEmpty()) pEvent->acceptProposedAction();
+}
+
+void QuorvelWindow::dropEvent(QDropEvent* pEvent) {
+    const QStringList files = LocalFiles(pEvent->mimeData());
+    if (files.isEmpty() || !m_pHandler) return;
+    pEvent->acceptProposedAction();
+    std::vector<std::string> paths;
+    for (const QString& file : files) paths.push_back(ToStdString(file));
+    m_pHandler->OnDropFiles(paths);
 }

@@ -11,6 +11,7 @@
 #include "serial/PortEnumeration.h"
 
 class QWidget;
+class TrackViewWindow;
 
 // The main window on Qt Widgets: the controls of the layout table, placed in dialog units of the
 // window font, and DialogView over them. Every platform event goes to the DialogHandler.
@@ -49,6 +50,7 @@ class QuorvelWindow final : public QDialog, public DialogView {
     std::optional<int64_t> GetSelectedListValue(int nId) const override;
     int GetListCount(int nId) const override;
     void DeleteListEntry(int nId, int nIndex) override;
+    void SetListEntryNote(int nId, int nIndex, const std::string& strNote) override;
     void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) override;
     void SetProgressPosition(int nId, uint32_t nPosition) override;
     void SetPickerTime(int nId, const PickerTime& time) override;
@@ -58,6 +60,8 @@ class QuorvelWindow final : public QDialog, public DialogView {
     std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override;
+    void ShowTrackView(const TrackViewData& data) override;
+    void UpdateTrackView(const TrackViewData& data) override;
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
     void SetWindowIcon(int nIconId) override;
     void CenterWindow() override;
@@ -69,11 +73,20 @@ class QuorvelWindow final : public QDialog, public DialogView {
     void accept() override;
     void reject() override;
 
+    // The track view once it has been opened; null before.
+    TrackViewWindow* TrackView() const { return m_pTrackView; }
+
   protected:
     void closeEvent(QCloseEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dragMoveEvent(QDragMoveEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
 
   private:
     void BuildControls();
+    // Reports the user's edits of a control to the handler.
+    void WatchChanges(QWidget* pWidget, int nId);
     void DispatchQueued();
     void StartDeviceWatch();
     void DeliverDeviceEvents(const std::vector<unsigned>& codes);
@@ -87,4 +100,5 @@ class QuorvelWindow final : public QDialog, public DialogView {
     WindowQueue m_queue;
     std::unique_ptr<DeviceWatch> m_pDeviceWatch;
     bool m_bDeviceEvents = false;
+    TrackViewWindow* m_pTrackView = nullptr;
 };

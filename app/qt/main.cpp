@@ -16,9 +16,10 @@ int main(int argc, char* argv[]) {
         }
         if (arg == "--help" || arg == "-h") {
             std::printf(
-                "Usage: quorvel [Qt options]\n"
+                "Usage: quorvel [Qt options] [raw-log.dlg]\n"
                 "The Quorvel window: download, erase and configure a GPS track logger on a serial\n"
-                "port, and translate its raw logs (.dlg) into KML or CSV.\n\n"
+                "port, and translate its raw logs (.dlg) into KML or CSV. A raw log named here is\n"
+                "opened at start.\n\n"
                 "Options:\n"
                 "  -h, --help     Show this help and exit\n"
                 "  --version      Show the version and exit\n");
@@ -32,6 +33,13 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvel/quorvel.png")));
     CQuorvelApp app;
+    // What Qt left of the arguments: the first that is no option is a raw log to open.
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith(QLatin1Char('-'))) continue;
+        app.m_strStartupFile = arguments[i].toStdString();
+        break;
+    }
     (void)app.InitInstance();
     return 0;
 }

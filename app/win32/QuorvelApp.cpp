@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "IniSettingsStore.h"
 #include "Win32DialogView.h"
 #include "app/QuorvelDlg.h"
 
@@ -14,7 +15,10 @@ bool CQuorvelApp::InitInstance() {
     ::InitCommonControlsEx(&pickers);
 
     Win32DialogView view(m_hInstance);
+    IniSettingsStore settings;
     CQuorvelDlg dlg(view);
+    dlg.SetSettingsStore(&settings);
+    dlg.SetStartupFile(m_strStartupFile);
     view.SetHandler(&dlg);
     static_cast<void>(view.RunModal());
     // The close steps have stopped everything the window started.

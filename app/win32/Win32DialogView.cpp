@@ -2,9 +2,12 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dlgs.h>
+#include <shellapi.h>
 
 #include <vector>
 
+#include "TrackViewWin32.h"
 #include "app/Resource.h"
 #include "platform/Text.h"
 
@@ -27,6 +30,74 @@ std::string WindowText(HWND hWnd) {
     return NarrowToUtf8(text);
 }
 
+// The view of the window whose modal loop runs on this thread, for the message-filter hook.
+thread_local Win32DialogView* t_pModalView = nullptr;
+
+// A dialog's modal loop translates no accelerators: Ctrl+T and Enter on a button are caught on
+// their way to a control.
+LRESULT CALLBACK ShortcutHook(int nCode, WPARAM wParam, LPARAM lParam) {
+    if (nCode == MSGF_DIALOGBOX && t_pModalView != nullptr &&
+        t_pModalView->TranslateKeys(*reinterpret_cast<const MSG*>(lParam))) {
+        return TRUE;
+    }
+    return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+// The extension of a filter pattern "*.csv"; empty for any other pattern.
+std::wstring PatternExtension(const std::wstring& pattern) {
+    return pattern.size() > 2 && pattern.compare(0, 2, L"*.") == 0 &&
+                   pattern.find_first_of(L"*?;", 2) == std::wstring::npos
+               ? pattern.substr(2)
+               : std::wstring();
+}
+
+// A Save dialog's hook: a name that still carries the extension of one of the file types gets
+// the extension of the type the user picks (the dialog itself only fills in missing ones).
+UINT_PTR CALLBACK SaveDialogHook(HWND hHook, UINT nMessage, WPARAM, LPARAM lParam) {
+    if (nMessage == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hHook, GWLP_USERDATA,
+                            reinterpret_cast<const OPENFILENAMEW*>(lParam)->lCustData);
+        return 0;
+    }
+    if (nMessage != WM_NOTIFY) return 0;
+    const auto* pNotify = reinterpret_cast<const OFNOTIFYW*>(lParam);
+    const auto* pExtensions = reinterpret_cast<const std::vector<std::wstring>*>(
+        ::GetWindowLongPtrW(hHook, GWLP_USERDATA));
+    if (pNotify->hdr.code != CDN_TYPECHANGE || pExtensions == nullptr) return 0;
+    const size_t nType = pNotify->lpOFN->nFilterIndex - 1;
+    if (nType >= pExtensions->size() || (*pExtensions)[nType].empty()) return 0;
+    const HWND hDialog = ::GetParent(hHook);
+    std::wstring name(MAX_PATH, L'\0');
+    const LRESULT nLength =
+        ::SendMessageW(hDialog, CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(name.data()));
+    if (nLength <= 1) return 0;
+    name.resize(static_cast<size_t>(nLength - 1));
+    const size_t nDot = name.find_last_of(L'.');
+    if (nDot == std::wstring::npos) return 0;
+    const std::wstring extension = name.substr(nDot + 1);
+    bool bOurs = false;
+    for (const std::wstring& e : *pExtensions)
+        bOurs = bOurs || ::lstrcmpiW(e.c_str(), extension.c_str()) == 0;
+    if (!bOurs) return 0;
+    name = name.substr(0, nDot + 1) + (*pExtensions)[nType];
+    // The name box is cmb13 in the dialogs with a name history, edt1 in the older ones.
+    ::SendMessageW(hDialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(name.c_str()));
+    ::SendMessageW(hDialog, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(name.c_str()));
+    return 0;
+}
+
+// Counts the view's own settings of control values, whose change notifications are not the user's.
+class SettingValues {
+  public:
+    explicit SettingValues(int& nDepth) : m_nDepth(nDepth) { ++m_nDepth; }
+    ~SettingValues() { --m_nDepth; }
+    SettingValues(const SettingValues&) = delete;
+    SettingValues& operator=(const SettingValues&) = delete;
+
+  private:
+    int& m_nDepth;
+};
+
 INT_PTR CALLBACK AboutProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM) {
     switch (nMessage) {
         case WM_INITDIALOG:
@@ -47,9 +118,43 @@ INT_PTR CALLBACK AboutProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM) {
 
 Win32DialogView::Win32DialogView(HINSTANCE hInstance) : m_hInstance(hInstance) {}
 
+Win32DialogView::~Win32DialogView() = default;
+
 INT_PTR Win32DialogView::RunModal() {
-    return ::DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_QUORVEL_DIALOG), nullptr,
-                             &Win32DialogView::DialogProc, reinterpret_cast<LPARAM>(this));
+    t_pModalView = this;
+    const HHOOK hHook =
+        ::SetWindowsHookExW(WH_MSGFILTER, &ShortcutHook, nullptr, ::GetCurrentThreadId());
+    const INT_PTR nResult =
+        ::DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_QUORVEL_DIALOG), nullptr,
+                          &Win32DialogView::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hHook) ::UnhookWindowsHookEx(hHook);
+    t_pModalView = nullptr;
+    return nResult;
+}
+
+bool Win32DialogView::TranslateKeys(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || m_hWnd == nullptr || m_pHandler == nullptr ||
+        (msg.hwnd != m_hWnd && !::IsChild(m_hWnd, msg.hwnd))) {
+        return false;
+    }
+    if (msg.wParam == 'T' && (::GetKeyState(VK_CONTROL) & 0x8000) != 0) {
+        (void)m_pHandler->OnCommand(IDC_TRACK_VIEW);
+        return true;
+    }
+    // The dialog manager presses only a default button on Enter, and the window has none (Enter
+    // elsewhere does nothing): a focused push button is pressed here.
+    if (msg.wParam == VK_RETURN && ::IsWindowEnabled(msg.hwnd)) {
+        wchar_t name[16] = {};
+        ::GetClassNameW(msg.hwnd, name, 16);
+        const LONG nType = ::GetWindowLongW(msg.hwnd, GWL_STYLE) & BS_TYPEMASK;
+        if (::lstrcmpiW(name, L"Button") == 0 &&
+            (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON)) {
+            ::SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(msg.hwnd), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(msg.hwnd));
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Win32DialogView::CreateModeless() {
@@ -73,8 +178,33 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
     if (m_pHandler == nullptr) return FALSE;
     switch (nMessage) {
         case WM_INITDIALOG:
+            // A raw log dropped on the window opens as OPEN existing file would open it.
+            ::DragAcceptFiles(m_hWnd, TRUE);
             return m_pHandler->OnInitDialog() ? TRUE : FALSE;
+        case WM_DROPFILES:
+            OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            return TRUE;
+        case WM_CONTEXTMENU:
+            ShowContextMenu(lParam);
+            return TRUE;
+        case WM_NOTIFY: {
+            const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
+            if (pHeader->code == DTN_DATETIMECHANGE) {
+                OnValueChange(static_cast<int>(pHeader->idFrom));
+                return TRUE;
+            }
+            return FALSE;
+        }
         case WM_COMMAND:
+            switch (HIWORD(wParam)) {
+                case EN_CHANGE:
+                case CBN_SELCHANGE:
+                case CBN_EDITCHANGE:
+                    OnValueChange(LOWORD(wParam));
+                    return TRUE;
+                default:
+                    break;
+            }
             if (HIWORD(wParam) != BN_CLICKED) return FALSE;
             if (LOWORD(wParam) == IDCANCEL) {
                 // Escape goes through the close steps like every other way of ending the window.
@@ -126,6 +256,43 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
     }
 }
 
+void Win32DialogView::OnValueChange(int nId) {
+    if (m_nSettingValues == 0 && m_pHandler != nullptr) m_pHandler->OnControlChange(nId);
+}
+
+void Win32DialogView::OnDropFiles(HDROP hDrop) {
+    std::vector<std::string> paths;
+    const UINT nCount = ::DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < nCount; ++i) {
+        std::wstring path(::DragQueryFileW(hDrop, i, nullptr, 0) + 1, L'\0');
+        const UINT nLength =
+            ::DragQueryFileW(hDrop, i, path.data(), static_cast<UINT>(path.size()));
+        path.resize(nLength);
+        if (!path.empty()) paths.push_back(NarrowToUtf8(path));
+    }
+    ::DragFinish(hDrop);
+    if (!paths.empty() && m_pHandler != nullptr) m_pHandler->OnDropFiles(paths);
+}
+
+void Win32DialogView::ShowContextMenu(LPARAM lParam) {
+    if (m_menuCommands.empty() || m_pHandler == nullptr) return;
+    const HMENU hMenu = ::CreatePopupMenu();
+    for (const auto& [text, nCommand] : m_menuCommands) {
+        ::AppendMenuW(hMenu, MF_STRING, nCommand, text.c_str());
+    }
+    POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (lParam == -1) {
+        // From the keyboard: at the window's corner.
+        RECT rect{};
+        ::GetWindowRect(m_hWnd, &rect);
+        at = {rect.left + 16, rect.top + 16};
+    }
+    const UINT nCommand = static_cast<UINT>(
+        ::TrackPopupMenu(hMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr));
+    ::DestroyMenu(hMenu);
+    if (nCommand != 0) (void)m_pHandler->OnSysCommand(nCommand, 0);
+}
+
 void Win32DialogView::OnPaintMinimised() {
     PAINTSTRUCT ps{};
     const HDC hDc = ::BeginPaint(m_hWnd, &ps);
@@ -150,6 +317,7 @@ void Win32DialogView::EnableControl(int nId, bool bEnable) {
 }
 
 void Win32DialogView::SetControlText(int nId, const std::string& strText) {
+    const SettingValues setting(m_nSettingValues);
     ::SetWindowTextW(Item(nId), Wide(strText).c_str());
 }
 
@@ -172,10 +340,12 @@ bool Win32DialogView::IsComboBox(int nId) const {
 }
 
 void Win32DialogView::ResetList(int nId) {
+    const SettingValues setting(m_nSettingValues);
     ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
 }
 
 int Win32DialogView::AddListEntry(int nId, const std::string& strText, int64_t nValue) {
+    const SettingValues setting(m_nSettingValues);
     const bool bCombo = IsComboBox(nId);
     const std::wstring text = Wide(strText);
     const LRESULT nIndex = ::SendDlgItemMessageW(m_hWnd, nId, bCombo ? CB_ADDSTRING : LB_ADDSTRING,
@@ -187,6 +357,7 @@ int Win32DialogView::AddListEntry(int nId, const std::string& strText, int64_t n
 }
 
 void Win32DialogView::SelectListEntry(int nId, int nIndex) {
+    const SettingValues setting(m_nSettingValues);
     ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_SETCURSEL : LB_SETCURSEL,
                           static_cast<WPARAM>(nIndex), 0);
 }
@@ -207,6 +378,7 @@ int Win32DialogView::GetListCount(int nId) const {
 }
 
 void Win32DialogView::DeleteListEntry(int nId, int nIndex) {
+    const SettingValues setting(m_nSettingValues);
     ::SendDlgItemMessageW(m_hWnd, nId, IsComboBox(nId) ? CB_DELETESTRING : LB_DELETESTRING,
                           static_cast<WPARAM>(nIndex), 0);
 }
@@ -224,6 +396,7 @@ void Win32DialogView::SetProgressPosition(int nId, uint32_t nPosition) {
 }
 
 void Win32DialogView::SetPickerTime(int nId, const PickerTime& time) {
+    const SettingValues setting(m_nSettingValues);
     SYSTEMTIME st{time.wYear, time.wMonth,  time.wDayOfWeek, time.wDay,
                   time.wHour, time.wMinute, time.wSecond,    time.wMilliseconds};
     ::SendDlgItemMessageW(m_hWnd, nId, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
@@ -290,16 +463,24 @@ std::optional<FileDialogResult> Win32DialogView::RunFileDialog(const FileDialogR
                                                                bool bSave) {
     // Filters: label and pattern pairs, each ended by a zero, the whole list by one more.
     std::wstring filter;
+    std::vector<std::wstring> extensions;
     for (const FileFilter& f : request.filters) {
         filter += Wide(f.strLabel);
         filter += L'\0';
         filter += Wide(f.strPattern);
         filter += L'\0';
+        extensions.push_back(PatternExtension(Wide(f.strPattern)));
     }
     filter += L'\0';
     const std::wstring initialFolder = Wide(request.strInitialFolder);
     const std::wstring defaultExtension = Wide(request.strDefaultExtension);
     std::vector<wchar_t> file(32768, L'\0');  // room for long paths
+    // The proposed name; the dialog gives it the extension of the file type the user picks.
+    const std::wstring initialName = Wide(request.strInitialName);
+    std::copy(initialName.begin(),
+              initialName.begin() +
+                  static_cast<ptrdiff_t>(std::min<size_t>(initialName.size(), file.size() - 1)),
+              file.begin());
 
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -316,6 +497,11 @@ std::optional<FileDialogResult> Win32DialogView::RunFileDialog(const FileDialogR
     if (request.nOptions & kPathMustExist) ofn.Flags |= OFN_PATHMUSTEXIST;
     if (request.nOptions & kOverwritePrompt) ofn.Flags |= OFN_OVERWRITEPROMPT;
     if (request.nOptions & kHideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+    if (bSave && !defaultExtension.empty()) {
+        ofn.Flags |= OFN_ENABLEHOOK | OFN_ENABLESIZING;
+        ofn.lpfnHook = &SaveDialogHook;
+        ofn.lCustData = reinterpret_cast<LPARAM>(&extensions);
+    }
     const BOOL bChosen = bSave ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
     if (!bChosen) return std::nullopt;
     return FileDialogResult{NarrowToUtf8(file.data()),
@@ -327,8 +513,6 @@ void Win32DialogView::ShowAboutBox() {
 }
 
 void Win32DialogView::AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) {
-    const HMENU hMenu = ::GetSystemMenu(m_hWnd, FALSE);
-    if (hMenu == nullptr) return;
     // The About entry's text is the string resource; other commands bring their own.
     std::wstring text = Wide(strText);
     if (nCommand == IDM_ABOUTBOX) {
@@ -336,8 +520,31 @@ void Win32DialogView::AppendWindowMenuCommand(const std::string& strText, unsign
         text = ::LoadStringW(m_hInstance, IDS_ABOUTBOX, buffer, 128) > 0 ? buffer : L"";
     }
     if (text.empty()) return;
+    // The window's right-click menu offers the same commands.
+    m_menuCommands.emplace_back(text, nCommand);
+    const HMENU hMenu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (hMenu == nullptr) return;
     ::AppendMenuW(hMenu, MF_SEPARATOR, 0, nullptr);
     ::AppendMenuW(hMenu, MF_STRING, nCommand, text.c_str());
+}
+
+void Win32DialogView::ShowTrackView(const TrackViewData& view) {
+    if (!m_pTrackView) {
+        const auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+        m_pTrackView = std::make_unique<TrackViewWin32>(m_hInstance, m_hWnd, hFont);
+        if (m_hIcon && m_pTrackView->Window()) {
+            ::SendMessageW(m_pTrackView->Window(), WM_SETICON, ICON_BIG,
+                           reinterpret_cast<LPARAM>(m_hIcon));
+            ::SendMessageW(m_pTrackView->Window(), WM_SETICON, ICON_SMALL,
+                           reinterpret_cast<LPARAM>(m_hIcon));
+        }
+    }
+    m_pTrackView->SetData(view);
+    m_pTrackView->Show();
+}
+
+void Win32DialogView::UpdateTrackView(const TrackViewData& view) {
+    if (m_pTrackView && m_pTrackView->IsVisible()) m_pTrackView->SetData(view);
 }
 
 void Win32DialogView::SetWindowIcon(int nIconId) {

@@ -2,18 +2,27 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/DialogHandler.h"
 #include "app/DialogView.h"
+
+class TrackViewWin32;
 
 // The main window as a Win32 dialog built from layout 102, and DialogView over its controls. Every
 // platform event goes to the DialogHandler.
 class Win32DialogView final : public DialogView {
   public:
     explicit Win32DialogView(HINSTANCE hInstance);
+    ~Win32DialogView() override;
     Win32DialogView(const Win32DialogView&) = delete;
     Win32DialogView& operator=(const Win32DialogView&) = delete;
 
@@ -24,6 +33,13 @@ class Win32DialogView final : public DialogView {
     // it could not be created. EndDialog then destroys it.
     bool CreateModeless();
     HWND Window() const { return m_hWnd; }
+    // Keys the dialog manager does not handle as the window wants them: Ctrl+T in the window or
+    // any of its controls opens the track view, Enter on a focused push button presses it. True
+    // when msg was such a key and has been handled. The modal run applies it to every message;
+    // a test's pump calls it.
+    bool TranslateKeys(const MSG& msg);
+    // The track view once it has been opened; null before.
+    TrackViewWin32* TrackView() const { return m_pTrackView.get(); }
 
     // DialogView
     void ShowControl(int nId, bool bShow) override;
@@ -38,6 +54,8 @@ class Win32DialogView final : public DialogView {
     std::optional<int64_t> GetSelectedListValue(int nId) const override;
     int GetListCount(int nId) const override;
     void DeleteListEntry(int nId, int nIndex) override;
+    // The Windows port list shows the port names themselves; there is no note to show.
+    void SetListEntryNote(int, int, const std::string&) override {}
     void SetProgressRange(int nId, uint32_t nLower, uint32_t nUpper) override;
     void SetProgressPosition(int nId, uint32_t nPosition) override;
     void SetPickerTime(int nId, const PickerTime& time) override;
@@ -47,6 +65,8 @@ class Win32DialogView final : public DialogView {
     std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override;
+    void ShowTrackView(const TrackViewData& view) override;
+    void UpdateTrackView(const TrackViewData& view) override;
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override;
     void SetWindowIcon(int nIconId) override;
     void CenterWindow() override;
@@ -58,6 +78,10 @@ class Win32DialogView final : public DialogView {
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam);
     void OnPaintMinimised();
+    void OnDropFiles(HDROP hDrop);
+    void ShowContextMenu(LPARAM lParam);
+    // The user's edits of a value; the view's own settings are not reported.
+    void OnValueChange(int nId);
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
     bool IsComboBox(int nId) const;
     std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request, bool bSave);
@@ -68,6 +92,9 @@ class Win32DialogView final : public DialogView {
     bool m_bModeless = false;
     unsigned m_nProgressShift = 0;  // the bar counts in int: a range beyond that is halved
     DialogHandler* m_pHandler = nullptr;
+    int m_nSettingValues = 0;  // above 0 while the view itself sets a control's value
+    std::vector<std::pair<std::wstring, unsigned>> m_menuCommands;  // also on the context menu
+    std::unique_ptr<TrackViewWin32> m_pTrackView;
     std::mutex m_mutex;                         // guards m_tasks
     std::deque<std::function<void()>> m_tasks;  // one kTaskMessage posted per entry
 };

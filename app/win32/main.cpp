@@ -1,10 +1,13 @@
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 #include <string_view>
 
 #include "QuorvelApp.h"
 #include "QuorvelVersion.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -38,6 +41,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pszCommandLine, int) {
         return 0;
     }
     CQuorvelApp app(hInstance);
+    // "quorvel track.dlg": the file opens at start. The UTF-16 command line keeps any name intact.
+    int nArgs = 0;
+    if (LPWSTR* pArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs)) {
+        if (nArgs >= 2) app.m_strStartupFile = NarrowToUtf8(pArgs[1]);
+        ::LocalFree(pArgs);
+    }
     static_cast<void>(app.InitInstance());
     return 0;
 }

@@ -77,6 +77,7 @@ bool FakeDialogView::GetCheck(int nId) const {
 void FakeDialogView::ResetList(int nId) {
     Control& c = At(nId);
     c.entries.clear();
+    c.notes.clear();
     c.nSelected = -1;
     c.strText.clear();  // a combo box's edit text goes with its entries
 }

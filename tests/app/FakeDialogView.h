@@ -27,6 +27,7 @@ class FakeDialogView final : public DialogView {
         bool bChecked = false;
         std::string strText;
         std::vector<std::pair<std::string, int64_t>> entries;
+        std::map<int, std::string> notes;
         int nSelected = -1;
         uint32_t nLower = 0;
         uint32_t nUpper = 0;
@@ -99,6 +100,19 @@ class FakeDialogView final : public DialogView {
     std::optional<FileDialogResult> ShowSaveDialog(const FileDialogRequest& request) override;
     std::optional<std::string> ShowOpenDialog(const FileDialogRequest& request) override;
     void ShowAboutBox() override { ++m_nAboutBoxes; }
+    void SetListEntryNote(int nId, int nIndex, const std::string& strNote) override {
+        At(nId).notes[nIndex] = strNote;
+    }
+    // The track view as last shown or refreshed while open.
+    void ShowTrackView(const TrackViewData& data) override {
+        ++m_nTrackViewShows;
+        m_trackView = data;
+    }
+    void UpdateTrackView(const TrackViewData& data) override {
+        if (m_nTrackViewShows > 0) m_trackView = data;
+    }
+    int m_nTrackViewShows = 0;
+    std::optional<TrackViewData> m_trackView;
     void AppendWindowMenuCommand(const std::string& strText, unsigned nCommand) override {
         m_menuCommands.emplace_back(strText, nCommand);
     }

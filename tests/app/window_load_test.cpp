@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <tuple>
+
 #include "WindowFixture.h"
 #include "track/Calendar.h"
 
@@ -181,14 +183,30 @@ TEST_F(LoadTest, OpenDialogRequestAndCancel) {
     EXPECT_EQ(m_view.m_openRequests[1].strInitialFolder, "");
 }
 
-TEST_F(LoadTest, TimeZoneChangeDoesNotRefreshTheLabels) {
-    OpenFile(WriteLog("a.dlg", {Fix(0)}));
-    m_view.SelectListEntry(IDC_TIME_ZONE, 24);
-    EXPECT_EQ(m_view.GetControlText(IDC_TIME_LABEL),
-              "Time: 2000/01/01 08:00:00 ~ 2000/01/01 08:00:00");
-    m_dlg.ShowRawLogInfo();
-    EXPECT_EQ(m_view.GetControlText(IDC_TIME_LABEL),
-              "Time: 2000/01/01 00:00:00 ~ 2000/01/01 00:00:00");
+// A zone picked or typed after loading moves the pickers with it: they keep their instants, so By
+// Time selects the same records, and the span label shows the new zone.
+TEST_F(LoadTest, TimeZoneChangeKeepsThePickersInstants) {
+    OpenFile(WriteLog("a.dlg", {Fix(86400), Fix(90000)}));  // 2000-01-02 00:00 and 01:00 GPS
+    m_view.SetPickerTime(IDC_TIME_FROM_TIME, Picker(2000, 1, 2, 8, 30, 0));  // 00:30 GPS
+    // The zone (typed, or entry 24 picked when not), the label and the From time then.
+    const std::tuple<const char*, bool, const char*, uint16_t, uint16_t> rows[] = {
+        {"GMT+0:00", false, "Time: 2000/01/02 00:00:00 ~ 2000/01/02 01:00:00", 0, 30},
+        {"GMT-3:30", true, "Time: 2000/01/01 20:30:00 ~ 2000/01/01 21:30:00", 21, 0},
+        {"Europe/Berlin", true, "Time: 2000/01/02 01:00:00 ~ 2000/01/02 02:00:00", 1, 30},
+        // Text that is no zone: the entry selected last (GMT+0:00) is the zone.
+        {"GMT+8:0x", true, "Time: 2000/01/02 00:00:00 ~ 2000/01/02 01:00:00", 0, 30},
+    };
+    for (const auto& [pszZone, bTyped, pszLabel, nHour, nMinute] : rows) {
+        if (bTyped) m_view.SetControlText(IDC_TIME_ZONE, pszZone);
+        if (!bTyped) m_view.SelectListEntry(IDC_TIME_ZONE, 24);
+        m_dlg.OnControlChange(IDC_TIME_ZONE);
+        EXPECT_EQ(m_view.GetControlText(IDC_TIME_LABEL), pszLabel) << pszZone;
+        const PickerTime from = m_view.GetPickerTime(IDC_TIME_FROM_TIME);
+        EXPECT_EQ(from.wHour * 60 + from.wMinute, nHour * 60 + nMinute) << pszZone;
+        const RecordSelection selection = m_dlg.CurrentSelection();
+        EXPECT_EQ(selection.dwFromTime, 88200u) << pszZone;
+        EXPECT_EQ(selection.dwToTime, 90000u) << pszZone;
+    }
 }
 
 }  // namespace

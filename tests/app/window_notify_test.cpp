@@ -122,11 +122,11 @@ TEST_F(NotifyTest, DownloadOkThenAFailingLoad) {
     Post(m_view, WM_DOWNLOAD_DONE, DR_OK);
     m_view.DrainQueue(m_dlg);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Download OK.", "Error data in raw file."}));
-    EXPECT_EQ(Tail(m_view.m_log, 9),
+    EXPECT_EQ(Tail(m_view.m_log, 10),
               (std::vector<std::string>{
-                  "box Download OK.", "closed Download OK.", "box Error data in raw file.",
-                  "closed Error data in raw file.", "enable 1015", "enable 1010", "enable 1016",
-                  "enable 1007", "text 1009 GET data from device"}));
+                  "box Download OK.", "closed Download OK.", "disable 1033",
+                  "box Error data in raw file.", "closed Error data in raw file.", "enable 1015",
+                  "enable 1010", "enable 1016", "enable 1007", "text 1009 GET data from device"}));
     EXPECT_FALSE(m_view.At(IDC_TIME_LABEL).bVisible);
 }
 

@@ -79,9 +79,11 @@ TEST_F(StartTest, ControlStatesAndMembers) {
     EXPECT_EQ(m_dlg.m_bDistanceReceived, 0);
     EXPECT_EQ(m_dlg.m_RawLog.m_pRawData, nullptr);
 
-    ASSERT_EQ(m_view.m_menuCommands.size(), 1u);
+    ASSERT_EQ(m_view.m_menuCommands.size(), 2u);
     EXPECT_EQ(m_view.m_menuCommands[0].first, "&About Quorvel...");
     EXPECT_EQ(m_view.m_menuCommands[0].second, 16u);
+    EXPECT_EQ(m_view.m_menuCommands[1].second, unsigned{IDM_TRACKVIEW});
+    EXPECT_FALSE(m_view.At(IDC_TRACK_VIEW).bEnabled);
     EXPECT_EQ(m_view.m_nIcon, IDR_MAINFRAME);
     EXPECT_TRUE(m_view.m_bCentered);
 }
@@ -160,7 +162,7 @@ TEST_F(StartTest, SystemCommandsOpenAboutOnlyForItsCommand) {
     EXPECT_TRUE(m_dlg.OnSysCommand(16, 0));
     EXPECT_TRUE(m_dlg.OnSysCommand(0x1F, 0));  // low four bits do not matter
     EXPECT_EQ(m_view.m_nAboutBoxes, 2);
-    for (unsigned nCommand : {0xF020u, 0xF060u, 0xF010u, 0x20u, 0u}) {
+    for (unsigned nCommand : {0xF020u, 0xF060u, 0xF010u, 0x30u, 0u}) {
         EXPECT_FALSE(m_dlg.OnSysCommand(nCommand, 0)) << nCommand;
     }
     EXPECT_EQ(m_view.m_nAboutBoxes, 2);

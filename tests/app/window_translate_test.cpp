@@ -125,11 +125,16 @@ TEST_F(TranslateTest, NoRecordsLoaded) {
 }
 
 TEST_F(TranslateTest, SaveDialogRequest) {
+    // The loaded file's name and folder first; once an output went elsewhere, that folder.
     m_view.SetControlText(IDC_OUT_PATH, "/srv/out/old.kml");
-    m_dlg.OnTranslate();
-    ASSERT_EQ(m_view.m_saveRequests.size(), 1u);
+    m_view.m_fileAnswers = {std::nullopt, "/srv/out/new.csv", std::nullopt};
+    for (int i = 0; i < 3; ++i) m_dlg.OnTranslate();
+    ASSERT_EQ(m_view.m_saveRequests.size(), 3u);
+    EXPECT_EQ(m_view.m_saveRequests[0].strInitialFolder, m_dir.string());
+    EXPECT_EQ(m_view.m_saveRequests[1].strInitialFolder, m_dir.string());
+    EXPECT_EQ(m_view.m_saveRequests[2].strInitialFolder, "/srv/out");
     const FileDialogRequest& request = m_view.m_saveRequests[0];
-    EXPECT_EQ(request.strInitialFolder, "/srv/out");
+    EXPECT_EQ(request.strInitialName, "track.kml");
     ASSERT_EQ(request.filters.size(), 4u);
     EXPECT_EQ(request.filters[0].strLabel, "Google earth file(*.kml)");
     EXPECT_EQ(request.filters[0].strPattern, "*.kml");
@@ -139,7 +144,7 @@ TEST_F(TranslateTest, SaveDialogRequest) {
     EXPECT_EQ(request.filters[3].strPattern, "*.gpx");
     EXPECT_EQ(request.strDefaultExtension, "kml");
     EXPECT_EQ(request.nOptions, kOverwritePrompt | kHideReadOnly | kPathMustExist);
-    EXPECT_TRUE(m_view.m_boxes.empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Can't generate output file."});
 }
 
 // The Save dialog's file type decides between the two KML outputs; .gpx writes GPX. The box says

@@ -2,6 +2,11 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include <string>
 #include <thread>
@@ -10,7 +15,11 @@
 #include "app/DialogLayout.h"
 #include "app/QuorvelDlg.h"
 #include "app/Resource.h"
+#include "app/win32/IniSettingsStore.h"
+#include "app/win32/TrackViewWin32.h"
 #include "app/win32/Win32DialogView.h"
+#include "common/TrackPictures.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -183,6 +192,10 @@ class RecordingHandler : public DialogHandler {
     }
     bool OnSysCommand(unsigned, uint32_t) override { return false; }
     void OnClose() override { m_events.push_back("close"); }
+    void OnControlChange(int nId) override { m_events.push_back("change " + std::to_string(nId)); }
+    void OnDropFiles(const std::vector<std::string>& paths) override {
+        for (const std::string& path : paths) m_events.push_back("drop " + path);
+    }
     bool OnWndMsg(uint32_t nMessage, uint32_t wParam, uint32_t lParam, intptr_t*) override {
         m_events.push_back(std::to_string(nMessage) + " " + std::to_string(wParam) + " " +
                            std::to_string(lParam));
@@ -219,6 +232,162 @@ TEST(Win32WindowQueue, MessagesAndTasksArriveInPostingOrder) {
     EXPECT_EQ(handler.m_events, (std::vector<std::string>{"close", "close", "command 1"}));
     view.EndDialog(IDCANCEL);
     view.SetHandler(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+std::wstring TempFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    return folder;
+}
+
+// The four known tracks drawn by GDI into a bitmap, as the track view window paints them.
+TEST(Win32TrackView, KnownTracksDrawnToScale) {
+    const HDC hDc = ::CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 700, -560, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* pBits = nullptr;
+    const HBITMAP hBitmap = ::CreateDIBSection(hDc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    ASSERT_NE(hBitmap, nullptr);
+    const HGDIOBJ hOld = ::SelectObject(hDc, hBitmap);
+    ::SelectObject(hDc, ::GetStockObject(DEFAULT_GUI_FONT));
+    for (const track_pictures::Case& c : track_pictures::KnownTracks()) {
+        auto pData = std::make_unique<uint8_t[]>(c.records.size() * kFixRecordSize);
+        for (size_t i = 0; i < c.records.size(); ++i) {
+            EncodeFixRecord(c.records[i], pData.get() + i * kFixRecordSize);
+        }
+        TrackPlot plot;
+        plot.SetTrack(std::make_shared<RawLogImage>(std::move(pData),
+                                                    static_cast<uint32_t>(c.records.size())));
+        plot.SetSelection({kSelectAll, 0, 0, 0, false});
+        PaintPlotItemsGdi(hDc, plot.Build(700, 560, PlotMetricsOf(hDc)));
+        ::GdiFlush();
+        const auto* pPixels = static_cast<const uint32_t*>(pBits);
+        EXPECT_EQ(track_pictures::CheckPicture(
+                      c, plot.TrackArea(),
+                      [&](int x, int y) {
+                          const uint32_t v = pPixels[y * 700 + x];
+                          return PlotColor{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+                      }),
+                  "")
+            << c.pszName;
+    }
+    ::SelectObject(hDc, hOld);
+    ::DeleteObject(hBitmap);
+    ::DeleteDC(hDc);
+}
+
+// Through the real dialog: the user's edits are reported (the view's own settings are not),
+// Enter on a focused button presses it, Ctrl+T and dropped files reach the window's logic.
+TEST(Win32WindowInput, EditsEnterShortcutAndDrops) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    Win32DialogView view(::GetModuleHandleW(nullptr));
+    RecordingHandler handler;
+    view.SetHandler(&handler);
+    ASSERT_TRUE(view.CreateModeless());
+    const HWND hWnd = view.Window();
+    const auto Pump = [&] {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (view.TranslateKeys(msg) || ::IsDialogMessageW(hWnd, &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    };
+    Pump();
+    handler.m_events.clear();
+    view.SetControlText(IDC_RECORDS, "12");
+    ::SendDlgItemMessageW(hWnd, IDC_RECORDS, WM_CHAR, '3', 0);
+    ::SetFocus(::GetDlgItem(hWnd, IDC_DELETE));
+    ::PostMessageW(::GetDlgItem(hWnd, IDC_DELETE), WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::PostMessageW(::GetDlgItem(hWnd, IDC_RAW_PATH), WM_KEYDOWN, 'T', 0);
+    Pump();
+
+    // A drop as the shell delivers it: DROPFILES and UTF-16 names, each ended by a zero.
+    const std::wstring names = std::wstring(L"C:\\logs\\a.dlg\0D:\\b.dlg\0\0", 24);
+    const HGLOBAL hDrop = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hDrop));
+    pDrop->pFiles = sizeof(DROPFILES);
+    pDrop->fWide = TRUE;
+    std::memcpy(pDrop + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(hDrop);
+    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
+    EXPECT_EQ(handler.m_events,
+              (std::vector<std::string>{"change 1014", "command 1015", "command 1033",
+                                        "drop C:\\logs\\a.dlg", "drop D:\\b.dlg"}));
+    view.EndDialog(IDCANCEL);
+    view.SetHandler(nullptr);
+}
+
+// The Save dialog proposes the loaded file's name; the file type picked gives a typed name its
+// extension.
+TEST(Win32FileDialog, FileTypeGivesTheExtension) {
+    Win32DialogView view(::GetModuleHandleW(nullptr));
+    RecordingHandler handler;
+    view.SetHandler(&handler);
+    ASSERT_TRUE(view.CreateModeless());
+    std::wstring proposed, swapped;
+    std::thread user([&] {
+        HWND hDialog = nullptr;
+        for (int i = 0; i < 500 && !hDialog; ++i) {
+            ::Sleep(20);
+            hDialog = ::FindWindowW(L"#32770", nullptr);
+            if (hDialog && ::GetDlgItem(hDialog, cmb1) == nullptr) hDialog = nullptr;
+        }
+        if (!hDialog) return;
+        ::Sleep(500);  // let it fill its boxes
+        const auto hName = reinterpret_cast<HWND>(
+            ::SendMessageW(::GetDlgItem(hDialog, cmb13), CBEM_GETEDITCONTROL, 0, 0));
+        wchar_t text[MAX_PATH] = {};
+        ::GetWindowTextW(hName, text, MAX_PATH);
+        proposed = text;
+        const HWND hType = ::GetDlgItem(hDialog, cmb1);
+        ::SendMessageW(hType, CB_SETCURSEL, 1, 0);
+        ::SendMessageW(hDialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELENDOK),
+                       reinterpret_cast<LPARAM>(hType));
+        ::GetWindowTextW(hName, text, MAX_PATH);
+        swapped = text;
+        ::SendMessageW(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"out"));
+        ::PostMessageW(hDialog, WM_COMMAND, IDOK, 0);
+    });
+    const std::optional<FileDialogResult> chosen = view.ShowSaveDialog(
+        {NarrowToUtf8(TempFolder()),
+         "walk.kml",
+         {{"Google earth file(*.kml)", "*.kml"}, {"Excel file(*.csv)", "*.csv"}},
+         "kml",
+         0});
+    user.join();
+    EXPECT_EQ(proposed, L"walk.kml");
+    EXPECT_EQ(swapped, L"walk.csv");
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->nFilter, 1u);
+    EXPECT_TRUE(chosen->strPath.ends_with("\\out.csv")) << chosen->strPath;
+    view.EndDialog(IDCANCEL);
+    view.SetHandler(nullptr);
+}
+
+TEST(Win32Settings, IniFileRoundTrip) {
+    const std::wstring path = TempFolder() + L"quorvel-test\\quorvel.ini";
+    ::DeleteFileW(path.c_str());
+    IniSettingsStore store(path);
+    EXPECT_EQ(store.Read("Port"), std::nullopt);
+    store.Write("Port", "COM7");
+    store.Write("OpenFolder", "C:\\Daten\\\xC3\xA4");  // beyond the ANSI code page
+    store.Write("Records", "");
+    const IniSettingsStore again(path);
+    EXPECT_EQ(again.Read("Port"), "COM7");
+    EXPECT_EQ(again.Read("OpenFolder"), "C:\\Daten\\\xC3\xA4");
+    EXPECT_EQ(again.Read("Records"), "");
+    ::DeleteFileW(path.c_str());
 }
 
 }  // namespace
