@@ -24,7 +24,7 @@ test-asan:
 
 # ThreadSanitizer only matters where threads meet: the worker, the link, the window with its
 # worker. Only those tests are built and run.
-TSAN_TARGETS ?= protocol_tests link_tests link_session_tests cli_link_tests window_link_tests \
+TSAN_TARGETS ?= protocol_tests link_tests link_session_tests cli_link_tests sync_tests window_link_tests \
                 fault_matrix_tests stray_zero_tests qt_window_tests
 TSAN_LABELS ?= link|protocol|threaded|qt
 
