@@ -1,6 +1,7 @@
 #include "Archive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -17,10 +18,14 @@ bool EndsWith(const std::string& strText, const std::string& strEnd) {
            strText.compare(strText.size() - strEnd.size(), strEnd.size(), strEnd) == 0;
 }
 
+// A folder written with backslashes only (Windows) gets one more of them.
 std::string JoinPath(const std::string& strFolder, const std::string& strName) {
     if (strFolder.empty()) return strName;
     const char cLast = strFolder.back();
-    return cLast == '/' || cLast == '\\' ? strFolder + strName : strFolder + "/" + strName;
+    if (cLast == '/' || cLast == '\\') return strFolder + strName;
+    const bool bBackslashes =
+        strFolder.find('/') == std::string::npos && strFolder.find('\\') != std::string::npos;
+    return strFolder + (bBackslashes ? "\\" : "/") + strName;
 }
 
 std::string UtcStamp(uint32_t dwTime) {
@@ -113,11 +118,14 @@ std::string ArchiveStem(const RawLogImage& image) {
 }
 
 std::string IncompleteDownloadPath(const std::string& strArchive) {
-    for (int n = 1;; ++n) {
-        const std::string strPath = JoinPath(
-            strArchive, kIncompleteStem + (n > 1 ? "-" + std::to_string(n) : "") + kRawExtension);
-        if (!PathExists(strPath)) return strPath;
+    // The process's number keeps two syncs into one folder apart.
+    const std::string strStem =
+        JoinPath(strArchive, kIncompleteStem + ("-" + std::to_string(CurrentProcessId())));
+    std::string strPath = strStem + kRawExtension;
+    for (int n = 2; n < 10000 && PathExists(strPath); ++n) {
+        strPath = strStem + "-" + std::to_string(n) + kRawExtension;
     }
+    return strPath;
 }
 
 std::string StoreResult::FailureMessage() const {
@@ -193,7 +201,8 @@ std::string KeepIncompleteDownload(const std::string& strDownload) {
 std::string ArchiveOutputPattern(const std::string& strRawPath, OutputFormat format,
                                  const SplitRule& split) {
     std::string strStem = strRawPath;
-    if (EndsWith(strStem, kRawExtension)) strStem.resize(strStem.size() - strlen(kRawExtension));
+    if (EndsWith(strStem, kRawExtension))
+        strStem.resize(strStem.size() - (sizeof kRawExtension - 1));
     // A "%" of the archive's own folder is no field of a split output's name.
     std::string strEscaped;
     for (char c : strStem) {

@@ -65,7 +65,8 @@ uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone);
 // a pattern: %Y, %m and %d the part's local date (its day, or its first record's), %n its number
 // from 1, %% a percent sign. A name without %Y, %m, %d or %n gets "-%n" before its extension.
 
-// The names of the parts, or BadPattern / SameName (with the name two parts share in strName).
+// The names of the parts; or BadPattern / SameName, names then holding only the pattern or the name
+// two parts share.
 [[nodiscard]] TranslateStatus PartFileNames(std::string_view pattern,
                                             const std::vector<LogDateTime>& dates,
                                             std::vector<std::string>& names);
@@ -78,7 +79,7 @@ struct TranslatedFile {
 };
 
 struct SplitTranslateResult {
-    TranslateResult result;  // the first failure, or Ok; nWritten counts every file's records
+    TranslateResult result;  // the first failure, or Ok; nWritten: records in the files written
     std::string strFailed;   // the name the failure concerns
     std::vector<TranslatedFile> files;
     std::string FailureMessage() const { return result.FailureMessage(strFailed); }
@@ -92,7 +93,8 @@ struct SplitOutputOptions {
 };
 
 // Writes the parts one after the other and stops at the first failure; files already written
-// stay. Nothing kept gives no file at all.
+// stay. Split, nothing kept gives no file at all; unsplit (SplitRule::Kind::None), strPattern is
+// the one file's plain name and it is written whatever it holds, as TranslateToFile does.
 [[nodiscard]] SplitTranslateResult TranslateToFiles(
     const RawLogImage& image, const std::string& strPattern, const RecordSelection& selection,
     const TimeZone& zone, const TranslateOptions& options, const SplitOutputOptions& split);

@@ -70,6 +70,8 @@ void RemoveFile(const std::string& strPath);
 [[nodiscard]] SystemError CreateFolders(const std::string& strPath);
 // The names in a folder, without "." and "..". False when it cannot be read.
 [[nodiscard]] bool ListFolder(const std::string& strPath, std::vector<std::string>& names);
+// This process's number: names that several processes make in one folder stay apart.
+uint32_t CurrentProcessId();
 // Puts a folder's entries on the disk (a name just given to a file there): a file synced and then
 // renamed survives a power loss only once its folder is. Nothing where the system does it itself.
 void SyncFolder(const std::string& strPath);

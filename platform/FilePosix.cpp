@@ -193,6 +193,10 @@ bool ListFolder(const std::string& strPath, std::vector<std::string>& names) {
     return true;
 }
 
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(::getpid());
+}
+
 void SyncFolder(const std::string& strPath) {
     const int fd =
         ::open(strPath.empty() ? "." : strPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

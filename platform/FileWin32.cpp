@@ -233,6 +233,10 @@ bool ListFolder(const std::string& strPath, std::vector<std::string>& names) {
     return true;
 }
 
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(::GetCurrentProcessId());
+}
+
 void SyncFolder(const std::string& /*strPath*/) {
     // NTFS journals its folder entries, and the moves above are written through.
 }

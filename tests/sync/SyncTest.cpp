@@ -140,25 +140,30 @@ class SyncTest : public ::testing::Test {
 
 TEST_F(SyncTest, StoresOnceWritesTheFilesAndErasesOnlyAtTheEnd) {
     StartSim({"--no-pace"});
+    // Another file has the name already: it stays, the download takes the next name.
+    fs::create_directories(m_archive);
+    std::ofstream(m_archive / (kStem + ".dlg")) << "an earlier file";
     auto [nExit, out] = Cli(Sync({"--gpx", "--kml-track", "--csv"}));
     ASSERT_EQ(nExit, 0) << out;
     const std::string sample = ReadFile(kSample);
-    EXPECT_EQ(ReadFile(m_archive / (kStem + ".dlg")), sample);
-    EXPECT_NE(out.find("600 records stored in " + (m_archive / kStem).string() + ".dlg"),
+    EXPECT_EQ(ReadFile(m_archive / (kStem + ".dlg")), "an earlier file");
+    EXPECT_EQ(ReadFile(m_archive / (kStem + "-2.dlg")), sample);
+    EXPECT_NE(out.find("600 records stored in " + (m_archive / kStem).string() + "-2.dlg"),
               std::string::npos)
         << out;
     if (std::system("command -v xmllint >/dev/null") == 0) {
         for (const auto& [file, schema] :
              {std::pair{".gpx", "gpx11-with-gpxtpx.xsd"}, std::pair{"-track.kml", "kml22gx.xsd"}}) {
             const std::string check = "xmllint --noout --nonet --schema " + kSchemas + schema +
-                                      " '" + (m_archive / (kStem + file)).string() +
+                                      " '" + (m_archive / (kStem + "-2" + file)).string() +
                                       "' 2>/dev/null";
             EXPECT_EQ(std::system(check.c_str()), 0) << file;
         }
     }
-    // The same memory again, now with the erase: nothing new is stored, the logger ends empty.
+    // The same memory again, now with the erase: recognised by its bytes, nothing new is stored,
+    // the logger ends empty.
     const auto before = Snapshot(m_archive);
-    EXPECT_EQ(before.size(), 4u);
+    EXPECT_EQ(before.size(), 5u);
     std::tie(nExit, out) = Cli(Sync({"--gpx", "--kml-track", "--csv", "--erase"}));
     EXPECT_EQ(nExit, 0) << out;
     EXPECT_NE(out.find("nothing new stored"), std::string::npos) << out;
@@ -233,7 +238,7 @@ TEST_F(SyncTest, AStopSignalNeverErases) {
         std::vector<std::string> args = Sync({"--erase"});
         args.insert(args.begin(), kCli);
         const pid_t pid = Spawn(args, m_dir / "cli.out");
-        const fs::path raw = m_archive / "incomplete-download.dlg";
+        const fs::path raw = m_archive / ("incomplete-download-" + std::to_string(pid) + ".dlg");
         // The five blocks before the stall are in.
         for (int i = 0; i < 500 && !(fs::exists(raw) && fs::file_size(raw) == 5 * 12 * 20); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
