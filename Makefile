@@ -43,7 +43,7 @@ bench: build
 	./bench/run.sh
 
 format:
-	find track export cli tools tests bench protocol serial sim app -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
+	find track export archive cli tools tests bench protocol serial sim app -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
 
 clean:
 	rm -rf build out
