@@ -13,8 +13,6 @@ struct RecordFilter {
     uint32_t nMinSatellites = 0;  // fewer satellites used are refused; 0: no test
     int32_t nMaxHdopTenths = -1;  // a larger HDOP (in tenths) is refused; below 0: no test
     double dMaxSpeedKmh = 0.0;    // a fix reached faster than this is refused; 0: no test
-
-    bool operator==(const RecordFilter&) const = default;
 };
 
 enum FilterReason : unsigned {
