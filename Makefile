@@ -24,7 +24,7 @@ test-asan:
 
 # ThreadSanitizer only matters where threads meet: the worker, the link, the command line's
 # download, the window with its worker. Only those tests are built and run.
-TSAN_TARGETS ?= protocol_tests link_tests cli_tests window_link_tests qt_window_tests
+TSAN_TARGETS ?= protocol_tests link_tests cli_tests sync_tests window_link_tests qt_window_tests
 TSAN_LABELS ?= link|protocol|threaded|qt
 
 test-tsan: deps
@@ -50,7 +50,7 @@ bench: build
 	./bench/run.sh
 
 format:
-	find track export cli tools tests bench protocol serial sim app platform link fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
+	find track export archive cli tools tests bench protocol serial sim app platform link fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null | xargs clang-format -i
 
 clean:
 	rm -rf build out

@@ -93,3 +93,42 @@ std::optional<LogDateTime> ParseLogDateTime(std::string_view s) {
     }
     return dt;
 }
+
+RecordFilter FilterOptions::Filter() const {
+    RecordFilter filter;
+    filter.nMinSatellites = nMinSatellites;
+    // HDOP is kept in tenths: "2.55" keeps 2.5 and refuses 2.6.
+    filter.nMaxHdopTenths = dMaxHdop < 0 ? -1 : static_cast<int32_t>(dMaxHdop * 10 + 1e-9);
+    filter.dMaxSpeedKmh = dMaxSpeedKmh;
+    return filter;
+}
+
+void AddFilterOptions(CLI::App& app, FilterOptions& options) {
+    app.add_option("--min-sats", options.nMinSatellites,
+                   "Leave out fixes with fewer satellites used than this");
+    app.add_option("--max-hdop", options.dMaxHdop, "Leave out fixes with a larger HDOP than this")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--max-speed", options.dMaxSpeedKmh,
+                   "Leave out fixes reached faster than this many km/h from the fix before "
+                   "(spikes)")
+        ->check(CLI::PositiveNumber);
+}
+
+std::optional<SplitRule> ResolveSplitRule(const std::string& strText) {
+    SplitRule rule;
+    if (strText == "day") {
+        rule.kind = SplitRule::Kind::Day;
+        return rule;
+    }
+    const std::optional<uint32_t> gap =
+        strText.rfind("gap=", 0) == 0 ? ParseDurationSeconds(strText.substr(4)) : std::nullopt;
+    if (!gap) {
+        PrintError("Invalid --split \"" + strText +
+                   "\" (day, or gap= and a time such as gap=30m: seconds, or a number with s, m "
+                   "or h).");
+        return std::nullopt;
+    }
+    rule.kind = SplitRule::Kind::Gap;
+    rule.nGapSeconds = *gap;
+    return rule;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,7 +8,9 @@
 
 #include "track/Calendar.h"
 #include "track/RawLog.h"
+#include "track/RecordFilter.h"
 #include "track/TimeZone.h"
+#include "track/TrackParts.h"
 
 // The zone a command was given, or the system's own. Prints the error itself.
 std::optional<TimeZone> ResolveTimeZone(const std::string& strZone);
@@ -23,3 +26,15 @@ std::optional<LogDateTime> ParseLogDateTime(std::string_view text);
 
 // Error line on standard error: the program name and the message.
 void PrintError(const std::string& strMessage);
+
+// The options that keep bad fixes out, as every command that writes or sums up a track takes them.
+struct FilterOptions {
+    uint32_t nMinSatellites = 0;
+    double dMaxHdop = -1.0;
+    double dMaxSpeedKmh = 0.0;
+    RecordFilter Filter() const;
+};
+void AddFilterOptions(CLI::App& app, FilterOptions& options);
+
+// "day" or "gap=DURATION" ("gap=30m"). Prints the error itself.
+std::optional<SplitRule> ResolveSplitRule(const std::string& strText);

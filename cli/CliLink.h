@@ -37,3 +37,18 @@ struct CliLink {
 bool PrintLoggerReplies(CliLink& link, std::chrono::milliseconds nWait);
 // A received line for the terminal: UTF-8, without its line end.
 std::string LoggerLineForTerminal(const std::string& strEntry);
+
+// Download progress on standard error: a bar redrawn in place on a terminal, else a line every
+// tenth.
+class ProgressReport {
+  public:
+    ProgressReport();
+    void Update(uint32_t nReceived, uint32_t nAnnounced);
+    // Ends a bar's line before other output.
+    void EndLine();
+
+  private:
+    bool m_bTerminal;
+    bool m_bOpenLine = false;
+    uint32_t m_nLastTenth = 0;
+};

@@ -7,8 +7,6 @@
 #include "CliLink.h"
 #include "platform/Signals.h"
 
-#include <unistd.h>
-
 namespace {
 
 struct DownloadOptions {
@@ -18,40 +16,6 @@ struct DownloadOptions {
     double dTimeoutSeconds = 10.0;
     bool bVerbose = false;
     bool bForce = false;
-};
-
-// Progress on standard error: a bar redrawn in place on a terminal, else a line every tenth.
-class ProgressReport {
-  public:
-    ProgressReport() : m_bTerminal(::isatty(STDERR_FILENO) != 0) {}
-
-    void Update(uint32_t nReceived, uint32_t nAnnounced) {
-        if (nAnnounced == 0) return;
-        const uint32_t nPercent =
-            static_cast<uint32_t>(std::min<uint64_t>(100, uint64_t{nReceived} * 100 / nAnnounced));
-        if (m_bTerminal) {
-            constexpr uint32_t kWidth = 30;
-            char bar[kWidth + 1];
-            const uint32_t nFilled = nPercent * kWidth / 100;
-            for (uint32_t i = 0; i < kWidth; ++i) bar[i] = i < nFilled ? '#' : '.';
-            bar[kWidth] = 0;
-            std::fprintf(stderr, "\r[%s] %3u%%  %u / %u", bar, nPercent, nReceived, nAnnounced);
-            m_bOpenLine = true;
-        } else if (nReceived == 0 || nPercent / 10 > m_nLastTenth) {
-            m_nLastTenth = nPercent / 10;
-            std::fprintf(stderr, "%u / %u\n", nReceived, nAnnounced);
-        }
-        std::fflush(stderr);
-    }
-    void EndLine() {
-        if (m_bOpenLine) std::fputc('\n', stderr);
-        m_bOpenLine = false;
-    }
-
-  private:
-    bool m_bTerminal;
-    bool m_bOpenLine = false;
-    uint32_t m_nLastTenth = 0;
 };
 
 // Waits for the download's result, showing progress; nothing when a stop signal came first.

@@ -17,6 +17,8 @@
 CliCommand MakeDownloadCommand();
 CliCommand MakeEraseCommand();
 CliCommand MakeConfigCommand();
+CliCommand MakeSyncCommand();
+CliCommand MakeMergeCommand();
 
 int main(int argc, char** argv) {
     CLI::App app{"Quorvel: download, erase, configure and translate GPS track loggers"};
@@ -29,9 +31,11 @@ int main(int argc, char** argv) {
     std::vector<CliCommand> commands = {MakeInfoCommand(), MakeTranslateCommand(),
                                         MakePortsCommand()};
     commands.push_back(MakeDownloadCommand());
+    commands.push_back(MakeSyncCommand());
     commands.push_back(MakeEraseCommand());
     commands.push_back(MakeConfigCommand());
     commands.push_back(MakeDoctorCommand());
+    commands.push_back(MakeMergeCommand());
     for (CliCommand& command : commands) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);
@@ -55,7 +59,8 @@ int main(int argc, char** argv) {
         int nArgs = 0;
         wchar_t** ppArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
         std::vector<std::string> args;
-        for (int i = 1; ppArgs != nullptr && i < nArgs; ++i) args.push_back(NarrowToUtf8(ppArgs[i]));
+        for (int i = 1; ppArgs != nullptr && i < nArgs; ++i)
+            args.push_back(NarrowToUtf8(ppArgs[i]));
         ::LocalFree(ppArgs);
         std::reverse(args.begin(), args.end());
         app.parse(args);

@@ -19,6 +19,8 @@ struct TranslateCliOptions {
     std::string strRecords;
     std::string strSegmentGap = "5m";
     std::string strKmlPoints = "none";
+    std::string strSplit;
+    FilterOptions filter;
     bool bAll = false;
     bool bKeepNoFix = false;
     bool bKmlTrack = false;
@@ -51,6 +53,35 @@ std::optional<uint32_t> ParsePointEvery(const std::string& strText) {
     return n;
 }
 
+// One file per part, named from the output pattern; a line for each as it is written.
+int TranslateSplit(const RawLogImage& image, const TranslateCliOptions& opt,
+                   const RecordSelection& sel, const TimeZone& zone,
+                   const TranslateOptions& options) {
+    const std::optional<SplitRule> rule = ResolveSplitRule(opt.strSplit);
+    if (!rule) return kExitUsage;
+    SplitOutputOptions split;
+    split.split = *rule;
+    split.onFile = [](const TranslatedFile& file) {
+        std::printf("%u records written to %s\n", file.nRecords, file.strPath.c_str());
+        return true;
+    };
+    // Ctrl-C, SIGTERM and SIGHUP end the program at once; the file being written goes with it.
+    CatchStopSignals(true);
+    const SplitTranslateResult result =
+        TranslateToFiles(image, opt.strOut, sel, zone, options, split);
+    ReleaseStopSignals();
+    if (result.result.status != TranslateStatus::Ok) {
+        std::fflush(stdout);
+        PrintError(result.FailureMessage());
+        return kExitFailure;
+    }
+    std::printf("Translate OK.\n%u of %u records written to %zu file%s.%s\nTimes in %s.\n",
+                result.result.nWritten, image.RecordCount(), result.files.size(),
+                result.files.size() == 1 ? "" : "s",
+                DroppedText(result.result.dropped, sel.filter).c_str(), zone.DisplayName().c_str());
+    return kExitOk;
+}
+
 int RunTranslate(const TranslateCliOptions& opt) {
     const std::optional<TimeZone> zone = ResolveTimeZone(opt.strZone);
     if (!zone) return kExitUsage;
@@ -80,6 +111,8 @@ int RunTranslate(const TranslateCliOptions& opt) {
     OrderBounds(sel);
     sel.nLimit = ParseRecordLimit(opt.strRecords);
     sel.bDropNoFix = !opt.bKeepNoFix;
+    sel.filter = opt.filter.Filter();
+    if (!opt.strSplit.empty()) return TranslateSplit(image, opt, sel, *zone, options);
 
     // Ctrl-C, SIGTERM and SIGHUP end the program at once; the temporary file goes with it.
     CatchStopSignals(true);
@@ -125,6 +158,11 @@ CliCommand MakeTranslateCommand() {
                                "Pushpins beside a KML track: none (default), all, or every N-th");
                 app.add_option("--segment-gap", opt->strSegmentGap,
                                "A GPX track segment ends at a gap longer than this (default 5m)");
+                app.add_option("--split", opt->strSplit,
+                               "One file per local day (day) or per stretch between gaps longer "
+                               "than a time (gap=30m); -o is then a name pattern: %Y, %m, %d the "
+                               "part's date, %n its number");
+                AddFilterOptions(app, opt->filter);
             },
             [opt] { return RunTranslate(*opt); }};
 }

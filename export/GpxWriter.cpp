@@ -1,8 +1,8 @@
 #include <algorithm>
 
+#include "QuorvelVersion.h"
 #include "TrackWriters.h"
 #include "WriterParts.h"
-#include "QuorvelVersion.h"
 #include "track/Calendar.h"
 
 using namespace textformat;
@@ -54,8 +54,7 @@ char* PutTrackPoint(char* p, const FixRecord& r, const LogDateTime& utc) {
 
 }  // namespace
 
-uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  const GpxOptions& options) {
+uint32_t WriteGpx(OutputBuffer& out, const TrackDocument& doc, const GpxOptions& options) {
     static constexpr char kHeader[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<gpx version=\"1.1\" creator=\"Quorvel " QUORVEL_VERSION_STRING
@@ -69,17 +68,16 @@ uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     out.Write(kHeader, sizeof kHeader - 1);
 
     // The metadata comes first but describes every point: a first walk finds it, and the second
-    // walk makes the same choices because the selection depends on nothing else.
+    // walk visits the same records.
     uint32_t dwFirstTime = 0;
     int32_t lMinLat = INT32_MAX, lMaxLat = INT32_MIN, lMinLon = INT32_MAX, lMaxLon = INT32_MIN;
-    const uint32_t nPoints =
-        ForEachSelectedPoint(image, selection, [&](uint32_t, const FixRecord& r) {
-            if (lMinLat == INT32_MAX) dwFirstTime = r.dwTime;
-            lMinLat = std::min(lMinLat, r.lLatitude);
-            lMaxLat = std::max(lMaxLat, r.lLatitude);
-            lMinLon = std::min(lMinLon, GpxLongitude(r.lLongitude));
-            lMaxLon = std::max(lMaxLon, GpxLongitude(r.lLongitude));
-        });
+    const uint32_t nPoints = ForEachDocumentRecord(doc, [&](uint32_t, const FixRecord& r) {
+        if (lMinLat == INT32_MAX) dwFirstTime = r.dwTime;
+        lMinLat = std::min(lMinLat, r.lLatitude);
+        lMaxLat = std::max(lMaxLat, r.lLatitude);
+        lMinLon = std::min(lMinLon, GpxLongitude(r.lLongitude));
+        lMaxLon = std::max(lMaxLon, GpxLongitude(r.lLongitude));
+    });
     if (nPoints > 0) {
         char* p = out.Reserve(kMaxTrackPointBytes);
         p = PutText(p, "<metadata><time>");
@@ -97,7 +95,7 @@ uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelec
         DateTimeConverter utcDates;
         bool bFirst = true;
         uint32_t dwPrevTime = 0;
-        ForEachSelectedPoint(image, selection, [&](uint32_t, const FixRecord& r) {
+        ForEachDocumentRecord(doc, [&](uint32_t, const FixRecord& r) {
             p = out.Reserve(kMaxTrackPointBytes);
             const uint32_t dwGap =
                 r.dwTime >= dwPrevTime ? r.dwTime - dwPrevTime : dwPrevTime - r.dwTime;
@@ -117,4 +115,12 @@ uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     out.Write(kTrailer, sizeof kTrailer - 1);
     out.Flush();
     return nPoints;
+}
+
+uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  const GpxOptions& options) {
+    const RecordPicks picks(image, selection);
+    const TrackPart part = WholePart(picks);
+    const TimeZone utc;
+    return WriteGpx(out, {image, picks, part, utc}, options);
 }

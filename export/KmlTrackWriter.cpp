@@ -159,8 +159,7 @@ class KmlTrackWriter {
 
 }  // namespace
 
-uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
-                       const RecordSelection& selection, const TimeZone& zone,
+uint32_t WriteKmlTrack(OutputBuffer& out, const TrackDocument& doc,
                        const KmlTrackOptions& options) {
     static constexpr char kHeader[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
@@ -192,12 +191,20 @@ uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
         }
     }
     out.Write(kSchema, sizeof kSchema - 1);
-    KmlTrackWriter writer(out, image, zone, options);
-    const uint32_t nWritten = ForEachSelectedPoint(
-        image, selection, [&](uint32_t nIndex, const FixRecord& r) { writer.Add(nIndex, r); });
+    KmlTrackWriter writer(out, doc.image, doc.zone, options);
+    const uint32_t nWritten = ForEachDocumentRecord(
+        doc, [&](uint32_t nIndex, const FixRecord& r) { writer.Add(nIndex, r); });
     writer.WriteDay();
     static constexpr char kTrailer[] = "</Document>\r\n</kml>\r\n";
     out.Write(kTrailer, sizeof kTrailer - 1);
     out.Flush();
     return nWritten;
+}
+
+uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
+                       const RecordSelection& selection, const TimeZone& zone,
+                       const KmlTrackOptions& options) {
+    const RecordPicks picks(image, selection);
+    const TrackPart part = WholePart(picks);
+    return WriteKmlTrack(out, {image, picks, part, zone}, options);
 }

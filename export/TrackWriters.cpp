@@ -95,39 +95,33 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
     return PutText(p, "\",\r\n");
 }
 
-// The walk both formats share: every selected record, in file order, formatted straight into the
-// output buffer by put(p, record, place, local, gps), which returns the end of what it wrote.
+// The walk both formats share: every record of the document, in file order, formatted straight
+// into the output buffer by put(p, record, place, local, gps), which returns the end of what it
+// wrote.
 template <typename PutRecord>
-uint32_t WriteSelectedRecords(OutputBuffer& out, const RawLogImage& image,
-                              const RecordSelection& selection, const TimeZone& zone,
-                              size_t nMaxRecordBytes, PutRecord put) {
-    RecordSelector selector(selection);
-    ZoneOffsetCache offsets(zone);
+uint32_t WriteDocumentRecords(OutputBuffer& out, const TrackDocument& doc, size_t nMaxRecordBytes,
+                              PutRecord put) {
+    ZoneOffsetCache offsets(doc.zone);
     DateTimeConverter localDates;
     DateTimeConverter gpsDates;
-    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
-    for (uint32_t i = 0; i < nCount; ++i) {
-        const FixRecord r = image.Record(i);
-        if (!selector.Select(r)) continue;
+    return ForEachDocumentRecord(doc, [&](uint32_t i, const FixRecord& r) {
         char* p = out.Reserve(nMaxRecordBytes);
         out.Commit(put(p, r, i + 1, localDates.Convert(r.dwTime, offsets.OffsetAt(r.dwTime)),
                        gpsDates.Convert(r.dwTime, 0)));
-    }
-    return selector.Written();
+    });
 }
 
 }  // namespace
 
-uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  const TimeZone& zone) {
+uint32_t WriteKml(OutputBuffer& out, const TrackDocument& doc) {
     static constexpr char kHeader[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
         "<Document>\r\n";
     static constexpr char kTrailer[] = "</Document>\r\n</kml>";
     out.Write(kHeader, sizeof kHeader - 1);
-    const uint32_t nWritten = WriteSelectedRecords(
-        out, image, selection, zone, kMaxPlacemarkBytes,
+    const uint32_t nWritten = WriteDocumentRecords(
+        out, doc, kMaxPlacemarkBytes,
         [](char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
            const LogDateTime& gps) { return PutKmlPlacemark(p, r, nPlace, local, gps); });
     out.Write(kTrailer, sizeof kTrailer - 1);
@@ -135,15 +129,28 @@ uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelec
     return nWritten;
 }
 
-uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
-                  const TimeZone& zone) {
+uint32_t WriteCsv(OutputBuffer& out, const TrackDocument& doc) {
     static constexpr char kHeader[] =
         "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
     const uint32_t nWritten =
-        WriteSelectedRecords(out, image, selection, zone, kMaxCsvLineBytes,
+        WriteDocumentRecords(out, doc, kMaxCsvLineBytes,
                              [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local,
                                 const LogDateTime& gps) { return PutCsvLine(p, r, local, gps); });
     out.Flush();
     return nWritten;
+}
+
+uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  const TimeZone& zone) {
+    const RecordPicks picks(image, selection);
+    const TrackPart part = WholePart(picks);
+    return WriteKml(out, {image, picks, part, zone});
+}
+
+uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
+                  const TimeZone& zone) {
+    const RecordPicks picks(image, selection);
+    const TrackPart part = WholePart(picks);
+    return WriteCsv(out, {image, picks, part, zone});
 }

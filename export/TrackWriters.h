@@ -7,6 +7,7 @@
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
+#include "track/TrackParts.h"
 
 // The icon image every placemark points at.
 inline constexpr char kKmlIconAddress[] =
@@ -15,9 +16,22 @@ inline constexpr char kKmlIconAddress[] =
 // Icon colour (alpha, blue, green, red) of a raw fix mode 0..3.
 const char* KmlFixModeColor(unsigned nRawFixMode);
 
-// Write the selected records of the image, in file order, as a KML document or a CSV table, with
-// local times in the zone. Return the number of records written; write failures are left in
-// out.Failed().
+// What one document holds: the kept records of one part of an image, with local times (and the
+// part's day) in the zone.
+struct TrackDocument {
+    const RawLogImage& image;
+    const RecordPicks& picks;
+    const TrackPart& part;
+    const TimeZone& zone;
+};
+
+// Every writer writes the document's records in file order and returns how many it wrote; write
+// failures are left in out.Failed(). The forms with a selection write the whole image as that
+// selection (and its filter) keeps it.
+
+// A KML document of placemarks, or a CSV table.
+uint32_t WriteKml(OutputBuffer& out, const TrackDocument& doc);
+uint32_t WriteCsv(OutputBuffer& out, const TrackDocument& doc);
 uint32_t WriteKml(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
                   const TimeZone& zone);
 uint32_t WriteCsv(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
@@ -29,9 +43,9 @@ struct GpxOptions {
     uint32_t nMaxGapSeconds = 300;
 };
 
-// Writes the selected records with a plottable position (see WriteKmlTrack) as track points.
 // The metadata's time is the first written fix's time, so the same input always gives the same
 // bytes; its bounds enclose every written fix. With nothing to write, the document is empty.
+uint32_t WriteGpx(OutputBuffer& out, const TrackDocument& doc, const GpxOptions& options = {});
 uint32_t WriteGpx(OutputBuffer& out, const RawLogImage& image, const RecordSelection& selection,
                   const GpxOptions& options = {});
 
@@ -43,8 +57,8 @@ struct KmlTrackOptions {
     uint32_t nPointEvery = 0;
 };
 
-// Writes the selected records whose latitude and longitude lie within their ranges; others (what
-// a logger without a fix may hold) are passed over before the selection counts them.
+uint32_t WriteKmlTrack(OutputBuffer& out, const TrackDocument& doc,
+                       const KmlTrackOptions& options = {});
 uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
                        const RecordSelection& selection, const TimeZone& zone,
                        const KmlTrackOptions& options = {});

@@ -1,5 +1,10 @@
 #include "Translate.h"
 
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <optional>
+
 #include "OutputFile.h"
 
 namespace {
@@ -15,6 +20,11 @@ std::string LocalText(uint32_t dwTime, const TimeZone& zone) {
 
 }  // namespace
 
+std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter) {
+    const std::string strText = FilterCountsText(dropped, filter);
+    return strText.empty() ? strText : "\nLeft out: " + strText + ".";
+}
+
 std::string TranslateResult::FailureMessage(const std::string& strPath) const {
     switch (status) {
         case TranslateStatus::Ok:
@@ -27,6 +37,12 @@ std::string TranslateResult::FailureMessage(const std::string& strPath) const {
         case TranslateStatus::CannotCreate:
         case TranslateStatus::CannotFinish:
             return OutputFileMessage(strPath, nError);
+        case TranslateStatus::BadPattern:
+            return "Unknown field in the output name \"" + strPath +
+                   "\": use %Y, %m, %d (the part's date), %n (its number) or %% (a percent sign).";
+        case TranslateStatus::SameName:
+            return "Two parts would both be written to " + strPath +
+                   ": add %n or a finer date to the output name.";
     }
     return {};
 }
@@ -52,13 +68,14 @@ uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone) {
     return zone.LocalToRecordTime(LocalSecondsOf(local));
 }
 
-TranslateResult TranslateToFile(const RawLogImage& image, const std::string& strPath,
-                                const RecordSelection& selection, const TimeZone& zone,
-                                const TranslateOptions& options) {
+namespace {
+
+// Creates the output file and writes the document into it, leaving it to be finished.
+TranslateResult WriteDocument(const TrackDocument& doc, const std::string& strPath,
+                              const TranslateOptions& options, OutputFile& out) {
     TranslateResult result;
     result.status = OutputFormatFromPath(strPath, options, result.format);
     if (result.status != TranslateStatus::Ok) return result;
-    OutputFile out;
     if (!out.Create(strPath)) {
         result.status = TranslateStatus::CannotCreate;
         result.nError = out.Error();
@@ -66,24 +83,199 @@ TranslateResult TranslateToFile(const RawLogImage& image, const std::string& str
     }
     switch (result.format) {
         case OutputFormat::Kml:
-            result.nWritten = WriteKml(out, image, selection, zone);
+            result.nWritten = WriteKml(out, doc);
             break;
         case OutputFormat::KmlTrack:
-            result.nWritten = WriteKmlTrack(out, image, selection, zone, options.kmlTrack);
+            result.nWritten = WriteKmlTrack(out, doc, options.kmlTrack);
             break;
         case OutputFormat::Csv:
-            result.nWritten = WriteCsv(out, image, selection, zone);
+            result.nWritten = WriteCsv(out, doc);
             break;
         case OutputFormat::Gpx:
-            result.nWritten = WriteGpx(out, image, selection, options.gpx);
+            result.nWritten = WriteGpx(out, doc, options.gpx);
             break;
     }
+    return result;
+}
+
+TranslateResult TranslateDocument(const TrackDocument& doc, const std::string& strPath,
+                                  const TranslateOptions& options) {
+    OutputFile out;
+    TranslateResult result = WriteDocument(doc, strPath, options, out);
     // A write that failed on the way is not a translation: the target stays as it was.
-    if (!out.Finish()) {
+    if (result.status == TranslateStatus::Ok && !out.Finish()) {
         result.status = TranslateStatus::CannotFinish;
         result.nError = out.Error();
     }
     return result;
+}
+
+bool IsFileThere(const std::string& strPath) {
+    File file;
+    return file.OpenRead(strPath);
+}
+
+}  // namespace
+
+TranslateResult TranslateToFile(const RawLogImage& image, const std::string& strPath,
+                                const RecordSelection& selection, const TimeZone& zone,
+                                const TranslateOptions& options) {
+    TranslateResult result;
+    result.status = OutputFormatFromPath(strPath, options, result.format);
+    if (result.status != TranslateStatus::Ok) return result;
+    const RecordPicks picks(image, selection);
+    const TrackPart part = WholePart(picks);
+    result = TranslateDocument({image, picks, part, zone}, strPath, options);
+    result.dropped = picks.Dropped();
+    return result;
+}
+
+TranslateStatus PartFileNames(std::string_view pattern, const std::vector<LogDateTime>& dates,
+                              std::vector<std::string>& names) {
+    names.clear();
+    bool bField = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        const char c = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (c != 'Y' && c != 'm' && c != 'd' && c != 'n' && c != '%') {
+            names.emplace_back(pattern);
+            return TranslateStatus::BadPattern;
+        }
+        bField = bField || c != '%';
+        ++i;
+    }
+    std::string strPattern(pattern);
+    if (!bField) {
+        // "-%n" before the extension: after the last "." of the file's own name.
+        const size_t nSlash = strPattern.find_last_of("/\\");
+        const size_t nDot = strPattern.rfind('.');
+        const bool bExt =
+            nDot != std::string::npos && (nSlash == std::string::npos || nDot > nSlash);
+        strPattern.insert(bExt ? nDot : strPattern.size(), "-%n");
+    }
+    for (size_t nPart = 0; nPart < dates.size(); ++nPart) {
+        std::string strName;
+        for (size_t i = 0; i < strPattern.size(); ++i) {
+            if (strPattern[i] != '%') {
+                strName += strPattern[i];
+                continue;
+            }
+            const LogDateTime& d = dates[nPart];
+            const auto two = [](unsigned v) {
+                return std::string(1, char('0' + v / 10)) + char('0' + v % 10);
+            };
+            switch (strPattern[++i]) {
+                case 'Y':
+                    strName += std::to_string(d.wYear);
+                    break;
+                case 'm':
+                    strName += two(d.bMonth);
+                    break;
+                case 'd':
+                    strName += two(d.bDay);
+                    break;
+                case 'n':
+                    strName += std::to_string(nPart + 1);
+                    break;
+                default:
+                    strName += '%';
+                    break;
+            }
+        }
+        for (const std::string& strEarlier : names) {
+            if (strEarlier == strName) {
+                names.assign(1, strName);
+                return TranslateStatus::SameName;
+            }
+        }
+        names.push_back(std::move(strName));
+    }
+    return TranslateStatus::Ok;
+}
+
+SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::string& strPattern,
+                                      const RecordSelection& selection, const TimeZone& zone,
+                                      const TranslateOptions& options,
+                                      const SplitOutputOptions& split) {
+    SplitTranslateResult all;
+    all.strFailed = strPattern;
+    all.result.status = OutputFormatFromPath(strPattern, options, all.result.format);
+    if (all.result.status != TranslateStatus::Ok) return all;
+    const RecordPicks picks(image, selection);
+    all.result.dropped = picks.Dropped();
+    // Unsplit, the one file is written even when it holds nothing, as a plain translation is.
+    const bool bWhole = split.split.kind == SplitRule::Kind::None;
+    const std::vector<TrackPart> parts = bWhole ? std::vector<TrackPart>{WholePart(picks)}
+                                                : SplitPicks(image, picks, split.split, zone);
+    std::vector<LogDateTime> dates;
+    for (const TrackPart& part : parts) {
+        dates.push_back(part.bOneDay
+                            ? SecondsToDateTime(part.nLocalDay * 86400u, 0)
+                            : SecondsToDateTime(part.dwFirstTime, zone.OffsetAt(part.dwFirstTime)));
+    }
+    std::vector<std::string> names;
+    if (bWhole) {
+        names.assign(1, strPattern);
+    } else {
+        all.result.status = PartFileNames(strPattern, dates, names);
+    }
+    if (all.result.status != TranslateStatus::Ok) {
+        all.strFailed = names.empty() ? strPattern : names.front();
+        return all;
+    }
+    // A file is finished (put on the disk and renamed) on a thread of its own while the next one
+    // is written: the disk's wait and the formatting overlap.
+    struct Finishing {
+        std::unique_ptr<OutputFile> pOut;
+        std::future<bool> done;
+        TranslatedFile file;
+    };
+    std::optional<Finishing> finishing;
+    bool bStop = false;
+    const auto report = [&](const TranslatedFile& file) {
+        all.files.push_back(file);
+        if (!file.bKept) all.result.nWritten += file.nRecords;
+        bStop = split.onFile && !split.onFile(file);
+    };
+    const auto settle = [&]() {
+        if (!finishing) return all.result.status == TranslateStatus::Ok;
+        const bool bDone = finishing->done.get();
+        if (bDone) {
+            report(finishing->file);
+        } else if (all.result.status == TranslateStatus::Ok) {
+            all.result.status = TranslateStatus::CannotFinish;
+            all.result.nError = finishing->pOut->Error();
+            all.strFailed = finishing->file.strPath;
+        }
+        finishing.reset();
+        return bDone;
+    };
+    for (size_t i = 0; i < parts.size() && !bStop; ++i) {
+        TranslatedFile file{names[i], parts[i].nRecords, false};
+        if (split.bKeepExisting && IsFileThere(file.strPath)) {
+            file.bKept = true;
+            if (!settle()) return all;
+            if (!bStop) report(file);
+            continue;
+        }
+        auto pOut = std::make_unique<OutputFile>();
+        const TranslateResult one =
+            WriteDocument({image, picks, parts[i], zone}, file.strPath, options, *pOut);
+        file.nRecords = one.nWritten;
+        if (!settle() || bStop) return all;
+        if (one.status != TranslateStatus::Ok) {
+            all.result.status = one.status;
+            all.result.nError = one.nError;
+            all.strFailed = file.strPath;
+            return all;
+        }
+        OutputFile* pFinish = pOut.get();
+        finishing = Finishing{
+            std::move(pOut),
+            std::async(std::launch::async, [pFinish] { return pFinish->Finish(); }), file};
+    }
+    settle();
+    return all;
 }
 
 std::string TranslateSummary(const TranslateResult& result, const RawLogImage& image,
@@ -91,7 +283,9 @@ std::string TranslateSummary(const TranslateResult& result, const RawLogImage& i
                              const std::string& strPath) {
     std::string strText = "Translate OK.\n\n" + std::to_string(result.nWritten) + " of " +
                           std::to_string(image.RecordCount()) + " records written to " + strPath;
-    if (result.nWritten > 0 || image.RecordCount() == 0) return strText;
+    if (result.nWritten > 0 || image.RecordCount() == 0) {
+        return strText + DroppedText(result.dropped, selection.filter);
+    }
     // Nothing passed the selection: say why.
     const uint32_t dwFirst = image.FirstTime();
     const uint32_t dwLast = image.LastTime();
@@ -111,5 +305,5 @@ std::string TranslateSummary(const TranslateResult& result, const RawLogImage& i
     } else {
         strText += "; no record lies in the selection.";
     }
-    return strText;
+    return strText + DroppedText(result.dropped, selection.filter);
 }

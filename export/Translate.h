@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TrackWriters.h"
 #include "platform/File.h"
@@ -10,6 +12,7 @@
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
+#include "track/TrackParts.h"
 
 // A translation from the loaded records to an output file, as the window and the command line both
 // make it: the format from the output name, the file written whole or not at all, one outcome.
@@ -30,6 +33,8 @@ enum class TranslateStatus {
     Unsupported,   // an extension no writer takes
     CannotCreate,  // the output file cannot be created
     CannotFinish,  // writing or finishing it failed; the target is as it was
+    BadPattern,    // a split output's name holds a "%" that is not %Y, %m, %d, %n or %%
+    SameName,      // a split output's name pattern gives two parts the same name
 };
 
 struct TranslateResult {
@@ -37,6 +42,7 @@ struct TranslateResult {
     OutputFormat format = OutputFormat::Kml;
     uint32_t nWritten = 0;   // records written
     SystemError nError = 0;  // the system's reason of a file failure
+    FilterCounts dropped{};  // records the selection's filter refused
     // The message for a failure: its written text first, then the file and the reason.
     std::string FailureMessage(const std::string& strPath) const;
 };
@@ -55,8 +61,49 @@ uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone);
                                               const TimeZone& zone,
                                               const TranslateOptions& options = {});
 
+// A translation cut into parts (see SplitPicks), each written to its own file whose name comes from
+// a pattern: %Y, %m and %d the part's local date (its day, or its first record's), %n its number
+// from 1, %% a percent sign. A name without %Y, %m, %d or %n gets "-%n" before its extension.
+
+// The names of the parts; or BadPattern / SameName, names then holding only the pattern or the name
+// two parts share.
+[[nodiscard]] TranslateStatus PartFileNames(std::string_view pattern,
+                                            const std::vector<LogDateTime>& dates,
+                                            std::vector<std::string>& names);
+
+// One file of a split translation.
+struct TranslatedFile {
+    std::string strPath;
+    uint32_t nRecords = 0;
+    bool bKept = false;  // a file of that name was there already and was left as it was
+};
+
+struct SplitTranslateResult {
+    TranslateResult result;  // the first failure, or Ok; nWritten: records in the files written
+    std::string strFailed;   // the name the failure concerns
+    std::vector<TranslatedFile> files;
+    std::string FailureMessage() const { return result.FailureMessage(strFailed); }
+};
+
+struct SplitOutputOptions {
+    SplitRule split;
+    bool bKeepExisting = false;  // a name taken by a file is left alone rather than replaced
+    // Told of each file as it is done; returning false stops before the next one.
+    std::function<bool(const TranslatedFile&)> onFile;
+};
+
+// Writes the parts one after the other and stops at the first failure; files already written
+// stay. Split, nothing kept gives no file at all; unsplit (SplitRule::Kind::None), strPattern is
+// the one file's plain name and it is written whatever it holds, as TranslateToFile does.
+[[nodiscard]] SplitTranslateResult TranslateToFiles(
+    const RawLogImage& image, const std::string& strPattern, const RecordSelection& selection,
+    const TimeZone& zone, const TranslateOptions& options, const SplitOutputOptions& split);
+
+// "\nLeft out: 3 with impossible coordinates." when the filter refused records, else empty.
+std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter);
+
 // "Translate OK." and what happened: "581 of 600 records written to /home/ann/track.kml", or why
-// nothing was.
+// nothing was, and on a line of its own what the filter refused.
 std::string TranslateSummary(const TranslateResult& result, const RawLogImage& image,
                              const RecordSelection& selection, const TimeZone& zone,
                              const std::string& strPath);

@@ -5,30 +5,17 @@
 #include <cstdint>
 
 #include "TextFormat.h"
-#include "track/RawLog.h"
-#include "track/RecordSelection.h"
+#include "TrackWriters.h"
 
-// Whether a record's position lies within the ranges of latitude and longitude, so that it can be
-// drawn as a point. Records without a fix may hold anything there.
-inline bool HasPlottablePosition(const FixRecord& r) {
-    return r.lLatitude >= -90000000 && r.lLatitude <= 90000000 && r.lLongitude >= -180000000 &&
-           r.lLongitude <= 180000000;
-}
-
-// Visits every selected record with a plottable position, in file order, as visit(index, record).
-// An unplottable record is passed over before the selection sees it, so it does not count towards
-// a record limit. Returns the number visited.
+// Visits the document's records in file order as visit(index, record); returns how many.
 template <typename Visit>
-uint32_t ForEachSelectedPoint(const RawLogImage& image, const RecordSelection& selection,
-                              Visit visit) {
-    RecordSelector selector(selection);
-    const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
-    for (uint32_t i = 0; i < nCount; ++i) {
-        const FixRecord r = image.Record(i);
-        if (!HasPlottablePosition(r) || !selector.Select(r)) continue;
+uint32_t ForEachDocumentRecord(const TrackDocument& doc, Visit visit) {
+    uint32_t nVisited = 0;
+    ForEachInPart(doc.image, doc.picks, doc.part, doc.zone, [&](uint32_t i, const FixRecord& r) {
+        ++nVisited;
         visit(i, r);
-    }
-    return selector.Written();
+    });
+    return nVisited;
 }
 
 // "YYYY-MM-DDThh:mm:ssZ".

@@ -57,6 +57,8 @@ class LinkSession {
     [[nodiscard]] SendStatus Send(std::u16string_view body);
     // Hands the raw file's path to the worker and switches download mode on.
     void BeginDownload(const std::string& strRawPath);
+    // Switches download mode off: the worker ends the download (DR_ABORTED), keeping what arrived.
+    void CancelDownload() { m_flags.m_bDownloadMode.store(0); }
     DownloadOutcome LastDownload() const;
     const std::string& PortName() const { return m_strPort; }
 

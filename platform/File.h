@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Files by UTF-8 path; one source file per platform (FilePosix.cpp, FileWin32.cpp). A failure keeps
 // the system's error code, so that a message can name the reason.
@@ -63,7 +64,20 @@ class File {
 
 // Moves strFrom over strTo in one step, replacing a file of that name. 0 or the error.
 [[nodiscard]] SystemError RenameOver(const std::string& strFrom, const std::string& strTo);
+// Gives strFrom the name strTo in one step, but only while no file has that name: then 0. A name
+// already taken gives an error for which IsNameTaken() holds; anything else gives the error.
+[[nodiscard]] SystemError RenameNoReplace(const std::string& strFrom, const std::string& strTo);
+bool IsNameTaken(SystemError nError);
 void RemoveFile(const std::string& strPath);
+// Makes the folder and any folder missing above it: 0 or the error.
+[[nodiscard]] SystemError CreateFolders(const std::string& strPath);
+// The names in a folder, without "." and "..". False when it cannot be read.
+[[nodiscard]] bool ListFolder(const std::string& strPath, std::vector<std::string>& names);
+// This process's number: names that several processes make in one folder stay apart.
+uint32_t CurrentProcessId();
+// Puts a folder's entries on the disk (a name just given to a file there): a file synced and then
+// renamed survives a power loss only once its folder is. Nothing where the system does it itself.
+void SyncFolder(const std::string& strPath);
 // Whether anything (a file, a folder, a link) has this name.
 bool PathExists(const std::string& strPath);
 // The file a path finally names: symbolic links followed to their target. A path that is no link,

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,8 +152,67 @@ SystemError RenameOver(const std::string& strFrom, const std::string& strTo) {
     return ::rename(strFrom.c_str(), strTo.c_str()) == 0 ? 0 : errno;
 }
 
+SystemError RenameNoReplace(const std::string& strFrom, const std::string& strTo) {
+    if (::renameat2(AT_FDCWD, strFrom.c_str(), AT_FDCWD, strTo.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the flag: a second name that cannot already exist, then the first
+    // name goes.
+    if (::link(strFrom.c_str(), strTo.c_str()) == 0) {
+        ::unlink(strFrom.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    // Neither (FAT, some network file systems): look, then move. Only this program names files
+    // there, so the gap between the two is harmless.
+    if (PathExists(strTo)) return EEXIST;
+    return RenameOver(strFrom, strTo);
+}
+
+bool IsNameTaken(SystemError nError) {
+    return nError == EEXIST;
+}
+
 void RemoveFile(const std::string& strPath) {
     ::unlink(strPath.c_str());
+}
+
+SystemError CreateFolders(const std::string& strPath) {
+    // The folders above first; those already there are fine, and a failure among them shows in
+    // the last one's.
+    for (size_t nSlash = strPath.find('/', 1); nSlash != std::string::npos;
+         nSlash = strPath.find('/', nSlash + 1)) {
+        ::mkdir(strPath.substr(0, nSlash).c_str(), 0777);
+    }
+    if (::mkdir(strPath.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    struct stat st {};
+    if (::stat(strPath.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+bool ListFolder(const std::string& strPath, std::vector<std::string>& names) {
+    names.clear();
+    DIR* pDir = ::opendir(strPath.empty() ? "." : strPath.c_str());
+    if (pDir == nullptr) return false;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        const std::string strName = pEntry->d_name;
+        if (strName != "." && strName != "..") names.push_back(strName);
+    }
+    ::closedir(pDir);
+    return true;
+}
+
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(::getpid());
+}
+
+void SyncFolder(const std::string& strPath) {
+    const int fd =
+        ::open(strPath.empty() ? "." : strPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 bool PathExists(const std::string& strPath) {

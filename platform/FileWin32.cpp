@@ -189,8 +189,60 @@ SystemError RenameOver(const std::string& strFrom, const std::string& strTo) {
     return static_cast<SystemError>(::GetLastError());
 }
 
+SystemError RenameNoReplace(const std::string& strFrom, const std::string& strTo) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (::MoveFileExW(WidePath(strFrom).c_str(), WidePath(strTo).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return 0;
+    }
+    return static_cast<SystemError>(::GetLastError());
+}
+
+bool IsNameTaken(SystemError nError) {
+    return nError == ERROR_ALREADY_EXISTS || nError == ERROR_FILE_EXISTS;
+}
+
 void RemoveFile(const std::string& strPath) {
     ::DeleteFileW(WidePath(strPath).c_str());
+}
+
+SystemError CreateFolders(const std::string& strPath) {
+    for (size_t nEnd = 1; nEnd <= strPath.size(); ++nEnd) {
+        if (nEnd < strPath.size() && strPath[nEnd] != '/' && strPath[nEnd] != '\\') continue;
+        // "C:" and a share's first parts are no folders to make.
+        const std::string strFolder = strPath.substr(0, nEnd);
+        if (strFolder.back() == ':' || strFolder.find_first_not_of("\\/") == std::string::npos) {
+            continue;
+        }
+        if (!::CreateDirectoryW(WidePath(strFolder).c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS && nEnd == strPath.size()) {
+            return static_cast<SystemError>(::GetLastError());
+        }
+    }
+    const DWORD nAttributes = ::GetFileAttributesW(WidePath(strPath).c_str());
+    if (nAttributes == INVALID_FILE_ATTRIBUTES) return static_cast<SystemError>(::GetLastError());
+    return (nAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ERROR_DIRECTORY;
+}
+
+bool ListFolder(const std::string& strPath, std::vector<std::string>& names) {
+    names.clear();
+    WIN32_FIND_DATAW data;
+    const HANDLE h =
+        ::FindFirstFileW(WidePath((strPath.empty() ? "." : strPath) + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const std::string strName = NarrowToUtf8(data.cFileName);
+        if (strName != "." && strName != "..") names.push_back(strName);
+    } while (::FindNextFileW(h, &data));
+    ::FindClose(h);
+    return true;
+}
+
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(::GetCurrentProcessId());
+}
+
+void SyncFolder(const std::string& /*strPath*/) {
+    // NTFS journals its folder entries, and the moves above are written through.
 }
 
 bool PathExists(const std::string& strPath) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job end to end: a simulated logger holding the sample log on a pseudo-terminal, its
-# memory downloaded over the serial link, then translated to KML and CSV.
+# memory synced over the serial link into an archive folder (downloaded, read back and checked,
+# stored under its time span, written as GPX, KML and CSV), then erased, and found empty.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bin="${QUORVEL_BIN:-$root/build/default}"
@@ -29,12 +30,18 @@ if [ -z "$port" ]; then
 fi
 
 echo "Simulated logger on $port"
-"$bin/cli/quorvel-cli" config get --port "$port"
-"$bin/cli/quorvel-cli" download --port "$port" -o "$out/download.dlg"
-"$bin/cli/quorvel-cli" info "$out/download.dlg"
-"$bin/cli/quorvel-cli" translate "$out/download.dlg" --all -o "$out/download.kml"
-"$bin/cli/quorvel-cli" translate "$out/download.dlg" --all -o "$out/download.csv"
+cli="$bin/cli/quorvel-cli"
+archive="$out/archive"
+"$cli" config get --port "$port"
+"$cli" sync --port "$port" --archive "$archive" --tz UTC --gpx --kml --csv --erase
 echo
-echo "Raw log from the logger: $out/download.dlg"
-echo "KML for Google Earth:    $out/download.kml"
-echo "CSV for a spreadsheet:   $out/download.csv"
+echo "The logger afterwards:"
+"$cli" sync --port "$port" --archive "$archive"
+raw="$(ls "$archive"/*Z.dlg | head -n 1)"
+"$cli" info --days "$raw" --tz UTC
+echo
+echo "Archive folder:          $archive"
+echo "Raw log from the logger: $raw"
+echo "GPX for any map program: ${raw%.dlg}.gpx"
+echo "KML for Google Earth:    ${raw%.dlg}.kml"
+echo "CSV for a spreadsheet:   ${raw%.dlg}.csv"

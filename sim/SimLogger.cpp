@@ -97,7 +97,7 @@ void SimLogger::HandleLine(std::string_view line) {
     }
     if (fields[0] == "VXC" && fields.size() == 3 && fields[2] == "LB") {
         ++m_nDownloads;
-        if (!m_faults.bIgnoreDownload) StreamMemory();
+        if (!DownloadFaults().bIgnoreDownload) StreamMemory(DownloadFaults());
         Chatter();
     } else if (fields[0] == "VXC" && fields.size() == 3 && fields[2] == "LC") {
         ++m_nErasures;
@@ -146,10 +146,20 @@ void SimLogger::Chatter() {
     }
 }
 
-void SimLogger::StreamMemory() {
-    const size_t nRecords = m_faults.bZeroRecords ? 0 : m_memory.size() / kRecordSize;
-    std::string head = "$OK,LB\r\ndataCount=" + std::to_string(nRecords);
-    if (!m_faults.bCountWithoutLineEnd) head += "\r\n";
+SimFaults SimLogger::DownloadFaults() const {
+    if (!m_faults.bFirstDownloadOnly || m_nDownloads <= 1) return m_faults;
+    SimFaults clean;
+    clean.nSplitSize = m_faults.nSplitSize;
+    clean.nChatterMs = m_faults.nChatterMs;
+    return clean;
+}
+
+void SimLogger::StreamMemory(const SimFaults& faults) {
+    const size_t nRecords = faults.bZeroRecords ? 0 : m_memory.size() / kRecordSize;
+    const size_t nAnnounced =
+        faults.nAnnounce >= 0 ? static_cast<size_t>(faults.nAnnounce) : nRecords;
+    std::string head = "$OK,LB\r\ndataCount=" + std::to_string(nAnnounced);
+    if (!faults.bCountWithoutLineEnd) head += "\r\n";
     if (nRecords == 0) {
         Reply(std::move(head));
         return;
@@ -161,23 +171,23 @@ void SimLogger::StreamMemory() {
     int nBlock = 0;
     for (size_t nAt = 0; nAt < nRecords; nAt += kRecordsPerBlock, ++nBlock) {
         const size_t nCount = std::min(kRecordsPerBlock, nRecords - nAt);
-        if (nBlock == m_faults.nSkipSequence) ++nSequence;
-        const uint16_t nSent = nBlock == m_faults.nRepeatSequence && nBlock > 0
+        if (nBlock == faults.nSkipSequence) ++nSequence;
+        const uint16_t nSent = nBlock == faults.nRepeatSequence && nBlock > 0
                                    ? static_cast<uint16_t>(nSequence - 1)
                                    : nSequence;
         ++nSequence;
-        if (nBlock == m_faults.nHangUpBlock) {
+        if (nBlock == faults.nHangUpBlock) {
             m_output.push_back({"", 0, true});
             return;
         }
-        if (nBlock == m_faults.nDropBlock) continue;
+        if (nBlock == faults.nDropBlock) continue;
         std::string bytes;
-        if (m_faults.bGarbage && nBlock > 0) bytes += std::string("x\x02q\x02$\x05junk\r\n", 12);
+        if (faults.bGarbage && nBlock > 0) bytes += std::string("x\x02q\x02$\x05junk\r\n", 12);
         std::string block = MakeBlock(nSent, m_memory.data() + nAt * kRecordSize, nCount);
-        if (nBlock == m_faults.nCorruptBlock) block[block.size() - 2] ^= 0x5A;
-        if (m_faults.bFalseStartBeforeLast && nAt + nCount >= nRecords) bytes += "\x02$\xFA";
+        if (nBlock == faults.nCorruptBlock) block[block.size() - 2] ^= 0x5A;
+        if (faults.bFalseStartBeforeLast && nAt + nCount >= nRecords) bytes += "\x02$\xFA";
         bytes += block;
-        if (nBlock == m_faults.nResendBlock) bytes += block;
-        Reply(std::move(bytes), nBlock == m_faults.nStallBlock ? m_faults.nStallMs : 0);
+        if (nBlock == faults.nResendBlock) bytes += block;
+        Reply(std::move(bytes), nBlock == faults.nStallBlock ? faults.nStallMs : 0);
     }
 }

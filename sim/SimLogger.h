@@ -20,12 +20,14 @@ struct SimFaults {
     uint32_t nStallMs = 0;      // ...for this long
     int nHangUpBlock = -1;      // hang up before this block
     bool bZeroRecords = false;  // announce no records whatever the memory holds
-    bool bCountWithoutLineEnd = false;  // the count line lacks its CR LF
-    int nResendBlock = -1;              // this block is sent twice, the same bytes both times
+    int nAnnounce = -1;         // announce this many records, yet send the whole memory
+    bool bCountWithoutLineEnd = false;   // the count line lacks its CR LF
+    int nResendBlock = -1;               // this block is sent twice, the same bytes both times
     bool bFalseStartBeforeLast = false;  // 02 24 FA, the start of a block never finished, before
                                          // the last block
     bool bIgnoreDownload = false;        // the download request gets no answer at all
     uint32_t nChatterMs = 0;             // after its last output, a text line every this many ms
+    bool bFirstDownloadOnly = false;     // the faults above spoil the first download only
 };
 
 // One piece of the logger's output.
@@ -69,7 +71,9 @@ class SimLogger {
   private:
     void HandleLine(std::string_view line);
     void Reply(std::string strBytes, uint32_t nPauseMs = 0);
-    void StreamMemory();
+    void StreamMemory(const SimFaults& faults);
+    // The faults in force for the download being answered.
+    SimFaults DownloadFaults() const;
     void Chatter();
 
     std::vector<uint8_t> m_memory;

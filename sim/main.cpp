@@ -59,6 +59,7 @@ void AddOptions(CLI::App& app, SimOptions& opt) {
     app.add_option("--stall-ms", faults.nStallMs, "...for this many milliseconds");
     app.add_option("--hangup-at", faults.nHangUpBlock, "Hang up before block N");
     app.add_flag("--zero-records", faults.bZeroRecords, "Announce no records");
+    app.add_option("--announce", faults.nAnnounce, "Announce N records, yet send them all");
     app.add_flag("--count-no-eol", faults.bCountWithoutLineEnd, "Count line without its CR LF");
     app.add_option("--resend-block", faults.nResendBlock, "Send block N twice, the same bytes");
     app.add_flag("--false-start", faults.bFalseStartBeforeLast,
@@ -66,6 +67,8 @@ void AddOptions(CLI::App& app, SimOptions& opt) {
     app.add_flag("--ignore-download", faults.bIgnoreDownload, "Never answer a download request");
     app.add_option("--chatter-ms", faults.nChatterMs,
                    "After the download, a text line every this many milliseconds");
+    app.add_flag("--fault-once", faults.bFirstDownloadOnly,
+                 "The download faults spoil the first download only");
 }
 
 // The track memory: a raw log's bytes, or a generated track.
@@ -112,6 +115,10 @@ int Serve(SimLogger& logger, SimRunner& runner, const SimOptions& opt) {
     while (g_bStopRequested == 0 && !runner.HungUp()) ::usleep(50000);
     runner.Stop();
     if (runner.HungUp()) std::fprintf(stderr, "quorvel-sim: hung up as asked\n");
+    runner.WithLogger([](const SimLogger& served) {
+        std::fprintf(stderr, "quorvel-sim: downloads: %d, erasures: %d\n", served.Downloads(),
+                     served.Erasures());
+    });
     return 0;
 }
 

@@ -44,38 +44,71 @@ RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
     return RawLogStatus::Ok;
 }
 
-RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image, SystemError* pError) {
-    image.Reset();
-    File file;
-    uint64_t nSize = 0;
-    const auto cannotOpen = [&] {
-        if (pError != nullptr) *pError = file.Error();
-        return RawLogStatus::CannotOpen;
-    };
-    if (strPath.empty() || !file.OpenRead(strPath) || !file.Size(nSize)) return cannotOpen();
-    // A size that cannot hold whole records, or more than a 32-bit count, is refused before any
-    // memory is taken: a huge bad file costs nothing.
-    const RawLogStatus sizeStatus = ValidateRawLogSize(nSize);
-    if (sizeStatus != RawLogStatus::Ok) return sizeStatus;
-    if (nSize > std::numeric_limits<size_t>::max()) return RawLogStatus::TooLarge;
+namespace {
 
-    std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nSize]);
-    if (!pData) return RawLogStatus::OutOfMemory;
-
+// Reads up to nSize bytes into pData; nRead is what arrived (less when the file shrank meanwhile).
+bool ReadWhole(File& file, uint8_t* pData, uint64_t nSize, uint64_t& nRead) {
+    nRead = 0;
     // One buffer; the loop only continues reads the kernel chose to cut short.
-    size_t nRead = 0;
     while (nRead < nSize) {
         size_t n = 0;
-        if (!file.Read(pData.get() + nRead, static_cast<size_t>(nSize - nRead), n)) {
-            return cannotOpen();
-        }
-        if (n == 0) break;  // the file shrank meanwhile
+        if (!file.Read(pData + nRead, static_cast<size_t>(nSize - nRead), n)) return false;
+        if (n == 0) break;
         nRead += n;
     }
+    return true;
+}
 
-    const RawLogStatus status = ValidateRawLogSize(nRead);
-    if (status != RawLogStatus::Ok) return status;
-    image = RawLogImage(std::move(pData), static_cast<uint32_t>(nRead / kFixRecordSize));
+}  // namespace
+
+RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image, SystemError* pError) {
+    std::vector<uint32_t> counts;
+    size_t nFailed = 0;
+    return LoadRawLogImages({strPath}, image, counts, nFailed, pError);
+}
+
+RawLogStatus LoadRawLogImages(const std::vector<std::string>& paths, RawLogImage& image,
+                              std::vector<uint32_t>& counts, size_t& nFailed, SystemError* pError) {
+    image.Reset();
+    counts.assign(paths.size(), 0);
+    std::vector<File> files(paths.size());
+    std::vector<uint64_t> sizes(paths.size(), 0);
+    uint64_t nTotal = 0;
+    for (nFailed = 0; nFailed < paths.size(); ++nFailed) {
+        File& file = files[nFailed];
+        if (paths[nFailed].empty() || !file.OpenRead(paths[nFailed]) ||
+            !file.Size(sizes[nFailed])) {
+            if (pError != nullptr) *pError = file.Error();
+            return RawLogStatus::CannotOpen;
+        }
+        // A size that cannot hold whole records, or more than a 32-bit count, is refused before
+        // any memory is taken: a huge bad file costs nothing.
+        const RawLogStatus sizeStatus = ValidateRawLogSize(sizes[nFailed]);
+        if (sizeStatus != RawLogStatus::Ok) return sizeStatus;
+        nTotal += sizes[nFailed];
+    }
+    nFailed = paths.empty() ? 0 : paths.size() - 1;
+    const RawLogStatus totalStatus = ValidateRawLogSize(nTotal);
+    if (totalStatus != RawLogStatus::Ok) return totalStatus;
+    if (nTotal > std::numeric_limits<size_t>::max()) return RawLogStatus::TooLarge;
+
+    std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nTotal]);
+    if (!pData) return RawLogStatus::OutOfMemory;
+
+    uint64_t nAt = 0;
+    for (nFailed = 0; nFailed < paths.size(); ++nFailed) {
+        uint64_t nRead = 0;
+        if (!ReadWhole(files[nFailed], pData.get() + nAt, sizes[nFailed], nRead)) {
+            if (pError != nullptr) *pError = files[nFailed].Error();
+            return RawLogStatus::CannotOpen;
+        }
+        // Only the bytes actually delivered count.
+        const RawLogStatus status = ValidateRawLogSize(nRead);
+        if (status != RawLogStatus::Ok) return status;
+        counts[nFailed] = static_cast<uint32_t>(nRead / kFixRecordSize);
+        nAt += nRead;
+    }
+    image = RawLogImage(std::move(pData), static_cast<uint32_t>(nAt / kFixRecordSize));
     return RawLogStatus::Ok;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "FixRecord.h"
 #include "TimeZone.h"
@@ -57,6 +58,12 @@ std::string RawLogLoadMessage(RawLogStatus status, const std::string& strPath, S
 // read is judged by what arrived. *pError receives the system's reason of a CannotOpen.
 [[nodiscard]] RawLogStatus LoadRawLogImage(const std::string& strPath, RawLogImage& image,
                                            SystemError* pError = nullptr);
+
+// Reads several raw logs into one image, one after the other in the order given; counts receives
+// each file's records. On failure the image is empty and nFailed names the file that failed.
+[[nodiscard]] RawLogStatus LoadRawLogImages(const std::vector<std::string>& paths,
+                                            RawLogImage& image, std::vector<uint32_t>& counts,
+                                            size_t& nFailed, SystemError* pError = nullptr);
 
 // Checks a byte count for the loader's rules; exposed so that sizes beyond what a test can create
 // on disk are covered.

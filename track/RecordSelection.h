@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "FixRecord.h"
+#include "RecordFilter.h"
 
 enum SelectMode : int32_t {
     kSelectByTime = 0,
@@ -19,6 +20,7 @@ struct RecordSelection {
     uint32_t dwToTime = 0;
     int32_t nLimit = 0;  // By Size: most records written; 0 = no limit; compared unsigned
     bool bDropNoFix = true;
+    RecordFilter filter{};  // applied after the window and the no-fix test, before the limit
 };
 
 // By Time does not depend on the order in which the two ends were given: reversed bounds are
@@ -29,18 +31,22 @@ void OrderBounds(RecordSelection& selection);
 // first other character; 0 when no number starts the text. Values beyond 32 bits saturate.
 int32_t ParseRecordLimit(std::string_view text);
 
-// Decides record by record, in file order, what an output walk writes. Both writers use it.
+// Decides record by record, in file order, what an output walk writes. Every writer uses it.
 class RecordSelector {
   public:
-    explicit RecordSelector(const RecordSelection& selection) : m_sel(selection) {}
+    explicit RecordSelector(const RecordSelection& selection)
+        : m_sel(selection), m_filter(selection.filter) {}
 
-    // Whether the record is written; counts it when it is.
+    // Whether the record is written; counts it when it is. Records the filter refuses count
+    // neither towards the limit nor, once it is reached, as refused.
     bool Select(const FixRecord& record) {
         if (!Passes(m_sel, record.dwTime, RawFixMode(record), m_nWritten)) return false;
+        if (!m_filter.Keep(record)) return false;
         ++m_nWritten;
         return true;
     }
     uint32_t Written() const { return m_nWritten; }
+    const FilterCounts& Dropped() const { return m_filter.Dropped(); }
 
     static bool Passes(const RecordSelection& sel, uint32_t dwTime, unsigned nFixMode,
                        uint32_t nWritten) {
@@ -56,5 +62,6 @@ class RecordSelector {
 
   private:
     RecordSelection m_sel;
+    QualityFilter m_filter;
     uint32_t m_nWritten = 0;
 };
