@@ -17,14 +17,6 @@ RunResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) 
     return RunProgram(args, env);
 }
 
-RunResult Shell(const std::string& line) {
-    return RunProgram({"/bin/sh", "-c", line});
-}
-
-bool Have(const char* pszTool) {
-    return Shell(std::string("command -v ") + pszTool).nStatus == 0;
-}
-
 // A folder on a tmpfs of nBytes (read-only when asked): a real full disk, or a folder that refuses
 // writes even to root. Needs the right to mount (CI runs as root).
 class SmallDisk {

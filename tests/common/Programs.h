@@ -70,6 +70,14 @@ inline RunResult RunProgram(const std::vector<std::string>& args,
     return r;
 }
 
+inline RunResult Shell(const std::string& line) {
+    return RunProgram({"/bin/sh", "-c", line});
+}
+
+inline bool Have(const char* pszTool) {
+    return Shell(std::string("command -v ") + pszTool).nStatus == 0;
+}
+
 // A quorvel-sim process for the length of a test; it prints the port it serves.
 class SimProcess {
   public:
@@ -91,12 +99,14 @@ class SimProcess {
     SimProcess& operator=(const SimProcess&) = delete;
 
     const std::string& Port() const { return m_strPort; }
-    // Ends the simulator; it ends cleanly on SIGTERM.
-    void Stop() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        EXPECT_EQ(Wait(m_pid), 0);
-        m_pid = -1;
+    // Ends the simulator (cleanly, on SIGTERM); returns what it said on the way.
+    std::string Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            EXPECT_EQ(Wait(m_pid), 0);
+            m_pid = -1;
+        }
+        return ReadFile(m_dir / "err");
     }
 
   private:
