@@ -236,56 +236,9 @@ void TrackPlot::BuildMap() {
     const double fitY = (m_trackArea.cy - 1) / std::max(m_spanY, kMinSpan);
     m_scale = std::min(fitX, fitY);
 
-    // Faint first, strong over it. A run of records of one fix mode is one polyline; the line
-    // into a record takes that record's look, and positions on the pixel before are skipped.
-    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
-    std::vector<PlotItem> dots;
-    for (int nStrong = 0; nStrong < 2; ++nStrong) {
-        std::optional<PlotPoint> previous;
-        PlotItem* pRun = nullptr;
-        unsigned nRunMode = 0;
-        for (uint32_t i = 0; i < nCount; ++i) {
-            const std::optional<PlotPoint> at = MapPixel(i);
-            if (!at) continue;
-            const bool bMine = (m_selected.empty() || m_selected[i] != 0) == (nStrong != 0);
-            const unsigned nMode = RawFixMode(m_pImage->Record(i));
-            if (!bMine) {
-                pRun = nullptr;
-            } else if (pRun && nMode == nRunMode) {
-                if (!(pRun->points.back() == *at)) pRun->points.push_back(*at);
-            } else {
-                PlotItem run;
-                run.shape = PlotShape::Polyline;
-                run.color =
-                    nStrong ? FixModeColor(nMode) : FaintColor(FixModeColor(nMode), kMapBackground);
-                run.nWidth = nStrong ? 2 : 1;
-                if (previous && !(*previous == *at)) run.points.push_back(*previous);
-                run.points.push_back(*at);
-                m_items.push_back(std::move(run));
-                pRun = &m_items.back();
-                nRunMode = nMode;
-            }
-            previous = at;
-        }
-    }
-    // A run that never left its pixel, and that no other line reaches, is a dot.
-    std::vector<PlotPoint> ends;
-    for (const PlotItem& item : m_items) {
-        if (item.shape != PlotShape::Polyline || item.points.size() < 2) continue;
-        ends.push_back(item.points.front());
-        ends.push_back(item.points.back());
-    }
-    const auto Before = [](PlotPoint a, PlotPoint b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
-    std::sort(ends.begin(), ends.end(), Before);
-    for (const PlotItem& item : m_items) {
-        if (item.shape != PlotShape::Polyline || item.points.size() != 1) continue;
-        const PlotPoint p = item.points[0];
-        if (!std::binary_search(ends.begin(), ends.end(), p, Before)) {
-            dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
-        }
-    }
-    m_items.insert(m_items.end(), dots.begin(), dots.end());
-
+    AddMapRuns(false);
+    AddMapRuns(true);
+    AddMapDots();
     if (m_nFirstFix) {
         const PlotPoint p = *MapPixel(*m_nFirstFix);
         m_items.push_back(Rect(PlotShape::Ring, {p.x - 6, p.y - 6, 13, 13}, kInk, 2));
@@ -294,8 +247,66 @@ void TrackPlot::BuildMap() {
         const PlotPoint p = *MapPixel(*m_nLastFix);
         m_items.push_back(Rect(PlotShape::FrameRect, {p.x - 5, p.y - 5, 11, 11}, kInk, 2));
     }
+    AddScaleBar();
+    AddMapLegend();
+}
 
-    // Scale bar: the roundest length up to a quarter of the map's width.
+// The faint records first, the strong ones over them. A run of records of one fix mode is one
+// polyline; the line into a record takes that record's look, and positions on the pixel before are
+// skipped.
+void TrackPlot::AddMapRuns(bool bStrong) {
+    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
+    std::optional<PlotPoint> previous;
+    PlotItem* pRun = nullptr;
+    unsigned nRunMode = 0;
+    for (uint32_t i = 0; i < nCount; ++i) {
+        const std::optional<PlotPoint> at = MapPixel(i);
+        if (!at) continue;
+        const bool bMine = (m_selected.empty() || m_selected[i] != 0) == bStrong;
+        const unsigned nMode = RawFixMode(m_pImage->Record(i));
+        if (!bMine) {
+            pRun = nullptr;
+        } else if (pRun && nMode == nRunMode) {
+            if (!(pRun->points.back() == *at)) pRun->points.push_back(*at);
+        } else {
+            PlotItem run;
+            run.shape = PlotShape::Polyline;
+            run.color =
+                bStrong ? FixModeColor(nMode) : FaintColor(FixModeColor(nMode), kMapBackground);
+            run.nWidth = bStrong ? 2 : 1;
+            if (previous && !(*previous == *at)) run.points.push_back(*previous);
+            run.points.push_back(*at);
+            m_items.push_back(std::move(run));
+            pRun = &m_items.back();
+            nRunMode = nMode;
+        }
+        previous = at;
+    }
+}
+
+// A run that never left its pixel, and that no other line reaches, is a dot.
+void TrackPlot::AddMapDots() {
+    std::vector<PlotPoint> ends;
+    for (const PlotItem& item : m_items) {
+        if (item.shape != PlotShape::Polyline || item.points.size() < 2) continue;
+        ends.push_back(item.points.front());
+        ends.push_back(item.points.back());
+    }
+    const auto Before = [](PlotPoint a, PlotPoint b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+    std::sort(ends.begin(), ends.end(), Before);
+    std::vector<PlotItem> dots;
+    for (const PlotItem& item : m_items) {
+        if (item.shape != PlotShape::Polyline || item.points.size() != 1) continue;
+        const PlotPoint p = item.points[0];
+        if (!std::binary_search(ends.begin(), ends.end(), p, Before)) {
+            dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
+        }
+    }
+    m_items.insert(m_items.end(), dots.begin(), dots.end());
+}
+
+// The roundest length up to a quarter of the map's width.
+void TrackPlot::AddScaleBar() {
     const double metresPerPixel = kMetresPerDegree / m_scale;
     const double nice = NiceFloor(m_map.cx / 4.0 * metresPerPixel);
     const int nBar = static_cast<int>(std::lround(nice / metresPerPixel));
@@ -308,11 +319,14 @@ void TrackPlot::BuildMap() {
     bar.points = {{x0, y0}, {x0 + nBar, y0},     {x0, y0 - 4},
                   {x0, y0}, {x0 + nBar, y0 - 4}, {x0 + nBar, y0}};
     m_items.push_back(std::move(bar));
-    AddText(x0, y0 - 6 - nLine,
+    AddText(x0, y0 - 6 - m_metrics.nLineHeight,
             nice >= 1000 ? FormatNumber(nice / 1000) + " km" : FormatNumber(nice) + " m",
             TextAlign::Left);
+}
 
-    // Legend: the fix mode as the outputs number it, 1 being no fix.
+// The fix mode as the outputs number it, 1 being no fix.
+void TrackPlot::AddMapLegend() {
+    const int nLine = m_metrics.nLineHeight;
     int x = m_map.x + m_map.cx - 8;
     for (unsigned nMode = 4; nMode-- > 0;) {
         const std::string strLabel = std::to_string(nMode + 1);
@@ -332,6 +346,42 @@ int TrackPlot::TimeToX(uint32_t dwTime, const PlotRect& rect) const {
     return rect.x + static_cast<int>(uint64_t{dwTime - m_dwMinTime} *
                                      static_cast<uint64_t>(std::max(0, rect.cx - 1)) / nSpan);
 }
+
+namespace {
+
+// A chart's lowest and highest value in one pixel column, and its first and last in file order.
+struct ColumnSpan {
+    int nTop = INT32_MAX;
+    int nBottom = INT32_MIN;
+    int nFirst = 0;
+    int nLast = 0;
+};
+
+// The columns joined into one trace across up to nJoin empty ones; a wider gap is a gap in the
+// records and stays open.
+PlotItem ChartTrace(const std::vector<ColumnSpan>& columns, const PlotRect& rect, size_t nJoin,
+                    PlotColor color) {
+    PlotItem lines;
+    lines.shape = PlotShape::Lines;
+    lines.color = color;
+    std::optional<size_t> nPrevious;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const ColumnSpan& span = columns[c];
+        if (span.nTop == INT32_MAX) continue;
+        const int x = rect.x + static_cast<int>(c);
+        lines.points.push_back({x, span.nTop});
+        lines.points.push_back({x, span.nBottom});
+        if (nPrevious && c - *nPrevious <= nJoin) {
+            lines.points.push_back(
+                {rect.x + static_cast<int>(*nPrevious), columns[*nPrevious].nLast});
+            lines.points.push_back({x, span.nFirst});
+        }
+        nPrevious = c;
+    }
+    return lines;
+}
+
+}  // namespace
 
 void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed) {
     const double maxValue = bSpeed ? m_nMaxSpeed / 100.0 : m_nMaxAltitude;
@@ -359,48 +409,22 @@ void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpe
     // Per pixel column the lowest and highest value and the first and last in file order,
     // selected records apart from the others.
     const size_t nColumns = static_cast<size_t>(std::max(0, rect.cx));
-    struct Span {
-        int nTop = INT32_MAX;
-        int nBottom = INT32_MIN;
-        int nFirst = 0;
-        int nLast = 0;
-    };
-    std::vector<Span> spans[2] = {std::vector<Span>(nColumns), std::vector<Span>(nColumns)};
+    std::vector<ColumnSpan> spans[2] = {std::vector<ColumnSpan>(nColumns),
+                                        std::vector<ColumnSpan>(nColumns)};
     const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
     for (uint32_t i = 0; i < nCount && nColumns > 0; ++i) {
         const FixRecord r = m_pImage->Record(i);
         const size_t nColumn = static_cast<size_t>(TimeToX(r.dwTime, rect) - rect.x);
         const int y = ValueToY(bSpeed ? r.wSpeed / 100.0 : static_cast<double>(r.wAltitude));
-        Span& span = spans[m_selected.empty() || m_selected[i] ? 1 : 0][nColumn];
+        ColumnSpan& span = spans[m_selected.empty() || m_selected[i] ? 1 : 0][nColumn];
         if (span.nTop == INT32_MAX) span.nFirst = y;
         span.nLast = y;
         span.nTop = std::min(span.nTop, y);
         span.nBottom = std::max(span.nBottom, y);
     }
-    // Columns are joined into one trace across a few empty ones; a wider gap is a gap in the
-    // records and stays open.
     const size_t nJoin = 2 + 4 * nColumns / std::max<size_t>(1, nCount);
-    for (int nStrong = 0; nStrong < 2; ++nStrong) {
-        PlotItem lines;
-        lines.shape = PlotShape::Lines;
-        lines.color = nStrong ? kChartLine : FaintColor(kChartLine, kChartBackground);
-        const std::vector<Span>& column = spans[nStrong];
-        std::optional<size_t> nPrevious;
-        for (size_t c = 0; c < nColumns; ++c) {
-            const Span& span = column[c];
-            if (span.nTop == INT32_MAX) continue;
-            const int x = rect.x + static_cast<int>(c);
-            lines.points.push_back({x, span.nTop});
-            lines.points.push_back({x, span.nBottom});
-            if (nPrevious && c - *nPrevious <= nJoin) {
-                lines.points.push_back(
-                    {rect.x + static_cast<int>(*nPrevious), column[*nPrevious].nLast});
-                lines.points.push_back({x, span.nFirst});
-            }
-            nPrevious = c;
-        }
-        m_items.push_back(std::move(lines));
-    }
+    m_items.push_back(ChartTrace(spans[0], rect, nJoin, FaintColor(kChartLine, kChartBackground)));
+    m_items.push_back(ChartTrace(spans[1], rect, nJoin, kChartLine));
     m_items.push_back(Rect(PlotShape::FrameRect, rect, {0xa0, 0xa0, 0xa0}));
     const int nTitleWidth = m_metrics.TextWidth(pszTitle);
     m_items.push_back(Rect(PlotShape::FillRect,

@@ -113,6 +113,10 @@ class TrackPlot {
   private:
     struct Chart;
     void BuildMap();
+    void AddMapRuns(bool bStrong);
+    void AddMapDots();
+    void AddScaleBar();
+    void AddMapLegend();
     void BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed);
     void BuildTimeAxis();
     int TimeToX(uint32_t dwTime, const PlotRect& rect) const;

@@ -183,128 +183,130 @@ QPoint QuorvelWindow::DialogUnitsToPixels(int x, int y) const {
     return {scale(x, m_nBaseUnitX, 4), scale(y, m_nBaseUnitY, 8)};
 }
 
+QWidget* QuorvelWindow::MakeCombo(const ControlLayout& c) {
+    auto* pCombo = new QComboBox(this);
+    const bool bEditable = c.kind == ControlKind::EditableCombo;
+    pCombo->setEditable(bEditable);
+    if (bEditable) {
+        pCombo->setInsertPolicy(QComboBox::NoInsert);
+        pCombo->lineEdit()->setAcceptDrops(false);
+    }
+    pCombo->setItemDelegate(new NoteDelegate(pCombo));
+    // The layout height is that of the opened list; show about as many rows.
+    const int nRowPixels = QFontMetrics(font()).height() + 2;
+    const int nListPixels = DialogUnitsToPixels(0, c.cy - kComboFieldHeight).y();
+    pCombo->setMaxVisibleItems(qMax(1, nListPixels / nRowPixels));
+    return pCombo;
+}
+
+QWidget* QuorvelWindow::MakePicker(ControlKind kind) {
+    if (kind == ControlKind::DatePicker) {
+        auto* pDate = new QDateEdit(QDate::currentDate(), this);
+        pDate->setCalendarPopup(true);
+        pDate->setDisplayFormat(ShortDateFormat());
+        pDate->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return pDate;
+    }
+    auto* pTime = new QTimeEdit(QTime::currentTime(), this);
+    pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    pTime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    // Stepping past midnight wraps round, as a time-of-day field does.
+    pTime->setWrapping(true);
+    return pTime;
+}
+
+QWidget* QuorvelWindow::MakeControl(const ControlLayout& c) {
+    const QString text = QString::fromLatin1(c.pszText);
+    switch (c.kind) {
+        case ControlKind::Edit: {
+            auto* pEdit = new QLineEdit(text, this);
+            // A file dropped anywhere on the window opens it, the path boxes included.
+            pEdit->setAcceptDrops(false);
+            return pEdit;
+        }
+        case ControlKind::EditableCombo:
+        case ControlKind::DropListCombo:
+            return MakeCombo(c);
+        case ControlKind::PushButton: {
+            auto* pButton = new QPushButton(text, this);
+            // No default button: Enter must not press one.
+            pButton->setAutoDefault(false);
+            pButton->setDefault(false);
+            return pButton;
+        }
+        case ControlKind::RadioButton: {
+            auto* pRadio = new QRadioButton(text, this);
+            pRadio->setFocusPolicy(Qt::ClickFocus);
+            return pRadio;
+        }
+        case ControlKind::CheckBox:
+            return new QCheckBox(text, this);
+        case ControlKind::Label:
+            return new QLabel(text, this);
+        case ControlKind::GroupFrame: {
+            auto* pFrame = new GroupFrame(text, this);
+            // A frame is drawn behind the controls it surrounds and never takes their clicks.
+            pFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
+            pFrame->setFocusPolicy(Qt::NoFocus);
+            return pFrame;
+        }
+        case ControlKind::ProgressBar: {
+            auto* pBar = new QProgressBar(this);
+            pBar->setTextVisible(false);
+            pBar->setRange(0, 100);
+            pBar->setValue(0);
+            return pBar;
+        }
+        case ControlKind::DatePicker:
+        case ControlKind::TimePicker:
+            return MakePicker(c.kind);
+        case ControlKind::ListBox: {
+            auto* pList = new QListWidget(this);
+            pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            pList->setSortingEnabled(false);
+            return pList;
+        }
+    }
+    return new QLabel(text, this);
+}
+
+void QuorvelWindow::PlaceControl(QWidget* pWidget, const ControlLayout& c) {
+    // A combo box's layout height is that of its opened list; the field itself is one line.
+    const bool bCombo =
+        c.kind == ControlKind::EditableCombo || c.kind == ControlKind::DropListCombo;
+    const QPoint pos = DialogUnitsToPixels(c.x, c.y);
+    const QPoint size = DialogUnitsToPixels(c.cx, bCombo ? kComboFieldHeight + 1 : c.cy);
+    pWidget->setGeometry(pos.x(), pos.y(), size.x(), size.y());
+    pWidget->setEnabled(c.bEnabled);
+    pWidget->setVisible(c.bVisible);
+    if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
+        pButton->setChecked(c.bChecked);
+        if (c.kind == ControlKind::RadioButton || c.kind == ControlKind::CheckBox) {
+            pButton->setCheckable(true);
+            pButton->setChecked(c.bChecked);
+        }
+    }
+    if (c.kind == ControlKind::GroupFrame) pWidget->lower();
+}
+
 void QuorvelWindow::BuildControls() {
     QWidget* pPrevious = nullptr;
     for (const ControlLayout& c : MainWindowControls()) {
-        const QString text = QString::fromLatin1(c.pszText);
-        QWidget* pWidget = nullptr;
-        int cy = c.cy;
-        switch (c.kind) {
-            case ControlKind::Edit: {
-                auto* pEdit = new QLineEdit(this);
-                pEdit->setText(text);
-                // A file dropped anywhere on the window opens it, the path boxes included.
-                pEdit->setAcceptDrops(false);
-                pWidget = pEdit;
-                break;
-            }
-            case ControlKind::EditableCombo:
-            case ControlKind::DropListCombo: {
-                auto* pCombo = new QComboBox(this);
-                const bool bEditable = c.kind == ControlKind::EditableCombo;
-                pCombo->setEditable(bEditable);
-                if (bEditable) {
-                    pCombo->setInsertPolicy(QComboBox::NoInsert);
-                    pCombo->lineEdit()->setAcceptDrops(false);
-                }
-                pCombo->setItemDelegate(new NoteDelegate(pCombo));
-                // The layout height is that of the opened list; show about as many rows.
-                const int nRowPixels = QFontMetrics(font()).height() + 2;
-                const int nListPixels = DialogUnitsToPixels(0, c.cy - kComboFieldHeight).y();
-                pCombo->setMaxVisibleItems(qMax(1, nListPixels / nRowPixels));
-                cy = kComboFieldHeight + 1;
-                pWidget = pCombo;
-                break;
-            }
-            case ControlKind::PushButton: {
-                auto* pButton = new QPushButton(text, this);
-                // No default button: Enter must not press one.
-                pButton->setAutoDefault(false);
-                pButton->setDefault(false);
-                pWidget = pButton;
-                break;
-            }
-            case ControlKind::RadioButton: {
-                auto* pRadio = new QRadioButton(text, this);
-                pRadio->setFocusPolicy(Qt::ClickFocus);
-                pWidget = pRadio;
-                break;
-            }
-            case ControlKind::CheckBox:
-                pWidget = new QCheckBox(text, this);
-                break;
-            case ControlKind::Label:
-                pWidget = new QLabel(text, this);
-                break;
-            case ControlKind::GroupFrame: {
-                auto* pFrame = new GroupFrame(text, this);
-                // A frame is drawn behind the controls it surrounds and never takes their clicks.
-                pFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
-                pFrame->setFocusPolicy(Qt::NoFocus);
-                pWidget = pFrame;
-                break;
-            }
-            case ControlKind::ProgressBar: {
-                auto* pBar = new QProgressBar(this);
-                pBar->setTextVisible(false);
-                pBar->setRange(0, 100);
-                pBar->setValue(0);
-                pWidget = pBar;
-                break;
-            }
-            case ControlKind::DatePicker: {
-                auto* pDate = new QDateEdit(QDate::currentDate(), this);
-                pDate->setCalendarPopup(true);
-                pDate->setDisplayFormat(ShortDateFormat());
-                pDate->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-                pWidget = pDate;
-                break;
-            }
-            case ControlKind::TimePicker: {
-                auto* pTime = new QTimeEdit(QTime::currentTime(), this);
-                pTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-                pTime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-                // Stepping past midnight wraps round, as a time-of-day field does.
-                pTime->setWrapping(true);
-                pWidget = pTime;
-                break;
-            }
-            case ControlKind::ListBox: {
-                auto* pList = new QListWidget(this);
-                pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                pList->setSortingEnabled(false);
-                pWidget = pList;
-                break;
-            }
+        QWidget* pWidget = MakeControl(c);
+        PlaceControl(pWidget, c);
+        if (c.nId == IDC_STATIC) continue;
+        pWidget->setProperty("controlId", c.nId);
+        m_controls.insert(c.nId, pWidget);
+        WatchChanges(pWidget, c.nId);
+        if (pWidget->focusPolicy() != Qt::NoFocus && c.kind != ControlKind::Label) {
+            if (pPrevious) setTabOrder(pPrevious, pWidget);
+            pPrevious = pWidget;
         }
-        const QPoint pos = DialogUnitsToPixels(c.x, c.y);
-        const QPoint size = DialogUnitsToPixels(c.cx, cy);
-        pWidget->setGeometry(pos.x(), pos.y(), size.x(), size.y());
-        pWidget->setEnabled(c.bEnabled);
-        pWidget->setVisible(c.bVisible);
         if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
-            pButton->setChecked(c.bChecked);
-            if (c.kind == ControlKind::RadioButton || c.kind == ControlKind::CheckBox) {
-                pButton->setCheckable(true);
-                pButton->setChecked(c.bChecked);
-            }
-        }
-        if (c.kind == ControlKind::GroupFrame) pWidget->lower();
-
-        if (c.nId != IDC_STATIC) {
-            pWidget->setProperty("controlId", c.nId);
-            m_controls.insert(c.nId, pWidget);
-            WatchChanges(pWidget, c.nId);
-            if (pWidget->focusPolicy() != Qt::NoFocus && c.kind != ControlKind::Label) {
-                if (pPrevious) setTabOrder(pPrevious, pWidget);
-                pPrevious = pWidget;
-            }
-            if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
-                const int nId = c.nId;
-                connect(pButton, &QAbstractButton::clicked, this, [this, nId] {
-                    if (m_pHandler) (void)m_pHandler->OnCommand(nId);
-                });
-            }
+            const int nId = c.nId;
+            connect(pButton, &QAbstractButton::clicked, this, [this, nId] {
+                if (m_pHandler) (void)m_pHandler->OnCommand(nId);
+            });
         }
     }
 }

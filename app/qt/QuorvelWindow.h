@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/DialogHandler.h"
+#include "app/DialogLayout.h"
 #include "app/DialogView.h"
 #include "app/WindowQueue.h"
 #include "serial/PortEnumeration.h"
@@ -85,6 +86,10 @@ class QuorvelWindow final : public QDialog, public DialogView {
 
   private:
     void BuildControls();
+    QWidget* MakeControl(const ControlLayout& c);
+    QWidget* MakeCombo(const ControlLayout& c);
+    QWidget* MakePicker(ControlKind kind);
+    void PlaceControl(QWidget* pWidget, const ControlLayout& c);
     // Reports the user's edits of a control to the handler.
     void WatchChanges(QWidget* pWidget, int nId);
     void DispatchQueued();

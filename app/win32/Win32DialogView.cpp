@@ -196,22 +196,7 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
             return FALSE;
         }
         case WM_COMMAND:
-            switch (HIWORD(wParam)) {
-                case EN_CHANGE:
-                case CBN_SELCHANGE:
-                case CBN_EDITCHANGE:
-                    OnValueChange(LOWORD(wParam));
-                    return TRUE;
-                default:
-                    break;
-            }
-            if (HIWORD(wParam) != BN_CLICKED) return FALSE;
-            if (LOWORD(wParam) == IDCANCEL) {
-                // Escape goes through the close steps like every other way of ending the window.
-                m_pHandler->OnClose();
-                return TRUE;
-            }
-            return m_pHandler->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+            return OnCommandMessage(wParam);
         case WM_SYSCOMMAND:
             if (m_pHandler->OnSysCommand(static_cast<unsigned>(wParam),
                                          static_cast<uint32_t>(lParam))) {
@@ -230,17 +215,9 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
         case WM_QUERYDRAGICON:
             ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
             return TRUE;
-        case kTaskMessage: {
-            std::function<void()> task;
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_tasks.empty()) return TRUE;
-                task = std::move(m_tasks.front());
-                m_tasks.pop_front();
-            }
-            task();
+        case kTaskMessage:
+            RunNextTask();
             return TRUE;
-        }
         case WM_DOWNLOAD_PROGRESS:
         case WM_DOWNLOAD_DONE:
         case WM_DEVICECHANGE: {
@@ -254,6 +231,37 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
         default:
             return FALSE;
     }
+}
+
+INT_PTR Win32DialogView::OnCommandMessage(WPARAM wParam) {
+    switch (HIWORD(wParam)) {
+        case EN_CHANGE:
+        case CBN_SELCHANGE:
+        case CBN_EDITCHANGE:
+            OnValueChange(LOWORD(wParam));
+            return TRUE;
+        case BN_CLICKED:
+            break;
+        default:
+            return FALSE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+        // Escape goes through the close steps like every other way of ending the window.
+        m_pHandler->OnClose();
+        return TRUE;
+    }
+    return m_pHandler->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+}
+
+void Win32DialogView::RunNextTask() {
+    std::function<void()> task;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_tasks.empty()) return;
+        task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+    }
+    task();
 }
 
 void Win32DialogView::OnValueChange(int nId) {

@@ -81,6 +81,8 @@ class Win32DialogView final : public DialogView {
     void OnDropFiles(HDROP hDrop);
     void ShowContextMenu(LPARAM lParam);
     // The user's edits of a value; the view's own settings are not reported.
+    INT_PTR OnCommandMessage(WPARAM wParam);
+    void RunNextTask();
     void OnValueChange(int nId);
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
     bool IsComboBox(int nId) const;
