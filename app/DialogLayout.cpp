@@ -77,14 +77,6 @@ std::span<const ControlLayout> MainWindowControls() {
     return kControls;
 }
 
-const ControlLayout* FindControlLayout(int nId) {
-    if (nId == IDC_STATIC) return nullptr;
-    for (const ControlLayout& c : kControls) {
-        if (c.nId == nId) return &c;
-    }
-    return nullptr;
-}
-
 const WindowLayout& AboutBoxLayout() {
     return kAboutBox;
 }

@@ -41,8 +41,6 @@ struct WindowLayout {
 
 const WindowLayout& MainWindowLayout();
 std::span<const ControlLayout> MainWindowControls();
-// The layout entry of a control identifier; null for an unknown one.
-const ControlLayout* FindControlLayout(int nId);
 
 const WindowLayout& AboutBoxLayout();
 inline constexpr char kAboutVersionLine[] = "Quorvel Version 1.0";
