@@ -103,11 +103,8 @@ class TrackPlot {
     // "Record 12: 2009-05-01 08:30:00, 12.34 km/h, 7 satellites" in the zone.
     std::string HoverText(uint32_t nIndex) const;
 
-    const PlotRect& MapRect() const { return m_map; }
     // The part of the map the positions are fitted into.
     const PlotRect& TrackArea() const { return m_trackArea; }
-    const PlotRect& SpeedRect() const { return m_speed; }
-    const PlotRect& AltitudeRect() const { return m_altitude; }
     uint32_t SelectedCount() const { return m_nSelected; }
 
   private:

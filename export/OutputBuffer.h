@@ -37,7 +37,6 @@ class OutputBuffer {
     // work later may swap in another buffer of the same capacity and keep this one meanwhile.
     virtual bool FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) = 0;
     size_t Capacity() const { return m_nCapacity; }
-    void SetFailed() { m_bFailed = true; }
 
   private:
     std::unique_ptr<char[]> m_pBuffer;

@@ -105,7 +105,6 @@ class ReceiveEngine {
     void Feed(std::span<const uint8_t> bytes, uint64_t nNowMs = 0);
     void Feed(std::string_view bytes, uint64_t nNowMs = 0);
 
-    State CurrentState() const { return m_state; }
     bool IsRawFileOpen() const {
         return m_state == State::AwaitingMarker || m_state == State::Blocks;
     }

@@ -54,9 +54,6 @@ class SimLogger {
     bool HasOutput() const { return !m_output.empty(); }
 
     const std::vector<uint8_t>& Memory() const { return m_memory; }
-    void SetMemory(std::vector<uint8_t> memory) { m_memory = std::move(memory); }
-    void SetFaults(const SimFaults& faults) { m_faults = faults; }
-    const std::string& GpsAlwaysOn() const { return m_strC0; }
     const std::string& Interval() const { return m_strO2; }
     const std::string& Distance() const { return m_strOH; }
     void SetSettings(std::string strC0, std::string strO2, std::string strOH);

@@ -26,11 +26,6 @@ enum FilterReason : unsigned {
 struct FilterCounts {
     uint32_t n[kFilterReasonCount] = {};
 
-    uint32_t Total() const {
-        uint32_t nTotal = 0;
-        for (uint32_t v : n) nTotal += v;
-        return nTotal;
-    }
     FilterCounts& operator+=(const FilterCounts& other) {
         for (unsigned i = 0; i < kFilterReasonCount; ++i) n[i] += other.n[i];
         return *this;

@@ -45,7 +45,6 @@ class TimeZone {
     TimeZone() = default;
     static TimeZone Fixed(int32_t nOffset);
 
-    bool IsFixed() const { return !m_pRules; }
     // "GMT+8:00" for a fixed offset, "Europe/Berlin", or "local (Europe/Berlin)".
     const std::string& DisplayName() const { return m_strName; }
 
