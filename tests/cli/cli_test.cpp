@@ -46,25 +46,18 @@ size_t FilesIn(const fs::path& dir) {
 TEST(Cli, InfoAndTheZones) {
     const struct {
         std::vector<std::string> extra;
-        const char* out;
+        const char *span, *zone;
     } cases[] = {
-        {{},
-         "Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600\n"
-         "Times in local (Etc/GMT-8).\n"},
-        {{"--tz", "UTC"},
-         "Time: 2009/05/01 15:30:00 ~ 2009/05/01 16:19:55\nSize(Record): 600\n"
-         "Times in GMT+0:00.\n"},
-        {{"--tz", "GMT-3:30"},
-         "Time: 2009/05/01 12:00:00 ~ 2009/05/01 12:49:55\nSize(Record): "
-         "600\nTimes in GMT-3:30.\n"},
-        {{"--tz", "Europe/Berlin"},
-         "Time: 2009/05/01 17:30:00 ~ 2009/05/01 18:19:55\nSize"
-         "(Record): 600\nTimes in Europe/Berlin.\n"},
+        {{}, "2009/05/01 23:30:00 ~ 2009/05/02 00:19:55", "local (Etc/GMT-8)"},
+        {{"--tz", "UTC"}, "2009/05/01 15:30:00 ~ 2009/05/01 16:19:55", "GMT+0:00"},
+        {{"--tz", "GMT-3:30"}, "2009/05/01 12:00:00 ~ 2009/05/01 12:49:55", "GMT-3:30"},
+        {{"--tz", "Europe/Berlin"}, "2009/05/01 17:30:00 ~ 2009/05/01 18:19:55", "Europe/Berlin"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"info", kSample};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
-        EXPECT_EQ(Cli(args).strOut, c.out);
+        EXPECT_EQ(Cli(args).strOut, std::string("Time: ") + c.span +
+                                        "\nSize(Record): 600\nTimes in " + c.zone + ".\n");
     }
     const RunResult r = Cli({"info", kSample, "--tz", "Mars"});
     EXPECT_EQ(r.nStatus, 2);

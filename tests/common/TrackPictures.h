@@ -20,6 +20,7 @@ struct Case {
     std::vector<FixRecord> records;
 };
 
+// A fix of the given raw mode, a minute after the one before, from 2019-01-05 10:40:00.
 inline FixRecord At(double lat, double lon, unsigned nMode, uint32_t nIndex) {
     FixRecord r{};
     r.dwTime = 600000000 + 60 * nIndex;
@@ -41,8 +42,7 @@ inline std::vector<Case> KnownTracks() {
          {At(0, 179.97, 2, 0), At(0, 179.99, 1, 1), At(0, -179.99, 2, 2), At(0, -179.97, 3, 3)}},
         {"single fix", {At(25.03, 121.56, 2, 0)}},
         // What a logger writes without a fix: mode 0 at 0, 0.
-        {"no fix", {At(0, 0, 0, 0), At(0, 0, 0, 1)}},
-    };
+        {"no fix", {At(0, 0, 0, 0), At(0, 0, 0, 1)}}};
 }
 
 using PixelAt = std::function<PlotColor(int x, int y)>;
@@ -79,27 +79,26 @@ inline std::string CheckPicture(const Case& c, const PlotRect& area, const Pixel
     if (strName == "single fix")
         return bCentred && cx <= 7 && cy <= 7 ? "" : "not a dot in the middle";
     if (strName == "square") {
-        if (std::abs(cx - cy) > 3)
-            return "not square: " + std::to_string(cx) + " by " + std::to_string(cy);
-        if (std::max(cx, cy) < std::min(area.cx, area.cy) * 9 / 10) return "not fitted to the map";
         int nSides = 0;  // all four sides drawn, not just corners
         for (int i = 0; i < std::max(cx, cy); ++i) {
             nSides += ModeAt(pixel, nLeft + i, nTop) == 2 &&
                       ModeAt(pixel, nLeft + i, nBottom) == 2 &&
                       ModeAt(pixel, nLeft, nTop + i) == 2 && ModeAt(pixel, nRight, nTop + i) == 2;
         }
-        return !bCentred                            ? "not centred"
-               : nSides < std::max(cx, cy) * 8 / 10 ? "sides with gaps"
-                                                    : "";
+        return std::abs(cx - cy) > 3
+                   ? "not square: " + std::to_string(cx) + " by " + std::to_string(cy)
+               : std::max(cx, cy) < std::min(area.cx, area.cy) * 9 / 10 ? "not fitted to the map"
+               : !bCentred                                              ? "not centred"
+               : nSides < std::max(cx, cy) * 8 / 10                     ? "sides with gaps"
+                                                                        : "";
     }
     // The date line: one straight unbroken line across the area, blue, green, red from west to
     // east.
     if (cy > 4 || cx < area.cx * 9 / 10) return "not one east-west line across the map";
     const int y = (nTop + nBottom) / 2;
     for (int nThird = 0; nThird < 3; ++nThird) {
-        if (ModeAt(pixel, nLeft + cx * (2 * nThird + 1) / 6, y) != unsigned(nThird + 1)) {
+        if (ModeAt(pixel, nLeft + cx * (2 * nThird + 1) / 6, y) != unsigned(nThird + 1))
             return "third " + std::to_string(nThird + 1) + " of the line has the wrong colour";
-        }
     }
     for (int x = nLeft; x <= nRight; ++x) {
         if (Near(pixel(x, y), kMapBackground))

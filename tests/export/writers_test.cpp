@@ -144,32 +144,6 @@ TEST(TextFormat, NumbersMatchPrintf) {
     }
 }
 
-TEST(OutputFormat, ChosenByTheLastDotOfTheWholePath) {
-    const struct {
-        const char* path;
-        TranslateStatus status;
-        OutputFormat format;
-    } cases[] = {
-        {"/tmp/a.kml", TranslateStatus::Ok, OutputFormat::Kml},
-        {"/tmp/a.txt", TranslateStatus::Ok, OutputFormat::Csv},
-        {"/tmp/a.gpx", TranslateStatus::Ok, OutputFormat::Gpx},
-        {"/tmp/a.Csv", TranslateStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/a.kml.bak", TranslateStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/track.v2/out", TranslateStatus::Unsupported, OutputFormat::Kml},
-        {"/tmp/a", TranslateStatus::NoExtension, OutputFormat::Kml},
-    };
-    for (const auto& c : cases) {
-        OutputFormat format = OutputFormat::Kml;
-        EXPECT_EQ(OutputFormatFromPath(c.path, {}, format), c.status) << c.path;
-        EXPECT_EQ(format, c.format) << c.path;
-    }
-    OutputFormat format = OutputFormat::Kml;
-    TranslateOptions track;
-    track.bKmlTrack = true;
-    EXPECT_EQ(OutputFormatFromPath("a.kml", track, format), TranslateStatus::Ok);
-    EXPECT_EQ(format, OutputFormat::KmlTrack);
-}
-
 // The writer thread keeps the buffers in order; a file never finished leaves the target as it was
 // and no temporary file behind, even when the name is taken by a folder.
 TEST(OutputFile, OrderUnfinishedAndFailedRename) {

@@ -1,16 +1,19 @@
-#include <QAction>
+// The real Qt window offscreen, for what only it can get wrong: its boxes' buttons and texts, the
+// file dialogs' filters and chosen type, keys, drops, the track view it draws, the choices it keeps
+// in QSettings, and a download from the simulator through its modal loops.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QGroupBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,98 +21,71 @@
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
-#include <algorithm>
-#include <atomic>
-#include <functional>
-#include <memory>
-#include <thread>
+#include <QUrl>
 
 #include "TrackGenerator.h"
 #include "app/QuorvelDlg.h"
 #include "app/Resource.h"
+#include "app/qt/QtSettingsStore.h"
 #include "app/qt/QuorvelWindow.h"
-#include "protocol/DownloadResult.h"
+#include "app/qt/TrackViewWindow.h"
 #include "sim/SimRunner.h"
-#include "track/RawLog.h"
+#include "tests/common/TrackPictures.h"
 
 namespace {
 
-// Deals with the modal windows a handler opens, one callback per window in the order they appear.
-// Polls, because the test's own thread is inside the modal loop while they are open.
-class ModalScript : public QObject {
-  public:
-    using Step = std::function<void(QWidget*)>;
+using Step = std::function<void(QWidget*)>;
 
-    explicit ModalScript(std::vector<Step> steps) : m_steps(std::move(steps)) {
-        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
-        m_timer.start(10);
-    }
-    bool Done() const { return m_nNext == m_steps.size(); }
-    const QStringList& Unexpected() const { return m_unexpected; }
+// Runs the steps on the modal windows a click opens, one each in the order they come up. Polled,
+// since the click waits in their loops meanwhile.
+void Modals(std::vector<Step> steps, QPointer<QWidget> pBefore = nullptr) {
+    if (steps.empty()) return;
+    auto* pTimer = new QTimer;
+    QObject::connect(pTimer, &QTimer::timeout, [pTimer, steps, pBefore] {
+        QWidget* p = QApplication::activeModalWidget();
+        if (!p || p == pBefore) return;
+        pTimer->stop();
+        pTimer->deleteLater();
+        Modals({steps.begin() + 1, steps.end()}, p);
+        steps.front()(p);
+    });
+    pTimer->start(10);
+}
 
-  private:
-    void Poll() {
-        QWidget* pModal = QApplication::activeModalWidget();
-        if (!pModal || pModal == m_pLast) return;
-        m_pLast = pModal;
-        if (Done()) {
-            // Not in the script: note it and get it out of the way so that the test fails, not
-            // hangs.
-            auto* pBox = qobject_cast<QMessageBox*>(pModal);
-            m_unexpected << QString::fromLatin1(pModal->metaObject()->className()) +
-                                (pBox ? QStringLiteral(": ") + pBox->text() : QString());
-            QMetaObject::invokeMethod(
-                pModal, [pModal] { qobject_cast<QDialog*>(pModal)->reject(); },
-                Qt::QueuedConnection);
-            return;
-        }
-        m_steps[m_nNext++](pModal);
-    }
+void Later(QWidget* p, std::function<void()> act) {
+    QMetaObject::invokeMethod(p, std::move(act), Qt::QueuedConnection);
+}
 
-    std::vector<Step> m_steps;
-    size_t m_nNext = 0;
-    QWidget* m_pLast = nullptr;
-    QStringList m_unexpected;
-    QTimer m_timer;
-};
-
-// A step that records a message box's text and presses its button.
-ModalScript::Step CloseBox(QStringList& texts) {
+// Notes a box's text and presses OK.
+Step Box(QStringList& texts) {
     return [&texts](QWidget* p) {
         auto* pBox = qobject_cast<QMessageBox*>(p);
-        texts << (pBox ? pBox->text()
-                       : QStringLiteral("<not a box: %1>").arg(p->metaObject()->className()));
-        QMetaObject::invokeMethod(
-            p, [p] { qobject_cast<QDialog*>(p)->done(QMessageBox::Ok); }, Qt::QueuedConnection);
+        texts << (pBox ? pBox->text() : QStringLiteral("not a box"));
+        Later(p, [p] { qobject_cast<QDialog*>(p)->done(QMessageBox::Ok); });
     };
 }
 
-ModalScript::Step PickFile(const QString& path, QStringList& titles) {
-    return [path, &titles](QWidget* p) {
+// Notes a file dialog's filters, types path whole (nothing: cancels) after nDown presses of the
+// down arrow in its file type box.
+Step Choose(const QString& path, QStringList& filters, int nDown = 0) {
+    return [path, &filters, nDown](QWidget* p) {
         auto* pDialog = qobject_cast<QFileDialog*>(p);
-        titles << (pDialog ? pDialog->nameFilters().join(QLatin1Char('|'))
-                           : QStringLiteral("<none>"));
-        QMetaObject::invokeMethod(
-            p,
-            [pDialog, path] {
-                if (!pDialog) return;
-                if (path.isEmpty()) {
-                    pDialog->reject();
-                } else {
-                    // Typed as a whole path, the way a user may; the dialog takes it as it is.
-                    auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                    if (pName) pName->setText(path);
-                    static_cast<QDialog*>(pDialog)->accept();
-                }
-            },
-            Qt::QueuedConnection);
+        filters = pDialog->nameFilters();
+        for (int i = 0; i < nDown; ++i)
+            QTest::keyClick(pDialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")),
+                            Qt::Key_Down);
+        filters << pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        if (!path.isEmpty())
+            pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        Later(p, [pDialog, path] {
+            path.isEmpty() ? pDialog->reject() : static_cast<QDialog*>(pDialog)->accept();
+        });
     };
 }
 
 template <typename Predicate>
 bool WaitFor(Predicate done) {
-    // Generous: only a hang fails here, never a slow machine.
-    for (int i = 0; i < 3000 && !done(); ++i) QTest::qWait(10);
+    for (int i = 0; i < 3000 && !done(); ++i) QTest::qWait(10);  // only a hang fails
     return done();
 }
 
@@ -118,510 +94,297 @@ bool WaitFor(Predicate done) {
 class WindowTest : public QObject {
     Q_OBJECT
 
-  private:
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    // The system's serial ports as the window's scan and its polled device watch see them.
+    std::shared_ptr<std::vector<SerialPortInfo>> m_pPorts;
+    std::unique_ptr<QtSettingsStore> m_pStore;
     std::unique_ptr<QuorvelWindow> m_pWindow;
     std::unique_ptr<CQuorvelDlg> m_pDlg;
-    // The system's serial ports as the window's scan and its device watch see them.
-    std::shared_ptr<std::vector<SerialPortInfo>> m_pPorts;
 
-    template <typename T>
+    template <typename T = QWidget>
     T* Get(int nId) {
         return qobject_cast<T*>(m_pWindow->Control(nId));
     }
-
-  private slots:
-    void init() {
-        m_pPorts = std::make_shared<std::vector<SerialPortInfo>>();
+    void Click(int nId) { QTest::mouseClick(Get(nId), Qt::LeftButton); }
+    QString PathOf(const char* pszName) { return m_pDir->filePath(QString::fromLatin1(pszName)); }
+    // Writes a raw log (one fix by default) and opens it as OPEN existing file does.
+    QString Open(const char* pszName,
+                 const std::vector<FixRecord>& records = {track_pictures::At(1, 2, 2, 0)}) {
+        QByteArray bytes(qsizetype(records.size() * kFixRecordSize), '\0');
+        for (size_t i = 0; i < records.size(); ++i)
+            EncodeFixRecord(records[i],
+                            reinterpret_cast<uint8_t*>(bytes.data()) + i * kFixRecordSize);
+        QFile file(PathOf(pszName));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
+        file.close();
+        (void)m_pDlg->OpenRawLogPath(file.fileName().toStdString());
+        return file.fileName();
+    }
+    void Start() {
         const PortEnumerator enumerate = [pPorts = m_pPorts] { return *pPorts; };
         m_pWindow = std::make_unique<QuorvelWindow>();
         m_pWindow->SetDeviceWatch(std::make_unique<DeviceWatch>(enumerate));
         m_pDlg = std::make_unique<CQuorvelDlg>(*m_pWindow, enumerate);
+        m_pStore = std::make_unique<QtSettingsStore>(PathOf("quorvel.conf"));
+        m_pDlg->SetSettingsStore(m_pStore.get());
         m_pWindow->SetHandler(m_pDlg.get());
         m_pWindow->Start();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
     }
-
-    void cleanup() {
+    void Stop() {
         // As the program ends: nothing queued reaches the logic, which stops its worker first.
         m_pWindow->SetHandler(nullptr);
         m_pDlg.reset();
         m_pWindow.reset();
+        m_pStore.reset();
+    }
+    // The simulated logger (unpaced) as the only port, opened.
+    std::unique_ptr<SimRunner> OpenLogger(SimLogger& logger) {
+        auto pRunner = std::make_unique<SimRunner>(logger, 230400, false);
+        std::string strError;
+        if (!pRunner->Open(strError) || !pRunner->Start()) qFatal("%s", strError.c_str());
+        *m_pPorts = {{pRunner->PortPath(), "simulated logger"}};
+        m_pDlg->ScanComPorts();
+        Click(IDC_OPEN_CLOSE);
+        return pRunner;
     }
 
-    void everyControlWithKindTextAndState() {
-        enum Kind { Edit, Combo, Button, Radio, Check, Label, Bar, Date, Time, List };
-        struct Row {
-            int nId;
-            Kind kind;
-            const char* text;
-            bool bVisible;
-            bool bEnabled;
-            bool bChecked;
-        };
-        const Row rows[] = {
-            {IDC_RAW_PATH, Edit, "", true, true, false},
-            {IDC_PORT_LIST, Combo, "", true, true, false},
-            {IDC_BAUD_LIST, Combo, "115200", true, true, false},
-            {IDC_SCAN, Button, "Scan", false, false, false},
-            {IDC_OPEN_CLOSE, Button, "Open/Close", true, true, false},
-            {IDC_TIME_ZONE, Combo, "GMT+8:00", true, true, false},
-            {IDC_GET_DATA, Button, "GET data from device", true, true, false},
-            {IDC_OPEN_FILE, Button, "OPEN existing file", true, true, false},
-            {IDC_BY_TIME, Radio, "By Time", true, true, true},
-            {IDC_BY_SIZE, Radio, "By Size", true, true, false},
-            {IDC_ALL, Radio, "All", true, true, false},
-            {IDC_RECORDS, Edit, "", true, true, false},
-            {IDC_OUT_PATH, Edit, "", true, true, false},
-            {IDC_TRANSLATE, Button, "Translate", true, true, false},
-            {IDC_DELETE, Button, "DELETE data in device", true, true, false},
-            {IDC_PROGRESS, Bar, "", false, true, false},
-            {IDC_TIME_FROM_DATE, Date, "", true, true, false},
-            {IDC_TIME_FROM_TIME, Time, "", true, true, false},
-            {IDC_TIME_TO_DATE, Date, "", true, true, false},
-            {IDC_TIME_TO_TIME, Time, "", true, true, false},
-            {IDC_TIME_LABEL, Label, "Time:", false, true, false},
-            {IDC_SIZE_LABEL, Label, "Size:", false, true, false},
-            {IDC_LOG_LIST, List, "", true, true, false},
-            {IDC_DROP_NOFIX, Check, "Drop no-fix data", true, true, true},
-            {IDC_SIZE_FROM_DATE, Date, "", true, true, false},
-            {IDC_SIZE_FROM_TIME, Time, "", true, true, false},
-            {IDC_SET_CONFIG, Button, "SET config to device", true, false, false},
-            {IDC_LOAD_CONFIG, Button, "LOAD config from device", true, false, false},
-            {IDC_INTERVAL, Edit, "", true, false, false},
-            {IDC_DISTANCE, Edit, "", true, false, false},
-            {IDC_GPS_ALWAYS_ON, Check, "(C0) GPS always on", false, false, false},
-        };
-        for (const Row& row : rows) {
-            QWidget* p = m_pWindow->Control(row.nId);
-            const QByteArray where = QByteArray::number(row.nId);
-            QVERIFY2(p, where);
-            QCOMPARE(p->property("controlId").toInt(), row.nId);
-            QVERIFY2(p->isVisible() == row.bVisible, where);
-            QVERIFY2(p->isEnabled() == row.bEnabled, where);
-            QString text;
-            switch (row.kind) {
-                case Edit:
-                    QVERIFY2(qobject_cast<QLineEdit*>(p), where);
-                    text = qobject_cast<QLineEdit*>(p)->text();
-                    break;
-                case Combo:
-                    QVERIFY2(qobject_cast<QComboBox*>(p), where);
-                    text = qobject_cast<QComboBox*>(p)->currentText();
-                    break;
-                case Button:
-                    QVERIFY2(qobject_cast<QPushButton*>(p), where);
-                    QVERIFY2(!qobject_cast<QPushButton*>(p)->isDefault(), where);
-                    text = qobject_cast<QPushButton*>(p)->text();
-                    break;
-                case Radio:
-                    QVERIFY2(qobject_cast<QRadioButton*>(p), where);
-                    text = qobject_cast<QRadioButton*>(p)->text();
-                    QVERIFY2(qobject_cast<QRadioButton*>(p)->isChecked() == row.bChecked, where);
-                    break;
-                case Check:
-                    QVERIFY2(qobject_cast<QCheckBox*>(p), where);
-                    text = qobject_cast<QCheckBox*>(p)->text();
-                    QVERIFY2(qobject_cast<QCheckBox*>(p)->isChecked() == row.bChecked, where);
-                    break;
-                case Label:
-                    QVERIFY2(qobject_cast<QLabel*>(p), where);
-                    text = qobject_cast<QLabel*>(p)->text();
-                    break;
-                case Bar:
-                    QVERIFY2(qobject_cast<QProgressBar*>(p), where);
-                    break;
-                case Date:
-                    QVERIFY2(qobject_cast<QDateEdit*>(p), where);
-                    QVERIFY2(qobject_cast<QDateEdit*>(p)->calendarPopup(), where);
-                    QCOMPARE(qobject_cast<QDateEdit*>(p)->date(), QDate::currentDate());
-                    break;
-                case Time:
-                    QVERIFY2(qobject_cast<QTimeEdit*>(p), where);
-                    QCOMPARE(qobject_cast<QTimeEdit*>(p)->buttonSymbols(),
-                             QAbstractSpinBox::UpDownArrows);
-                    break;
-                case List:
-                    QVERIFY2(qobject_cast<QListWidget*>(p), where);
-                    break;
-            }
-            QCOMPARE(text, QString::fromLatin1(row.text));
-        }
-        QCOMPARE(Get<QComboBox>(IDC_BAUD_LIST)->count(), 7);
-        QVERIFY(!Get<QComboBox>(IDC_BAUD_LIST)->isEditable());
-        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->count(), 51);
-        QVERIFY(Get<QComboBox>(IDC_TIME_ZONE)->isEditable());
-        QVERIFY(Get<QComboBox>(IDC_PORT_LIST)->isEditable());
-        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->count(), 0);
-        QVERIFY(m_pWindow->Control(IDC_RAW_PATH)->hasFocus());
+  private slots:
+    void init() {
+        m_pDir = std::make_unique<QTemporaryDir>();
+        m_pPorts = std::make_shared<std::vector<SerialPortInfo>>();
+        Start();
+    }
+    void cleanup() {
+        Stop();
+        m_pDir.reset();
     }
 
-    void windowFrameTitleAndStaticTexts() {
+    // A fixed window; Enter presses a focused button and nothing else; a file dropped on it opens.
+    void windowKeysBoxesAndDrops() {
         QCOMPARE(m_pWindow->windowTitle(),
                  QStringLiteral("Vendrimax QM-900 Ostrello v0.3(1003231)"));
         QCOMPARE(m_pWindow->minimumSize(), m_pWindow->maximumSize());
-        const Qt::WindowFlags flags = m_pWindow->windowFlags();
-        QVERIFY(flags & Qt::WindowMinimizeButtonHint);
-        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(m_pWindow->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!m_pWindow->windowIcon().isNull());
-
-        // 366 by 332 dialog units of a 13-pixel font: wider than high, at a sane size.
-        QVERIFY(m_pWindow->width() > 500 && m_pWindow->width() < 800);
-        QVERIFY(m_pWindow->height() > 450 && m_pWindow->height() < 750);
-
-        QStringList frames;
-        for (auto* p : m_pWindow->findChildren<QGroupBox*>()) frames << p->title();
-        frames.sort();
-        QCOMPARE(frames, (QStringList{"Com Port", "Config", "Raw Data", "Translate Format"}));
-        QStringList labels;
-        for (auto* p : m_pWindow->findChildren<QLabel*>()) {
-            if (!p->property("controlId").isValid()) labels << p->text();
-        }
-        labels.sort();
-        QCOMPARE(labels, (QStringList{"(0~4Giga m,0=disable)", "(0~65535 sec,0=disable)",
-                                      "(O2) Datalogger interval:", "(OH) Datalogger distance:",
-                                      "From", "From", "Records", "Time Zone", "To"}));
         // Frames lie behind the controls: a click inside one reaches the control.
-        QWidget* pAt = m_pWindow->childAt(Get<QPushButton>(IDC_TRANSLATE)->geometry().center());
-        QCOMPARE(pAt, m_pWindow->Control(IDC_TRANSLATE));
-    }
+        QCOMPARE(m_pWindow->childAt(Get(IDC_TRANSLATE)->geometry().center()), Get(IDC_TRANSLATE));
+        QVERIFY(Get(IDC_RAW_PATH)->hasFocus());
+        QTest::keyClick(Get(IDC_RAW_PATH), Qt::Key_Return);
+        QTest::keyClick(m_pWindow.get(), Qt::Key_Enter);
+        QVERIFY(m_pWindow->isVisible() && !QApplication::activeModalWidget());
 
-    void radioClicksReachTheirHandlers() {
-        QTest::mouseClick(Get<QRadioButton>(IDC_BY_SIZE), Qt::LeftButton);
-        QCOMPARE(m_pDlg->m_nSelectMode, 1);
-        QVERIFY(!Get<QRadioButton>(IDC_BY_TIME)->isChecked());
-        QTest::mouseClick(Get<QRadioButton>(IDC_ALL), Qt::LeftButton);
-        QCOMPARE(m_pDlg->m_nSelectMode, 2);
-        QVERIFY(Get<QRadioButton>(IDC_ALL)->isChecked());
-        QVERIFY(!Get<QRadioButton>(IDC_BY_SIZE)->isChecked());
-        QTest::mouseClick(Get<QRadioButton>(IDC_BY_TIME), Qt::LeftButton);
-        QCOMPARE(m_pDlg->m_nSelectMode, 0);
-        QVERIFY(m_pWindow->Control(IDC_TIME_FROM_DATE)->isEnabled());
-    }
-
-    void translateClickWithoutRecords() {
-        QStringList boxes;
-        ModalScript script({CloseBox(boxes)});
-        QTest::mouseClick(Get<QPushButton>(IDC_TRANSLATE), Qt::LeftButton);
-        QVERIFY(script.Done());
-        QCOMPARE(script.Unexpected(), QStringList());
-        QCOMPARE(boxes, QStringList{"No raw data available."});
-    }
-
-    void openFileCancelledThenChosen() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        TrackGeneratorOptions options;
-        options.nRecords = 25;
-        const std::vector<uint8_t> bytes = GenerateTrack(options);
-        const QString path = dir.filePath(QStringLiteral("track.dlg"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
-        file.close();
-
-        QStringList filters;
-        QStringList boxes;
-        {
-            ModalScript script({PickFile(QString(), filters), CloseBox(boxes)});
-            QTest::mouseClick(Get<QPushButton>(IDC_OPEN_FILE), Qt::LeftButton);
-            QVERIFY(WaitFor([&] { return script.Done(); }));
-        }
-        QCOMPARE(boxes, QStringList{"Can't open raw data file."});
-        QCOMPARE(filters, QStringList{"Data logger file(*.dlg) (*.dlg)|All Files(*.*) (*)"});
-
-        {
-            ModalScript script({PickFile(path, filters)});
-            QTest::mouseClick(Get<QPushButton>(IDC_OPEN_FILE), Qt::LeftButton);
-            QVERIFY(script.Done());
-            QCOMPARE(script.Unexpected(), QStringList());
-        }
+        const QString path = Open("drop.dlg");
+        Get<QLineEdit>(IDC_RAW_PATH)->clear();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Get(IDC_RAW_PATH), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Get(IDC_RAW_PATH), &drop);
+        QVERIFY(enter.isAccepted());
         QCOMPARE(Get<QLineEdit>(IDC_RAW_PATH)->text(), path);
-        QVERIFY(m_pDlg->m_RawLog.m_pRawData);
-        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QStringLiteral("Size(Record): 25"));
-        QVERIFY(Get<QLabel>(IDC_TIME_LABEL)->isVisible());
-        // Record time 0 at GMT+8:00.
-        QCOMPARE(Get<QDateEdit>(IDC_TIME_FROM_DATE)->date(), QDate(2000, 1, 1));
-        QCOMPARE(Get<QTimeEdit>(IDC_TIME_FROM_TIME)->time(), QTime(8, 0, 0));
-        QCOMPARE(Get<QTimeEdit>(IDC_TIME_TO_TIME)->time(), QTime(8, 2, 0));
-
-        // Translate into a name without extension: the default one is added.
-        const QString out = dir.filePath(QStringLiteral("out"));
-        {
-            ModalScript script({PickFile(out, filters), CloseBox(boxes)});
-            QTest::mouseClick(Get<QPushButton>(IDC_TRANSLATE), Qt::LeftButton);
-            QVERIFY(script.Done());
-            QCOMPARE(script.Unexpected(), QStringList());
-        }
-        QVERIFY(boxes.last().startsWith(QStringLiteral("Translate OK.\n\n25 of 25 records")));
-        QCOMPARE(Get<QLineEdit>(IDC_OUT_PATH)->text(), out + QStringLiteral(".kml"));
-        QVERIFY(QFile::exists(out + QStringLiteral(".kml")));
     }
 
-    void loggerButtonsWithoutAPort() {
-        // Open/Close fails silently; GET and DELETE try to open and then say why they cannot.
-        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
-        QVERIFY(!QApplication::activeModalWidget());
-        for (int nId : {IDC_GET_DATA, IDC_DELETE}) {
-            QStringList boxes;
-            ModalScript script({CloseBox(boxes)});
-            QTest::mouseClick(Get<QPushButton>(nId), Qt::LeftButton);
-            QCOMPARE(boxes.size(), 1);
-            QVERIFY2(
-                boxes[0].startsWith(QStringLiteral("Can't open COM port. Action cancelled.\n\n")),
-                qPrintable(boxes[0]));
-            QCOMPARE(script.Unexpected(), QStringList());
+    // The Open and Save dialogs: their file types, a cancel, the pickers of the file chosen, and
+    // the file type deciding a typed name's extension and the writer.
+    void openAndTranslateThroughTheFileDialogs() {
+        const QString path =
+            Open("walk.dlg", {track_pictures::At(1, 2, 2, 0), track_pictures::At(1, 2, 0, 2)});
+        Get<QLineEdit>(IDC_RAW_PATH)->clear();
+        QStringList filters, boxes;
+        Modals({Choose({}, filters), Box(boxes)});
+        Click(IDC_OPEN_FILE);
+        QCOMPARE(boxes, QStringList{"Can't open raw data file."});
+        QCOMPARE(filters,
+                 (QStringList{"Data logger file(*.dlg) (*.dlg)", "All Files(*.*) (*)", ""}));
+        Modals({Choose(path, filters)});
+        Click(IDC_OPEN_FILE);
+        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QStringLiteral("Size(Record): 2"));
+        // 2019-01-05 10:40:00 and 10:42:00 on the record scale, at GMT+8:00.
+        QCOMPARE(Get<QDateEdit>(IDC_TIME_FROM_DATE)->date(), QDate(2019, 1, 5));
+        QCOMPARE(Get<QTimeEdit>(IDC_TIME_FROM_TIME)->time(), QTime(18, 40, 0));
+        QCOMPARE(Get<QTimeEdit>(IDC_TIME_TO_TIME)->time(), QTime(18, 42, 0));
+
+        Click(IDC_ALL);
+        // Presses of the down arrow in the file type box, the name it proposes then, the content.
+        for (const auto& [nDown, pszProposed, pszSuffix, pszContent] :
+             {std::tuple{1, "walk.csv", ".csv", "Local time,GPS time,"},
+              std::tuple{2, "walk.kml", ".kml", "<gx:Track>"}}) {
+            boxes.clear();
+            Modals({Choose(PathOf("out"), filters, nDown), Box(boxes)});
+            Click(IDC_TRANSLATE);
+            QCOMPARE(filters.first(), QStringLiteral("Google earth file(*.kml) (*.kml)"));
+            QCOMPARE(filters.last(), QString::fromLatin1(pszProposed));
+            const QString out = PathOf("out") + QString::fromLatin1(pszSuffix);
+            QCOMPARE(boxes, QStringList{"Translate OK.\n\n1 of 2 records written to " + out});
+            QCOMPARE(Get<QLineEdit>(IDC_OUT_PATH)->text(), out);
+            QFile file(out);
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains(pszContent));
         }
-        QVERIFY(m_pWindow->isVisible());
     }
 
-    void downloadFromTheSimulatedLogger() {
+    // The bar moves through a download, the logger's lines are listed without their line ends, and
+    // Escape with the port open stops the worker before the window ends.
+    void downloadFromTheSimulatedLoggerThenEscape() {
         TrackGeneratorOptions options;
         options.nRecords = 600;
-        options.nSeed = 3;
         SimLogger logger(GenerateTrack(options));
-        SimRunner runner(logger, 230400, false);
-        std::string strError;
-        QVERIFY2(runner.Open(strError), strError.c_str());
-        QVERIFY(runner.Start());
-        *m_pPorts = {{runner.PortPath(), "simulated logger"}};
-        m_pDlg->ScanComPorts();
-        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(),
-                 QString::fromStdString(runner.PortPath()));
-
-        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
-        QCOMPARE(m_pDlg->m_bPortOpened, 1);
-        QVERIFY(!Get<QComboBox>(IDC_PORT_LIST)->isEnabled());
-        QVERIFY(Get<QPushButton>(IDC_LOAD_CONFIG)->isEnabled());
-
+        const auto pRunner = OpenLogger(logger);
+        QVERIFY(!Get(IDC_PORT_LIST)->isEnabled() && Get(IDC_LOAD_CONFIG)->isEnabled());
         std::vector<int> values;
         auto* pBar = Get<QProgressBar>(IDC_PROGRESS);
         connect(pBar, &QProgressBar::valueChanged, this, [&](int v) { values.push_back(v); });
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("track.dlg"));
-        QStringList filters;
-        QStringList boxes;
-        ModalScript script({PickFile(path, filters), CloseBox(boxes)});
-        QTest::mouseClick(Get<QPushButton>(IDC_GET_DATA), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return script.Done() && !QApplication::activeModalWidget(); }));
-        QCOMPARE(script.Unexpected(), QStringList());
-        QCOMPARE(filters, QStringList{QStringLiteral("Data logger file(*.dlg) (*.dlg)")});
-        QCOMPARE(boxes, QStringList{QStringLiteral("Download OK.")});
-
-        // The bar went up through the download, not straight to its end.
+        QStringList filters, boxes;
+        Modals({Choose(PathOf("track.dlg"), filters), Box(boxes)});
+        Click(IDC_GET_DATA);
+        QVERIFY(WaitFor([&] { return !boxes.isEmpty() && !QApplication::activeModalWidget(); }));
+        QCOMPARE(filters.first(), QStringLiteral("Data logger file(*.dlg) (*.dlg)"));
+        QCOMPARE(boxes, QStringList{"Download OK."});
         QVERIFY(std::any_of(values.begin(), values.end(),
-                            [&](int v) { return v > pBar->minimum() && v < pBar->maximum(); }));
+                            [&](int v) { return v > 0 && v < pBar->maximum(); }));
         QVERIFY(std::is_sorted(values.begin() + 1, values.end()));
-        // The new file is loaded: its labels are shown, the bar hidden, the buttons back.
-        QVERIFY(!pBar->isVisible());
-        QVERIFY(Get<QLabel>(IDC_SIZE_LABEL)->isVisible());
-        QVERIFY(Get<QLabel>(IDC_TIME_LABEL)->isVisible());
-        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QString::fromStdString(FormatSizeLabel(600)));
+        QVERIFY(!pBar->isVisible() && Get(IDC_TIME_LABEL)->isVisible());
+        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QStringLiteral("Size(Record): 600"));
         QCOMPARE(Get<QPushButton>(IDC_GET_DATA)->text(), QStringLiteral("GET data from device"));
-        QVERIFY(Get<QPushButton>(IDC_OPEN_CLOSE)->isEnabled());
-        QCOMPARE(m_pDlg->m_RawLog.m_nRecordCount, 600u);
-        // The logger's lines are listed without their line ends, the newest selected.
         auto* pList = Get<QListWidget>(IDC_LOG_LIST);
         QVERIFY(!pList->findItems(QStringLiteral("dataCount=600"), Qt::MatchExactly).isEmpty());
         QCOMPARE(pList->currentRow(), pList->count() - 1);
 
-        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
-        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
-        QVERIFY(Get<QComboBox>(IDC_PORT_LIST)->isEnabled());
-    }
-
-    void escapeWithTheLoggerOpenStopsTheWorkerFirst() {
-        SimLogger logger(std::vector<uint8_t>{});
-        SimRunner runner(logger, 230400, false);
-        std::string strError;
-        QVERIFY2(runner.Open(strError), strError.c_str());
-        QVERIFY(runner.Start());
-        *m_pPorts = {{runner.PortPath(), ""}};
-        m_pDlg->ScanComPorts();
-        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
-        QVERIFY(m_pDlg->m_hComPort.load() != kInvalidPortHandle);
-        QTest::keyClick(Get<QLineEdit>(IDC_RAW_PATH), Qt::Key_Escape);
+        QTest::keyClick(Get(IDC_RAW_PATH), Qt::Key_Escape);
         QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
         QCOMPARE(m_pDlg->m_bStopWorker.load(), 0);
         QVERIFY(!m_pWindow->isVisible());
         QCOMPARE(m_pWindow->result(), IDCANCEL);
     }
 
-    void portsThatComeAndGoAreListed() {
-        if (m_pWindow->WatchesDeviceEvents()) {
-            QSKIP("udev reports real devices here; the polled watch is not in use");
+    // The erase question has OK and Cancel; Cancel, Escape and the box's close button decline it.
+    // The window's close button then goes through the close steps.
+    void deleteIsSentOnlyAfterOkThenClose() {
+        SimLogger logger(std::vector<uint8_t>(40, 1));
+        const auto pRunner = OpenLogger(logger);
+        const auto Answer = [](std::function<void(QMessageBox*)> act) -> Step {
+            return [act](QWidget* p) {
+                auto* pBox = qobject_cast<QMessageBox*>(p);
+                QVERIFY(pBox && pBox->text() == "Delete data in device?" &&
+                        pBox->button(QMessageBox::Cancel));
+                Later(p, [pBox, act] { act(pBox); });
+            };
+        };
+        const auto Erasures = [&] {
+            return pRunner->WithLogger([](SimLogger& l) { return l.Erasures(); });
+        };
+        for (const auto& step :
+             {Answer([](QMessageBox* p) { p->button(QMessageBox::Cancel)->click(); }),
+              Answer([](QMessageBox* p) { QTest::keyClick(p, Qt::Key_Escape); }),
+              Answer([](QMessageBox* p) { p->close(); })}) {
+            Modals({step});
+            Click(IDC_DELETE);
+            QVERIFY(WaitFor([] { return !QApplication::activeModalWidget(); }));
+            QTest::qWait(300);
+            QCOMPARE(Erasures(), 0);
         }
-        QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->count(), 0);
+        Modals({Answer([](QMessageBox* p) { p->button(QMessageBox::Ok)->click(); })});
+        Click(IDC_DELETE);
+        QVERIFY(WaitFor([&] { return Erasures() == 1; }));
+
+        Get(IDC_SET_CONFIG)->setEnabled(true);
+        (void)m_pWindow->close();
+        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
+        QVERIFY(!Get(IDC_SET_CONFIG)->isEnabled() && !m_pWindow->isVisible());
+    }
+
+    // Ctrl+T draws the loaded track, later loads redraw it, the pointer reads a fix in the window's
+    // zone, and the view follows the Translate choices; a zone typed moves the pickers.
+    void trackView() {
+        Click(IDC_ALL);
+        Click(IDC_DROP_NOFIX);
+        for (const track_pictures::Case& c : track_pictures::KnownTracks()) {
+            QVERIFY(!Open("t.dlg", c.records).isEmpty());
+            if (!m_pWindow->TrackView())
+                QTest::keyClick(m_pWindow.get(), Qt::Key_T, Qt::ControlModifier);
+            TrackViewWindow* pView = m_pWindow->TrackView();
+            QVERIFY(pView && pView->isVisible());
+            pView->resize(700, 560);
+            const QImage image = pView->grab().toImage();
+            const std::string strProblem =
+                track_pictures::CheckPicture(c, pView->Plot().TrackArea(), [&](int x, int y) {
+                    const QRgb rgb = image.pixel(x, y);
+                    return PlotColor{uint8_t(qRed(rgb)), uint8_t(qGreen(rgb)), uint8_t(qBlue(rgb))};
+                });
+            QVERIFY2(strProblem.empty(), (std::string(c.pszName) + ": " + strProblem).c_str());
+        }
+        Open("one.dlg");
+        TrackViewWindow* pView = m_pWindow->TrackView();
+        const PlotRect area = pView->Plot().TrackArea();
+        const QPointF at(area.x + area.cx / 2, area.y + area.cy / 2);
+        QMouseEvent move(QEvent::MouseMove, at, pView->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(pView, &move);
+        QVERIFY(pView->HoveredRecord() == 0u);
+        QCOMPARE(QString::fromStdString(pView->Plot().HoverText(0)),
+                 QStringLiteral("Record 1: 2019-01-05 18:40:00, 0.00 km/h, 8 satellites"));
+
+        std::vector<FixRecord> records;
+        for (uint32_t i = 0; i < 20; ++i) records.push_back(track_pictures::At(1, 0.001 * i, 2, i));
+        Open("r.dlg", records);
+        QCOMPARE(pView->Plot().SelectedCount(), 20u);
+        Click(IDC_BY_SIZE);
+        QTest::keyClicks(Get(IDC_RECORDS), QStringLiteral("5"));
+        QCOMPARE(pView->Plot().SelectedCount(), 5u);
+        auto* pZone = Get<QComboBox>(IDC_TIME_ZONE);
+        pZone->lineEdit()->selectAll();
+        QTest::keyClicks(pZone->lineEdit(), QStringLiteral("GMT+0:00"));
+        QCOMPARE(Get<QTimeEdit>(IDC_SIZE_FROM_TIME)->time(), QTime(10, 40, 0));
+        QCOMPARE(m_pDlg->GetTimeZone().OffsetAt(0), 0);
+    }
+
+    // Nothing kept: the written start state. What the user set comes back after a restart, and a
+    // port with a stable name is listed by it, the kernel's name beside it.
+    void choicesAndStablePortNamesAfterARestart() {
+        QCOMPARE(Get<QComboBox>(IDC_BAUD_LIST)->currentText(), QStringLiteral("115200"));
+        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->currentText(), QStringLiteral("GMT+8:00"));
+        QVERIFY(Get<QRadioButton>(IDC_BY_TIME)->isChecked() &&
+                Get<QCheckBox>(IDC_DROP_NOFIX)->isChecked());
+        Get<QComboBox>(IDC_BAUD_LIST)->setCurrentIndex(0);
+        Get<QComboBox>(IDC_TIME_ZONE)->setEditText(QStringLiteral("Europe/Berlin"));
+        Click(IDC_ALL);
+        Click(IDC_DROP_NOFIX);
+        const QString log = Open("a.dlg");
+        (void)m_pWindow->close();
+        Stop();
+        *m_pPorts = {{"/dev/ttyUSB0", "", "/dev/serial/by-id/usb-A1-port0"}};
+        Start();
+        auto* pPort = Get<QComboBox>(IDC_PORT_LIST);
+        QCOMPARE(pPort->currentText(), QStringLiteral("/dev/serial/by-id/usb-A1-port0"));
+        QCOMPARE(pPort->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(Get<QComboBox>(IDC_BAUD_LIST)->currentText(), QStringLiteral("4800"));
+        QCOMPARE(Get<QComboBox>(IDC_TIME_ZONE)->currentText(), QStringLiteral("Europe/Berlin"));
+        QCOMPARE(m_pDlg->GetTimeZone().DisplayName(), std::string("Europe/Berlin"));
+        QVERIFY(Get<QRadioButton>(IDC_ALL)->isChecked() &&
+                !Get<QRadioButton>(IDC_BY_TIME)->isChecked());
+        QCOMPARE(m_pDlg->m_nSelectMode, 2);
+        QVERIFY(!Get<QCheckBox>(IDC_DROP_NOFIX)->isChecked());
+        QString folder;
+        QStringList boxes;
+        Modals({[&](QWidget* p) {
+                    folder = qobject_cast<QFileDialog*>(p)->directory().absolutePath();
+                    Later(p, [p] { qobject_cast<QDialog*>(p)->reject(); });
+                },
+                Box(boxes)});
+        Click(IDC_OPEN_FILE);
+        QCOMPARE(folder, QFileInfo(log).absolutePath());
+    }
+
+    void portsThatComeAndGoAreListed() {
+        if (m_pWindow->WatchesDeviceEvents())
+            QSKIP("udev reports real devices here; the polled watch is not in use");
         *m_pPorts = {{"/dev/ttyUSB0", ""}, {"/dev/ttyUSB1", ""}};
         QVERIFY(WaitFor([&] { return Get<QComboBox>(IDC_PORT_LIST)->count() == 2; }));
         QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(), QStringLiteral("/dev/ttyUSB1"));
         m_pPorts->clear();
         QVERIFY(WaitFor([&] { return Get<QComboBox>(IDC_PORT_LIST)->count() == 0; }));
         QCOMPARE(Get<QComboBox>(IDC_PORT_LIST)->currentText(), QString());
-    }
-
-    void enterDoesNotClose() {
-        QTest::keyClick(Get<QLineEdit>(IDC_RAW_PATH), Qt::Key_Return);
-        QTest::keyClick(Get<QLineEdit>(IDC_RECORDS), Qt::Key_Enter);
-        QTest::keyClick(m_pWindow.get(), Qt::Key_Return);
-        QVERIFY(m_pWindow->isVisible());
-        QVERIFY(!QApplication::activeModalWidget());
-    }
-
-    void closeButtonGoesThroughTheCloseSteps() {
-        SimLogger logger(std::vector<uint8_t>{});
-        SimRunner runner(logger, 230400, false);
-        std::string strError;
-        QVERIFY2(runner.Open(strError), strError.c_str());
-        QVERIFY(runner.Start());
-        *m_pPorts = {{runner.PortPath(), ""}};
-        m_pDlg->ScanComPorts();
-        QTest::mouseClick(Get<QPushButton>(IDC_OPEN_CLOSE), Qt::LeftButton);
-        QVERIFY(m_pDlg->m_hComPort.load() != kInvalidPortHandle);
-        Get<QPushButton>(IDC_SET_CONFIG)->setEnabled(true);
-        // The event itself is refused: the close steps end the window.
-        (void)m_pWindow->close();
-        QCOMPARE(m_pDlg->m_hComPort.load(), kInvalidPortHandle);
-        QCOMPARE(m_pDlg->m_bStopWorker.load(), 0);
-        QVERIFY(!Get<QPushButton>(IDC_SET_CONFIG)->isEnabled());
-        QVERIFY(!m_pWindow->isVisible());
-    }
-
-    // The erase question is declined by Cancel, Escape and the box's close button alike; only OK
-    // puts the erase sentence on the line.
-    void deleteIsSentOnlyAfterOk() {
-        SimLogger logger(std::vector<uint8_t>(40, 1));
-        SimRunner runner(logger, 230400, false);
-        std::string strError;
-        QVERIFY2(runner.Open(strError), strError.c_str());
-        QVERIFY(runner.Start());
-        *m_pPorts = {{runner.PortPath(), ""}};
-        m_pDlg->ScanComPorts();
-        const auto answer = [](std::function<void(QMessageBox*)> act) -> ModalScript::Step {
-            return [act](QWidget* p) {
-                QMetaObject::invokeMethod(
-                    p, [p, act] { act(qobject_cast<QMessageBox*>(p)); }, Qt::QueuedConnection);
-            };
-        };
-        const std::vector<std::pair<const char*, ModalScript::Step>> refusals = {
-            {"Cancel",
-             answer([](QMessageBox* pBox) { pBox->button(QMessageBox::Cancel)->click(); })},
-            {"Escape", answer([](QMessageBox* pBox) { QTest::keyClick(pBox, Qt::Key_Escape); })},
-            {"close button", answer([](QMessageBox* pBox) { pBox->close(); })},
-        };
-        const auto erasures = [&runner] {
-            return runner.WithLogger([](SimLogger& l) { return l.Erasures(); });
-        };
-        for (const auto& [pszHow, step] : refusals) {
-            QStringList titles;
-            ModalScript script({[&titles, step](QWidget* p) {
-                auto* pBox = qobject_cast<QMessageBox*>(p);
-                titles << (pBox ? pBox->text() : QStringLiteral("not a box"));
-                QVERIFY(pBox && pBox->button(QMessageBox::Ok) && pBox->button(QMessageBox::Cancel));
-                step(p);
-            }});
-            QTest::mouseClick(Get<QPushButton>(IDC_DELETE), Qt::LeftButton);
-            QVERIFY2(WaitFor([&] { return script.Done() && !QApplication::activeModalWidget(); }),
-                     pszHow);
-            QCOMPARE(titles, QStringList{QStringLiteral("Delete data in device?")});
-            QTest::qWait(300);
-            QVERIFY2(erasures() == 0, pszHow);
-        }
-        ModalScript ok({answer([](QMessageBox* pBox) { pBox->button(QMessageBox::Ok)->click(); })});
-        QTest::mouseClick(Get<QPushButton>(IDC_DELETE), Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return erasures() == 1; }));
-    }
-
-    void aboutFromTheContextMenu() {
-        QAction* pAbout = nullptr;
-        for (QAction* pAction : m_pWindow->actions()) {
-            if (pAction->text() == QStringLiteral("&About Quorvel...")) pAbout = pAction;
-        }
-        QVERIFY(pAbout);
-        QCOMPARE(m_pWindow->contextMenuPolicy(), Qt::ActionsContextMenu);
-        QString title;
-        QStringList lines;
-        bool bLinesFit = true;
-        ModalScript script({[&](QWidget* p) {
-            title = p->windowTitle();
-            for (auto* pLabel : p->findChildren<QLabel*>()) {
-                if (pLabel->text().isEmpty()) continue;
-                lines << pLabel->text();
-                // The labels have a fixed size: text beyond it is cut off.
-                bLinesFit = bLinesFit && pLabel->fontMetrics().horizontalAdvance(pLabel->text()) <=
-                                             pLabel->width();
-            }
-            QMetaObject::invokeMethod(
-                p, [p] { qobject_cast<QDialog*>(p)->accept(); }, Qt::QueuedConnection);
-        }});
-        pAbout->trigger();
-        QVERIFY(script.Done());
-        QCOMPARE(script.Unexpected(), QStringList());
-        QCOMPARE(title, QStringLiteral("About Quorvel"));
-        QCOMPARE(lines,
-                 (QStringList{"Quorvel Version 1.0", "Release " QUORVEL_PROJECT_VERSION
-                                                     ", Copyright (C) The Quorvel developers"}));
-        QVERIFY(bLinesFit);
-    }
-
-    void notificationsFromAThreadWhileABoxIsOpen() {
-        Get<QPushButton>(IDC_TRANSLATE)->setEnabled(false);
-        Get<QPushButton>(IDC_GET_DATA)->setText(QStringLiteral("Cancel"));
-        int nMostBoxes = 0;
-        QStringList boxes;
-        // Close a box only once the second one is open (or it is clear that it will not come).
-        int nTicks = 0;
-        QTimer timer;
-        connect(&timer, &QTimer::timeout, [&] {
-            int nOpen = 0;
-            for (QWidget* p : QApplication::topLevelWidgets()) {
-                if (qobject_cast<QMessageBox*>(p) && p->isVisible()) ++nOpen;
-            }
-            nMostBoxes = std::max(nMostBoxes, nOpen);
-            if (nOpen == 0 || (nOpen < 2 && boxes.isEmpty() && ++nTicks < 500)) return;
-            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!pBox) return;
-            boxes << pBox->text();
-            pBox->done(QMessageBox::Ok);
-        });
-        timer.start(10);
-
-        std::thread worker([this] {
-            m_pWindow->PostWindowMessage(WM_DOWNLOAD_PROGRESS, 100, 0);
-            m_pWindow->PostWindowMessage(WM_DOWNLOAD_PROGRESS, 100, 40);
-            m_pWindow->PostWindowMessage(WM_DOWNLOAD_DONE, DR_ABORTED, 0);
-            m_pWindow->PostWindowMessage(WM_DOWNLOAD_DONE, DR_ABORTED, 0);
-        });
-        worker.join();
-        QVERIFY(WaitFor([&] { return boxes.size() == 2 && !QApplication::activeModalWidget(); }));
-        QCOMPARE(nMostBoxes, 2);
-        QCOMPARE(boxes, (QStringList{"Abort download process.", "Abort download process."}));
-        QCOMPARE(Get<QLabel>(IDC_SIZE_LABEL)->text(), QStringLiteral("40 / 100"));
-        QCOMPARE(Get<QProgressBar>(IDC_PROGRESS)->value(), 40);
-        QVERIFY(!Get<QProgressBar>(IDC_PROGRESS)->isVisible());
-        QVERIFY(Get<QPushButton>(IDC_TRANSLATE)->isEnabled());
-        QCOMPARE(Get<QPushButton>(IDC_GET_DATA)->text(), QStringLiteral("GET data from device"));
-    }
-
-    void progressBeyondTheToolkitsRange() {
-        m_pWindow->SetProgressRange(IDC_PROGRESS, 0, 4000000000u);
-        m_pWindow->SetProgressPosition(IDC_PROGRESS, 3000000000u);
-        auto* pBar = Get<QProgressBar>(IDC_PROGRESS);
-        QVERIFY(pBar->maximum() > 0);
-        const double fraction = double(pBar->value()) / pBar->maximum();
-        QVERIFY(fraction > 0.74 && fraction < 0.76);
-    }
-
-    void typedTimeZone() {
-        auto* pZone = Get<QComboBox>(IDC_TIME_ZONE);
-        pZone->setCurrentIndex(24);
-        QCOMPARE(m_pDlg->GetTimeZone().OffsetAt(0), 0);
-        pZone->lineEdit()->clear();
-        QTest::keyClicks(pZone->lineEdit(), QStringLiteral("GMT+5:45"));
-        QCOMPARE(m_pDlg->GetTimeZone().OffsetAt(0), 20700);
-        pZone->lineEdit()->clear();
-        QTest::keyClicks(pZone->lineEdit(), QStringLiteral("Kathmandu"));
-        QCOMPARE(m_pDlg->GetTimeZone().OffsetAt(0), 0);
     }
 };
 

@@ -1,3 +1,5 @@
+// Saves a picture of the window, optionally with a raw log loaded, for the README and reviews:
+// window_shot picture.png [log.dlg] (under xvfb-run where there is no display).
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
