@@ -83,7 +83,8 @@ std::string LinkSession::FailureMessage(SerialStatus status) const {
     // What the system shows of the cause and its fix; a port in use says so first.
     std::string strWhy = PortOpenDiagnosis(strPath, status);
     const std::string strPrefix = strPath + ": ";
-    if (status == SerialStatus::Busy && strWhy.find(SerialStatusMessage(status)) == std::string::npos) {
+    if (status == SerialStatus::Busy &&
+        strWhy.find(SerialStatusMessage(status)) == std::string::npos) {
         strWhy = strPrefix + SerialStatusMessage(status) + ": " +
                  (strWhy.rfind(strPrefix, 0) == 0 ? strWhy.substr(strPrefix.size()) : strWhy);
     }

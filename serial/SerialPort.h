@@ -21,7 +21,6 @@ enum class SerialStatus {
 
 const char* SerialStatusMessage(SerialStatus status);
 
-
 // One serial port, 8N1 at the chosen speed, raw bytes. One thread may read while another writes.
 class SerialPort {
   public:

@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "platform/Text.h"
 #include "ZoneRules.h"
+#include "platform/Text.h"
 
 namespace {
 
