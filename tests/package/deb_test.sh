@@ -24,8 +24,8 @@ for program in quorvel quorvel-cli quorvel-sim; do
   check "$program --version" same "$program $version" "$usr/bin/$program" --version
 done
 check "quorvel-cli info on the sample" same \
-  $'Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600' \
-  "$usr/bin/quorvel-cli" info "$root/samples/sample.dlg"
+  $'Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600\nTimes in GMT+8:00.' \
+  "$usr/bin/quorvel-cli" info "$root/samples/sample.dlg" --tz GMT+8:00
 check "quorvel-cli translates the sample to KML" \
   "$usr/bin/quorvel-cli" translate "$root/samples/sample.dlg" --all --keep-nofix -o "$scratch/all.kml"
 check "the KML is well-formed" xmllint --noout "$scratch/all.kml"

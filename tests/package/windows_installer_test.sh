@@ -26,8 +26,8 @@ check "silent install" win "$setup" /S "/D=$target"
 check "quorvel-cli.exe --version" same "quorvel-cli $version" win "$folder/quorvel-cli.exe" --version
 check "quorvel.exe --version" same "quorvel $version" win "$folder/quorvel.exe" --version
 check "quorvel-cli.exe info on the sample" same \
-  $'Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600' \
-  win "$folder/quorvel-cli.exe" info "Z:${root//\//\\}\\samples\\sample.dlg"
+  $'Time: 2009/05/01 23:30:00 ~ 2009/05/02 00:19:55\nSize(Record): 600\nTimes in GMT+8:00.' \
+  win "$folder/quorvel-cli.exe" info "Z:${root//\//\\}\\samples\\sample.dlg" --tz GMT+8:00
 menu="$(find "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/Quorvel' -type d 2>/dev/null)"
 for entry in "Quorvel" "Quorvel command line" "Quorvel README" "Uninstall Quorvel"; do
   check "Start menu: $entry" test -f "$menu/$entry.lnk"
