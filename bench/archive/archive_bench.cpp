@@ -4,14 +4,9 @@
 // that there is one GPX file per day; exits non-zero when a target is missed (merge under 2 s, the
 // three under 10 s together, each within its image plus 64 MiB).
 //   archive_bench [--records N] [--runs N] [--dir DIR]
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +16,7 @@
 #include <vector>
 
 #include "TrackGenerator.h"
-
-extern char** environ;
+#include "bench/common/TimedProcess.h"
 
 namespace {
 
@@ -44,31 +38,9 @@ Measure Run(const std::vector<std::string>& args, int nRuns, const fs::path& out
             fs::create_directories(cleanDir);
         }
         ::sync();
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        const auto start = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", argv[0]);
-            std::exit(2);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "%s %s failed\n", argv[0], argv[1]);
-            std::exit(2);
-        }
-        m.dSeconds = std::min(m.dSeconds, seconds);
-        m.dPeakMiB = std::max(m.dPeakMiB, static_cast<double>(usage.ru_maxrss) / 1024.0);
+        const ProcessRun one = TimeProcess(args, outFile.string());
+        m.dSeconds = std::min(m.dSeconds, one.dSeconds);
+        m.dPeakMiB = std::max(m.dPeakMiB, one.dPeakMiB);
     }
     return m;
 }

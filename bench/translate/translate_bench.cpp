@@ -4,9 +4,6 @@
 // target is missed.
 //   translate_bench [--records N] [--runs N] [--dir DIR]
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,9 +17,8 @@
 #include <vector>
 
 #include "TrackGenerator.h"
+#include "bench/common/TimedProcess.h"
 #include "platform/File.h"
-
-extern char** environ;
 
 namespace {
 
@@ -40,30 +36,9 @@ Measure Run(const std::vector<std::string>& args, int nRuns, const fs::path& out
     for (int run = 0; run < nRuns; ++run) {
         if (!output.empty()) fs::remove(output);
         ::sync();
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        const auto start = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", argv[0]);
-            std::exit(2);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        int status = 0;
-        rusage usage{};
-        ::wait4(pid, &status, 0, &usage);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "%s failed\n", argv[0]);
-            std::exit(2);
-        }
-        m.dSeconds = std::min(m.dSeconds, seconds);
-        m.dPeakMiB = std::max(m.dPeakMiB, static_cast<double>(usage.ru_maxrss) / 1024.0);
+        const ProcessRun one = TimeProcess(args, "/dev/null");
+        m.dSeconds = std::min(m.dSeconds, one.dSeconds);
+        m.dPeakMiB = std::max(m.dPeakMiB, one.dPeakMiB);
     }
     return m;
 }
