@@ -42,6 +42,15 @@ std::string DownloadResultMessage(uint32_t nResult, const DownloadOutcome& outco
         }
         return strText;
     }
+    if (nResult == DR_MORE_THAN_ANNOUNCED) {
+        // "...announced: 2000 kept.", then where they are.
+        strText.back() = ':';
+        strText += " " + std::to_string(outcome.nRecords) + " kept.";
+        if (outcome.strFile.empty()) return strText;
+        strText += "\n\n";
+        if (outcome.bKeptBeside) strText += "The file chosen for the download was left as it was. ";
+        return strText + "They are in " + outcome.strFile + ".";
+    }
     if (nResult == DR_OK || nResult == DR_NO_DATA || outcome.strFile.empty()) return strText;
     strText += "\n\n";
     if (outcome.bKeptBeside) {

@@ -16,6 +16,8 @@ const char* DownloadResultText(uint32_t nResult) {
             return "No answer from the logger.";
         case DR_PORT_LOST:
             return "The logger went away during the download (unplugged or switched off).";
+        case DR_MORE_THAN_ANNOUNCED:
+            return "The logger sent more records than it announced.";
         default:
             return nullptr;
     }

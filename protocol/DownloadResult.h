@@ -11,6 +11,9 @@ enum DownloadResult : uint32_t {
     DR_ABORTED = 4,     // the download was cancelled or the worker stopped
     DR_NO_ANSWER = 5,   // nothing recognisable came back for the data-lost time
     DR_PORT_LOST = 6,   // the port's device went away
+    // Record blocks came after the announced count: the count was wrong, every record that arrived
+    // is kept, but nothing shows the file holds all the logger has.
+    DR_MORE_THAN_ANNOUNCED = 7,
 };
 
 // The text the user is shown for a result; nullptr for a value without one.
@@ -18,5 +21,5 @@ const char* DownloadResultText(uint32_t nResult);
 
 // Whether the result is shown as an error rather than as information.
 inline bool DownloadResultIsError(uint32_t nResult) {
-    return nResult >= DR_FILE_ERROR && nResult <= DR_PORT_LOST;
+    return nResult >= DR_FILE_ERROR && nResult <= DR_MORE_THAN_ANNOUNCED;
 }

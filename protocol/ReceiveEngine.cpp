@@ -52,8 +52,6 @@ std::string SkippedBytesEntry(uint64_t nBytes) {
     return "[" + std::to_string(nBytes) + " binary bytes skipped]";
 }
 
-namespace {}  // namespace
-
 std::span<uint8_t> ReceiveEngine::ReadSpace() {
     const size_t nSpace = std::min(kReadChunk, kBufferSize - m_nLength);
     return {m_buffer + m_nLength, nSpace};
@@ -96,7 +94,7 @@ void ReceiveEngine::Commit(size_t nBytes, uint64_t nNowMs) {
     // Each new state works at once on the bytes already held behind what the last one consumed.
     if (m_state == State::AwaitingCount) AwaitCountStep(nNowMs);
     if (m_state == State::AwaitingMarker) AwaitMarkerStep(nNowMs);
-    if (m_state == State::Blocks) BlockStep(nNowMs, false);
+    if (m_state == State::Blocks || m_state == State::Trailing) BlockStep(nNowMs, false);
     // What followed the last block, or everything in line mode, is ordinary text.
     if (m_state == State::Lines) LineStep();
     WatchProgress(nNowMs);
@@ -104,11 +102,21 @@ void ReceiveEngine::Commit(size_t nBytes, uint64_t nNowMs) {
 
 void ReceiveEngine::Idle(uint64_t nNowMs) {
     FollowDownloadMode(nNowMs);
+    if (m_state == State::Blocks && m_flags.m_bDownloadMode.load() != 0 && m_nLength > 0) {
+        BlockStep(nNowMs, true);
+    }
+    if (m_state == State::Trailing &&
+        (m_nLength >= kBufferSize || nNowMs >= m_nProgressMs + kTrailingQuietMs)) {
+        // Quiet since the announced count was reached (or the buffer filled without a block):
+        // what is held now is no longer part of the download.
+        EndTrailing();
+        LineStep();
+    }
     // A held block start never fills the buffer (a block is at most 255 bytes and the scan keeps
     // nothing in front of it), so dropping bytes in block mode would only cut a block that is
     // still arriving.
     const bool bFull = m_nLength >= kBufferSize;
-    if (m_nLength > kOverflowMark && m_state != State::Blocks) {
+    if (m_nLength > kOverflowMark && m_state != State::Blocks && m_state != State::Trailing) {
         Consume(kOverflowDrop);
         // Between the count line and the start marker nothing is listed, not even this.
         if (m_state != State::AwaitingMarker) m_nSkippedBytes += kOverflowDrop;
@@ -118,9 +126,6 @@ void ReceiveEngine::Idle(uint64_t nNowMs) {
         if (m_state == State::Lines || m_state == State::AwaitingCount) DropHeldBinary();
         FlushSkippedBytes();
     }
-    if (m_state == State::Blocks && m_flags.m_bDownloadMode.load() != 0 && m_nLength > 0) {
-        BlockStep(nNowMs, true);
-    }
     WatchProgress(nNowMs);
 }
 
@@ -129,7 +134,9 @@ void ReceiveEngine::WatchProgress(uint64_t nNowMs) {
         nNowMs - m_nProgressMs < m_nDataLostMs) {
         return;
     }
-    if (m_flags.m_bDownloadMode.load() == 0) {
+    if (m_state == State::Trailing && m_flags.m_bDownloadMode.load() != 0) {
+        EndTrailing();
+    } else if (m_flags.m_bDownloadMode.load() == 0) {
         // Cancelled, and the canceller has reported it: only the file is left to close.
         if (IsRawFileOpen()) static_cast<void>(m_effects.CloseRawFile(false));
         m_state = State::Lines;
@@ -142,7 +149,9 @@ void ReceiveEngine::WatchProgress(uint64_t nNowMs) {
 
 void ReceiveEngine::PortLost() {
     if (m_state == State::Lines) return;
-    if (m_flags.m_bDownloadMode.load() == 0) {
+    if (m_state == State::Trailing && m_flags.m_bDownloadMode.load() != 0) {
+        EndTrailing();  // every announced record had arrived
+    } else if (m_flags.m_bDownloadMode.load() == 0) {
         if (IsRawFileOpen()) static_cast<void>(m_effects.CloseRawFile(false));
         m_state = State::Lines;
     } else if (m_state == State::AwaitingCount) {
@@ -153,6 +162,7 @@ void ReceiveEngine::PortLost() {
 }
 
 void ReceiveEngine::Stop() {
+    if (m_state == State::Trailing && m_flags.m_bDownloadMode.load() != 0) EndTrailing();
     if (IsRawFileOpen()) EndDownload(DR_ABORTED);
     FlushSkippedBytes();
 }
@@ -279,6 +289,7 @@ void ReceiveEngine::AwaitCountStep(uint64_t nNowMs) {
         m_nAnnounced = nAnnounced;
         m_nReceived = 0;
         m_nExpectedSequence = kFirstSequence;
+        m_bMoreThanAnnounced = false;
         m_nLastBlock = 0;
         m_nProgressMs = nNowMs;
         m_effects.PostProgress(m_nAnnounced, 0);
@@ -313,8 +324,11 @@ bool ReceiveEngine::IsRetransmission(size_t p) const {
 }
 
 void ReceiveEngine::BlockStep(uint64_t nNowMs, bool bNoMoreToCome) {
+    // After the announced count only whole blocks are taken: other bytes may be the text that
+    // follows the download, and stay for line mode.
     size_t p = 0;
-    while (p < m_nLength && m_state == State::Blocks) {
+    size_t nTaken = 0;
+    while (p < m_nLength && (m_state == State::Blocks || m_state == State::Trailing)) {
         const BlockCheck check = CheckBlock(p);
         if (check == BlockCheck::NotABlock) {
             ++p;
@@ -332,13 +346,12 @@ void ReceiveEngine::BlockStep(uint64_t nNowMs, bool bNoMoreToCome) {
             continue;
         }
         const size_t nBlock = m_buffer[p + 2];
-        if (!AcceptBlock(p, nNowMs)) {
-            p += nBlock;
-            break;
-        }
+        const bool bGoOn = AcceptBlock(p, nNowMs);
         p += nBlock;
+        nTaken = p;
+        if (!bGoOn) break;
     }
-    Consume(p);
+    Consume(m_state == State::Trailing ? nTaken : p);
 }
 
 bool ReceiveEngine::AcceptBlock(size_t p, uint64_t nNowMs) {
@@ -366,19 +379,30 @@ bool ReceiveEngine::AcceptBlock(size_t p, uint64_t nNowMs) {
     m_nReceived += static_cast<uint32_t>(nPayload / kRecordSize);
     ++m_nExpectedSequence;
     m_nProgressMs = nNowMs;
+    if (m_state == State::Trailing) {
+        // Records past the announced count: the count was wrong, so nothing proves the file whole.
+        if (nPayload > 0) m_bMoreThanAnnounced = true;
+        return true;
+    }
     if (m_nReceived >= m_nAnnounced) {
-        EndDownload(DR_OK);
-        return false;
+        m_state = State::Trailing;
+        return true;
     }
     m_effects.PostProgress(m_nAnnounced, m_nReceived);
     return true;
 }
 
 void ReceiveEngine::EndDownload(DownloadResult result) {
+    // The file is whole only when exactly what was announced (or the block that completed it)
+    // came; anything else keeps it as a partial download.
     const bool bClosed = m_effects.CloseRawFile(result == DR_OK);
     m_state = State::Lines;
     if (result == DR_OK && !bClosed) result = DR_FILE_ERROR;
     Finish(result);
+}
+
+void ReceiveEngine::EndTrailing() {
+    EndDownload(m_bMoreThanAnnounced ? DR_MORE_THAN_ANNOUNCED : DR_OK);
 }
 
 void ReceiveEngine::Finish(DownloadResult result) {

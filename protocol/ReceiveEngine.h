@@ -70,6 +70,9 @@ class ReceiveEngine {
     static constexpr uint16_t kFirstSequence = 0x0101;
     static constexpr uint8_t kRecordBlockType = 0xA1;
     static constexpr uint32_t kDefaultDataLostMs = 10000;
+    // After the announced count, the line must be quiet this long before the download is whole:
+    // a logger that sends more than it announced is caught before anything trusts the count.
+    static constexpr uint64_t kTrailingQuietMs = 500;
 
     // Where the worker is; the window's download-mode flag moves it out of Lines and back.
     enum class State {
@@ -77,6 +80,8 @@ class ReceiveEngine {
         AwaitingCount,   // a download was asked for: lines until "dataCount=N" CR LF
         AwaitingMarker,  // the raw file is open: bytes dropped until "===" CR LF
         Blocks,          // framed blocks of records until N records are in the file
+        Trailing,        // N records are in: until the line goes quiet, a further record
+                         // block proves the count wrong
     };
 
     ReceiveEngine(ReceiveEffects& effects, WorkerFlags flags,
@@ -106,7 +111,8 @@ class ReceiveEngine {
     void Feed(std::string_view bytes, uint64_t nNowMs = 0);
 
     bool IsRawFileOpen() const {
-        return m_state == State::AwaitingMarker || m_state == State::Blocks;
+        return m_state == State::AwaitingMarker || m_state == State::Blocks ||
+               m_state == State::Trailing;
     }
     size_t Length() const { return m_nLength; }
     uint32_t AnnouncedCount() const { return m_nAnnounced; }
@@ -145,6 +151,9 @@ class ReceiveEngine {
     bool IsRetransmission(size_t p) const;
     // Ends the download: closes the raw file (a failed close turns DR_OK into DR_FILE_ERROR).
     void EndDownload(DownloadResult result);
+    // The wait after the announced count is over: DR_OK, or DR_MORE_THAN_ANNOUNCED when record
+    // blocks came after it. The bytes behind go to line mode.
+    void EndTrailing();
     void Finish(DownloadResult result);
     // Reports the binary bytes counted since the last text line as one entry.
     void FlushSkippedBytes();
@@ -161,7 +170,8 @@ class ReceiveEngine {
     uint32_t m_nAnnounced = 0;
     uint32_t m_nReceived = 0;
     uint16_t m_nExpectedSequence = kFirstSequence;
-    uint64_t m_nProgressMs = 0;  // the last sign of a download going on
+    bool m_bMoreThanAnnounced = false;  // record blocks came after the announced count
+    uint64_t m_nProgressMs = 0;         // the last sign of a download going on
     std::atomic<uint32_t> m_nRequests{0};
     uint32_t m_nRequestsSeen = 0;
     // The block accepted last, to tell a retransmission from new records.

@@ -80,6 +80,8 @@ Step At(std::string s, uint64_t nMs) {
     return {std::move(s), nMs, nullptr};
 }
 const Step kCancel{{}, 0, "cancel"};
+// A read that returns nothing once the line has been quiet long after every earlier step.
+const Step kQuiet{{}, 100000, "idle"};
 const Step kDownload{{}, 0, "download"};
 
 struct Case {
@@ -183,7 +185,7 @@ TEST(ReceiveEngine, CountLineAndMarker) {
          {"line:VXs,O2=5,OH=6*00!\r\n", "line:dataCount=0\r\n", "done:1"}},
         {"garbage before the marker goes by the overflow rule",
          {kDownload,
-          At("dataCount=1\r\n" + std::string(300, 'g') + "===\r\n" + Block(0x0101, 1), 0)},
+          At("dataCount=1\r\n" + std::string(300, 'g') + "===\r\n" + Block(0x0101, 1), 0), kQuiet},
          {"line:dataCount=1\r\n", "create", "progress:0/1", "append:20", "close:whole", "done:0"}},
     });
 }
@@ -198,16 +200,19 @@ TEST(ReceiveEngine, Blocks) {
     hiding[hiding.size() - 2] =
         std::accumulate(hiding.begin() + 2, hiding.end() - 2, '\0', std::bit_xor<>());
     RunCases({
-        {"count, marker and blocks in one read", {kDownload, At(kHead + b1 + b2, 0)}, kBoth},
+        {"count, marker and blocks in one read",
+         {kDownload, At(kHead + b1 + b2, 0), kQuiet},
+         kBoth},
         {"bytes before and between blocks are dropped",
-         {kDownload, At(kHead + "xx\x02z" + b1 + "\x01\x02\x02" + b2, 0)},
+         {kDownload, At(kHead + "xx\x02z" + b1 + "\x01\x02\x02" + b2, 0), kQuiet},
          kBoth},
         {"a length below 8 is no block, not even the proof of a false start",
          {kDownload, At(kHead + hiding.substr(0, 100), 0), Idle(100),
-          At(hiding.substr(100) + b2, 200)},
+          At(hiding.substr(100) + b2, 200), kQuiet},
          kBoth},
         {"a block in pieces, with a pause inside",
-         {kDownload, At(kHead + b1.substr(0, 100), 0), Idle(100), At(b1.substr(100) + b2, 200)},
+         {kDownload, At(kHead + b1.substr(0, 100), 0), Idle(100), At(b1.substr(100) + b2, 200),
+          kQuiet},
          kBoth},
         {"a bad checksum loses the block",
          {kDownload, At(kHead + corrupt + b2, 0)},
@@ -222,19 +227,45 @@ TEST(ReceiveEngine, Blocks) {
          {kDownload, At(kHead + Block(0x0101, 1, 0x55) + Block(0x0101, 1), 0)},
          After(kStart, {"append:20", "progress:1/24"})},
         {"the same block twice is listed, not written",
-         {kDownload, At(kHead + b1 + b1 + b2, 0)},
+         {kDownload, At(kHead + b1 + b1 + b2, 0), kQuiet},
          After(kStart, {"append:240", "progress:12/24", "line:12 0102 <> 0101", "append:240",
                         "close:whole", "done:0"})},
         {"a final block with more records than missing, and the text after it",
-         {kDownload, At("dataCount=5\r\n===\r\n" + b1 + "bye\r\nrest", 0)},
+         {kDownload, At("dataCount=5\r\n===\r\n" + b1 + "bye\r\nrest", 0), kQuiet},
          {"line:dataCount=5\r\n", "create", "progress:0/5", "append:240", "close:whole", "done:0",
           "line:bye\r\n"},
          "rest"},
         {"a false start before the last block: once the line is quiet, the block behind is taken",
          {kDownload, At("dataCount=17\r\n===\r\n" + b1 + "\x02$\xfa" + Block(0x0102, 5), 0),
-          Idle(100)},
+          Idle(100), kQuiet},
          {"line:dataCount=17\r\n", "create", "progress:0/17", "append:240", "progress:12/17",
           "append:100", "close:whole", "done:0"}},
+    });
+}
+
+// A count line is only believed once the line has been quiet after it: record blocks that still
+// come prove it wrong, and every record is kept in a file that does not pass for whole.
+TEST(ReceiveEngine, RecordsBeyondTheAnnouncedCount) {
+    const std::string twelve = "dataCount=12\r\n===\r\n";
+    const Effects kTwelve = {"line:dataCount=12\r\n", "create", "progress:0/12", "append:240"};
+    RunCases({
+        {"blocks right behind the count: all kept, the file partial",
+         {kDownload, At(twelve + b1 + b2 + Block(0x0103, 3), 0), kQuiet},
+         After(kTwelve, {"append:240", "append:60", "close:part", "done:7"})},
+        {"a block after a pause shorter than the quiet time, bytes before it",
+         {kDownload, At(twelve + b1, 0), Idle(499), At("\x01\x00" + b2, 499), Idle(998), Idle(999)},
+         After(kTwelve, {"append:240", "close:part", "done:7"})},
+        {"the last block sent again proves nothing",
+         {kDownload, At(twelve + b1 + b1, 0), kQuiet},
+         After(kTwelve, {"line:12 0102 <> 0101", "close:whole", "done:0"})},
+        {"text after the count waits for the quiet, then is a line",
+         {kDownload, At(twelve + b1 + "bye\r\n", 0), Idle(499), At("VXs", 499), Idle(500)},
+         After(kTwelve, {"close:whole", "done:0", "line:bye\r\n"}),
+         "VXs"},
+        {"a buffer filled without a block ends the wait",
+         {kDownload, At(twelve + b1 + std::string(257, 'n'), 0)},
+         After(kTwelve, {"close:whole", "done:0"}),
+         std::string(241, 'n')},
     });
 }
 
@@ -286,6 +317,8 @@ TEST(ReceiveEngine, FileFailuresHangUpAndStop) {
         rig.engine.RequestDownload();
         rig.m_bDownloadMode = 1;
         rig.engine.Feed("dataCount=12\r\n===\r\n" + Block(0x0101, 12).substr(0, c.nBlockBytes));
+        // A whole block completes the count; the quiet after it ends the download.
+        if (c.nBlockBytes == 248) rig.engine.Idle(ReceiveEngine::kTrailingQuietMs);
         if (c.strEnd == "port") rig.engine.PortLost();
         if (c.strEnd == "stop") rig.engine.Stop();
         Effects& e = rig.effects.effects;
@@ -330,6 +363,7 @@ TEST(ReceiveEngine, EverySplitOfAStream) {
         Rig rig;
         rig.m_bDownloadMode = 1;
         for (const std::string& r : reads) rig.engine.Feed(r);
+        rig.engine.Idle(ReceiveEngine::kTrailingQuietMs);
         EXPECT_EQ(rig.effects.strFile, file);
         return rig.effects.effects;
     };
