@@ -13,6 +13,7 @@
 #include "CliCommand.h"
 #include "CommandTable.h"
 #include "QuorvelVersion.h"
+#include "platform/File.h"
 
 CliCommand MakeDownloadCommand();
 CliCommand MakeEraseCommand();
@@ -21,6 +22,7 @@ CliCommand MakeSyncCommand();
 CliCommand MakeMergeCommand();
 
 int main(int argc, char** argv) {
+    OpenClosedStandardStreams();
     CLI::App app{"Quorvel: download, erase, configure and translate GPS track loggers"};
     app.name("quorvel-cli");
     app.require_subcommand(1);

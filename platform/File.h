@@ -73,6 +73,10 @@ void RemoveFile(const std::string& strPath);
 [[nodiscard]] SystemError CreateFolders(const std::string& strPath);
 // The names in a folder, without "." and "..". False when it cannot be read.
 [[nodiscard]] bool ListFolder(const std::string& strPath, std::vector<std::string>& names);
+// Opens the null device on each of standard input, output and error that is closed. Called first
+// in every program: a port or file opened later would otherwise take that number, and text meant
+// for the terminal would go to the logger or into a raw log.
+void OpenClosedStandardStreams();
 // This process's number: names that several processes make in one folder stay apart.
 uint32_t CurrentProcessId();
 // Puts a folder's entries on the disk (a name just given to a file there): a file synced and then

@@ -19,6 +19,18 @@ SystemError NotARegularFileError() {
     return -1;
 }
 
+void OpenClosedStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is taken, which is fd itself.
+        const int nNull = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (nNull != -1 && nNull != fd) {
+            ::dup2(nNull, fd);
+            ::close(nNull);
+        }
+    }
+}
+
 File::~File() {
     if (m_hFile != -1) ::close(static_cast<int>(m_hFile));
 }

@@ -237,6 +237,10 @@ bool ListFolder(const std::string& strPath, std::vector<std::string>& names) {
     return true;
 }
 
+void OpenClosedStandardStreams() {
+    // Handles do not reuse the numbers of closed standard streams here: nothing to guard.
+}
+
 uint32_t CurrentProcessId() {
     return static_cast<uint32_t>(::GetCurrentProcessId());
 }

@@ -8,6 +8,7 @@
 
 #include "QuorvelVersion.h"
 #include "TrackGenerator.h"
+#include "platform/File.h"
 #include "sim/SimRunner.h"
 
 namespace {
@@ -125,6 +126,7 @@ int Serve(SimLogger& logger, SimRunner& runner, const SimOptions& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    OpenClosedStandardStreams();
     CLI::App app{"quorvel-sim: a simulated GPS track logger on a pseudo-terminal"};
     app.name("quorvel-sim");
     app.set_version_flag("--version", std::string("quorvel-sim ") + kQuorvelVersion);

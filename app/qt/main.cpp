@@ -5,8 +5,10 @@
 
 #include "QuorvelApp.h"
 #include "QuorvelVersion.h"
+#include "platform/File.h"
 
 int main(int argc, char* argv[]) {
+    OpenClosedStandardStreams();
     // Answered on the terminal before Qt starts, so that they need no display.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
