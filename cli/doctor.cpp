@@ -34,6 +34,8 @@ void PrintCheck(const PortCheck& check) {
     }
     if (check.openStatus == SerialStatus::Ok) {
         std::printf("  opens: yes\n");
+    } else if (!check.bOpenTried && check.openStatus == SerialStatus::Busy) {
+        std::printf("  opens: not tried, another program has it open\n");
     } else {
         std::printf("  opens: no (%s)\n", SerialStatusMessage(check.openStatus));
     }
@@ -78,7 +80,11 @@ int RunDoctor(const DoctorOptions& opt) {
             bUsbPort = bUsbPort || !doctor.Facts(port.strName).strVendorId.empty();
         }
     }
-    const std::vector<PortProblem> problems = doctor.SystemProblems(bUsbPort);
+    // A named path that is no port at all: that is the whole diagnosis.
+    const bool bNotAPort =
+        !opt.strPort.empty() && checks.front().openStatus == SerialStatus::NotAPort;
+    const std::vector<PortProblem> problems =
+        bNotAPort ? std::vector<PortProblem>() : doctor.SystemProblems(bUsbPort);
     PrintProblems(problems, "");
     nProblems += problems.size();
     if (checks.empty() && nProblems == 0) {

@@ -34,6 +34,7 @@ struct PortFacts {
 
 enum class ProblemKind {
     NoPermission,  // the user may not read and write the device node
+    NotAPort,      // the path is no terminal device
     HeldBy,        // another process has the port open
     ModemManager,  // ModemManager runs and may probe the port
     Brltty,        // a brltty rule claims the device
@@ -52,6 +53,7 @@ struct PortProblem {
 struct PortCheck {
     PortFacts facts;
     SerialStatus openStatus = SerialStatus::NotFound;
+    bool bOpenTried = true;  // false: not opened, as it is missing, no port, or another's
     std::vector<PortProblem> problems;
 };
 

@@ -1,7 +1,13 @@
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t kCheckBaud = 115200;
 constexpr auto kVanishLimit = std::chrono::seconds(2);
 constexpr auto kWatchStep = std::chrono::milliseconds(20);
 constexpr const char* kUdevRule = "contrib/udev/60-quorvel.rules";
@@ -138,6 +143,47 @@ std::vector<GroupEntry> ReadGroups(const std::string& strFile) {
     return groups;
 }
 
+enum class NodeKind { Tty, NotATty, Unknown };
+
+// Whether a download could open the node, learnt without changing it: opened without becoming
+// its controlling terminal or waiting for carrier, only read (terminal or not, claimed for one
+// program or not), closed again. Nothing is set, flushed or raised. Called only when no process
+// is seen holding the node; one that holds it unseen keeps it open past our close, so a HUPCL
+// port does not drop its lines for it.
+SerialStatus ProbeNode(const fs::path& node) {
+    const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        switch (errno) {
+            case ENOENT:
+            case ENODEV:
+            case ENXIO:
+                return SerialStatus::NotFound;
+            case EBUSY:
+                return SerialStatus::Busy;
+            case EACCES:
+            case EPERM:
+                return SerialStatus::AccessDenied;
+            case ENOTTY:
+            case EISDIR:
+            case ENOTDIR:
+                return SerialStatus::NotAPort;
+            default:
+                return SerialStatus::IoError;
+        }
+    }
+    SerialStatus status = SerialStatus::Ok;
+    int nExclusive = 0;
+    termios tio{};
+    if (::ioctl(fd, TIOCGEXCL, &nExclusive) != 0 || ::tcgetattr(fd, &tio) != 0) {
+        status =
+            errno == ENOTTY || errno == EINVAL ? SerialStatus::NotAPort : SerialStatus::IoError;
+    } else if (nExclusive != 0) {
+        status = SerialStatus::Busy;
+    }
+    ::close(fd);
+    return status;
+}
+
 class SystemView {
   public:
     explicit SystemView(const SystemRoots& roots) : m_roots(roots) {}
@@ -146,6 +192,24 @@ class SystemView {
         return m_roots.strDev + "/" + strRelative;
     }
     fs::path TtyClass() const { return m_roots.strSys + "/class/tty"; }
+    // Where a node named under /dev is found under the dev root; other paths as they are.
+    fs::path Node(const std::string& strNode) const {
+        const std::string strRelative = DevRelative(strNode);
+        return strRelative.empty() ? fs::path(strNode) : Dev(strRelative);
+    }
+
+    // What sysfs says a device node is, without opening it. Pseudo-terminals have no entry.
+    NodeKind KindOf(const fs::path& node) const {
+        struct stat st {};
+        if (::stat(node.c_str(), &st) != 0) return NodeKind::Unknown;
+        if (!S_ISCHR(st.st_mode)) return NodeKind::NotATty;
+        const std::string strClass =
+            LinkName(fs::path(m_roots.strSys) / "dev/char" /
+                     (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) /
+                     "subsystem");
+        if (strClass.empty()) return NodeKind::Unknown;
+        return strClass == "tty" ? NodeKind::Tty : NodeKind::NotATty;
+    }
 
     // Every process with its name; those with strNode open marked. This process is left out.
     std::vector<Process> Processes(const std::string& strNode) const {
@@ -204,7 +268,10 @@ class SystemView {
         return "";
     }
 
-    bool UdevRunning() const { return fs::exists(m_roots.strUdevRun + "/control"); }
+    bool UdevRunning() const {
+        std::error_code ec;  // a folder this user may not enter: no daemon to count on
+        return fs::exists(m_roots.strUdevRun + "/control", ec);
+    }
 
     // Every tty's device folder, to tell which USB interfaces have one.
     std::vector<std::string> TtyDevicePaths() const {
@@ -341,7 +408,8 @@ std::vector<PortProblem> AccessProblems(const SystemView& system, const PortFact
 }
 
 PortProblem HolderProblem(const Process& process, const std::string& strNode) {
-    std::string strFix = "close " + process.strName + ", or: kill " + process.strPid;
+    // A terminal program or a simulator: the user closes it (or its port), nobody kills it.
+    std::string strFix = "close " + process.strName + " (or the port in it), then try again";
     if (process.strName == "gpsd") {
         strFix =
             "sudo systemctl stop gpsd.socket gpsd (to keep it away from loggers: "
@@ -436,6 +504,13 @@ std::vector<PortProblem> PortDoctor::Explain(const PortFacts& facts, SerialStatu
         problems.push_back(missing);
         return problems;
     }
+    // Whoever else holds something that is no port at all has nothing to do with the logger.
+    if (status == SerialStatus::NotAPort) {
+        problems.push_back({ProblemKind::NotAPort,
+                            std::string(SerialStatusMessage(status)) + " (not a terminal device)",
+                            "name the logger's port: quorvel-cli ports lists them"});
+        return problems;
+    }
     if (status == SerialStatus::AccessDenied) {
         for (PortProblem& p : AccessProblems(system, facts)) problems.push_back(std::move(p));
     }
@@ -473,11 +548,25 @@ std::vector<PortProblem> PortDoctor::Explain(const PortFacts& facts, SerialStatu
 }
 
 PortCheck PortDoctor::Check(const std::string& strPort) const {
+    const SystemView system(m_roots);
     PortCheck check;
     check.facts = Facts(strPort);
-    SerialPort port;
-    check.openStatus = port.Open(check.facts.strNode, kCheckBaud);
-    port.Close();
+    const fs::path node = system.Node(check.facts.strNode);
+    const std::vector<Process> processes = system.Processes(check.facts.strNode);
+    const bool bHeld =
+        std::any_of(processes.begin(), processes.end(), [](const Process& p) { return p.bHolds; });
+    check.bOpenTried = false;
+    if (!check.facts.bPresent) {
+        check.openStatus = SerialStatus::NotFound;
+    } else if (system.KindOf(node) == NodeKind::NotATty) {
+        check.openStatus = SerialStatus::NotAPort;
+    } else if (bHeld) {
+        // A port another program uses is not ours to open, even to look.
+        check.openStatus = SerialStatus::Busy;
+    } else {
+        check.openStatus = ProbeNode(node);
+        check.bOpenTried = true;
+    }
     check.problems = Explain(check.facts, check.openStatus);
     return check;
 }

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -80,12 +81,12 @@ Output Finish(Child child) {
 
 // Executes the program, under this process's umockdev testbed if there is one. The preload
 // library comes before the sanitizer runtime.
-void ExecCli(std::vector<std::string> args) {
+void ExecCli(std::vector<std::string> args, const std::string& strCli = kCli) {
     if (std::getenv("UMOCKDEV_DIR")) ::setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
     const char* pAsan = std::getenv("ASAN_OPTIONS");
     const std::string asan = std::string("verify_asan_link_order=0:") + (pAsan ? pAsan : "");
     ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
-    args.insert(args.begin(), kCli);
+    args.insert(args.begin(), strCli);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -130,9 +131,10 @@ TEST_F(RecordedDevices, DoctorNamesEachProblemAndItsFix) {
     // clang-format off
     const Scene scenes[] = {
         {"gpsd holds the logger and ModemManager may probe it", "gps-logger.umockdev",
-         "--port ttyUSB0 --proc-root %proc-busy --rules-dir %rules", 0,
+         "--port ttyUSB0 --proc-root %proc-busy --rules-dir %rules", 1,
          {std::string("stable name: ") + kStableName, "driver: pl2303",
-          "USB: 067b:2303 Prolific Technology Inc. USB-Serial Controller", "opens: yes",
+          "USB: 067b:2303 Prolific Technology Inc. USB-Serial Controller",
+          "opens: not tried, another program has it open",
           "problem: gpsd (pid 812) has /dev/ttyUSB0 open",
           "fix: sudo systemctl stop gpsd.socket gpsd",
           "problem: ModemManager runs (pid 900)", "fix: install contrib/udev/60-quorvel.rules",
@@ -196,6 +198,41 @@ TEST_F(RecordedDevices, PortThatComesAndGoesIsCaught) {
     ExpectTexts(r, {"/dev/ttyUSB0 appeared and was gone again after", "fix: brltty does this"});
 }
 
+// A program holds a pseudo-terminal at 9600 bit/s, line by line, with a line not read yet: the
+// doctor names it and leaves the port as it was. /dev/null is no port, whoever has it open.
+TEST(HeldPort, DoctorLooksWithoutTouchingAndNamesTheHolder) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const std::string pts = ::ptsname(master);
+    const int slave = ::open(pts.c_str(), O_RDWR | O_NOCTTY);
+    termios set{};  // a new pseudo-terminal is canonical, with HUPCL; c_cflag holds the speed
+    ASSERT_EQ(::tcgetattr(slave, &set) | ::cfsetspeed(&set, B9600), 0);
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &set) | !(set.c_lflag & ICANON), 0);
+    ASSERT_EQ(::write(master, "hello\n", 6), 6);
+    const pid_t holder = ::fork();  // holds the port from its first instant
+    while (holder == 0) ::pause();
+    ::close(slave);
+    const Output r = Finish(Start([&] { ExecCli({"doctor", "--port", pts, "--watch", "0"}); }));
+    EXPECT_EQ(r.nExit, 1);
+    ExpectTexts(r,
+                {"problem: doctor_tests (pid " + std::to_string(holder) + ") has " + pts + " open",
+                 "fix: close doctor_tests", "!kill", "opens: not tried"});
+    const int look = ::open(pts.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios after{};
+    char line[16] = {};
+    ASSERT_EQ(::tcgetattr(look, &after), 0);
+    EXPECT_EQ(std::tie(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag),
+              std::tie(set.c_iflag, set.c_oflag, set.c_cflag, set.c_lflag));
+    EXPECT_EQ(::read(look, line, sizeof line), 6) << "the holder's unread line";
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(look);
+    ::close(master);
+    const Output null = Finish(Start([] { ExecCli({"doctor", "--port", "/dev/null"}); }));
+    EXPECT_EQ(null.nExit, 1);
+    ExpectTexts(null, {"problem: the device is not a serial port (not a terminal device)", "!(pid", "!kill"});
+}
+
 // A pseudo-terminal given to group gpsusers (4242) with a mode, opened as the user nobody: the
 // doctor's report and the one-line diagnosis after a failed open. "@" stands for the port.
 TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
@@ -227,11 +264,21 @@ TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can become another user";
     const passwd* nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
-    const std::string group = std::filesystem::temp_directory_path() /
-                              ("quorvel-doctor-group-" + std::to_string(::getpid()));
+    // The user nobody reads copies in a folder open to all: the checkout may sit in a home folder
+    // only its owner may enter.
+    char name[] = "/tmp/quorvel-doctor-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string copies = name, group = copies + "/group";
+    std::filesystem::copy_file(kCli, copies + "/quorvel-cli");
+    std::filesystem::create_directory(copies + "/udev-run");
+    std::ofstream(copies + "/udev-run/control");  // stands for a running udev daemon's socket
+    for (const char* p : {"", "/quorvel-cli", "/udev-run", "/udev-run/control"}) {
+        ::chmod((copies + p).c_str(), 0755);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::ofstream(group) << "root:x:0:\ngpsusers:x:4242:" << c.members << "\n";
+        ::chmod(group.c_str(), 0644);
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         const std::string pts = ::ptsname(master);
@@ -247,11 +294,12 @@ TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
         };
         SystemRoots roots;
         roots.strGroupFile = group;
-        roots.strUdevRun = kFixtures + c.udevRun;
+        roots.strUdevRun = copies + "/" + c.udevRun;
         const Output r = Finish(Start([&] {
             asNobody();
             ExecCli({"doctor", "--port", pts, "--watch", "0", "--group-file", group, "--udev-run",
-                     roots.strUdevRun});
+                     roots.strUdevRun},
+                    copies + "/quorvel-cli");
         }));
         const Output line = Finish(Start([&] {
             asNobody();
@@ -273,7 +321,7 @@ TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
         if (held >= 0) ::close(held);
         ::close(master);
     }
-    std::filesystem::remove(group);
+    std::filesystem::remove_all(copies);
 }
 
 }  // namespace
