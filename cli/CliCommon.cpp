@@ -26,11 +26,10 @@ bool LoadRawLogForCommand(const std::string& strPath, RawLogImage& image) {
 }
 
 std::optional<TimeZone> ResolveTimeZone(const std::string& strZone) {
-    const std::string strText = strZone.empty() ? std::string("local") : strZone;
     TimeZone zone;
-    const TimeZoneStatus status = ParseTimeZone(strText, zone);
+    const TimeZoneStatus status = ParseTimeZone(strZone, zone);
     if (status != TimeZoneStatus::Ok) {
-        PrintError(TimeZoneStatusMessage(status, strText));
+        PrintError(TimeZoneStatusMessage(status, strZone));
         return std::nullopt;
     }
     return zone;

@@ -10,7 +10,7 @@ namespace {
 
 struct InfoOptions {
     std::string strFile;
-    std::string strZone;
+    std::string strZone = "local";  // the system's zone unless --tz names one
     bool bDays = false;
     bool bJson = false;
     FilterOptions filter;

@@ -9,7 +9,7 @@ shift || true
 seconds=${FUZZ_SECONDS:-60}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(receive_engine sentence time_parse)
+  targets=(receive_engine sentence time_parse zone_file)
 fi
 scratch=${FUZZ_WORK:-$(mktemp -d /tmp/quorvel-fuzz.XXXXXX)}
 own_scratch=${FUZZ_WORK:+no}

@@ -4,15 +4,18 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "ZoneFile.h"
 #include "ZoneRules.h"
 
 namespace {
 
 constexpr ZoneSeconds kUnixTimeOf2000 = 946684800;
 constexpr char kZoneDir[] = "/usr/share/zoneinfo/";
+constexpr char kLocalZoneFile[] = "/etc/localtime";
 
 ZoneSeconds FromSys(date::sys_seconds t) {
     return t.time_since_epoch().count() - kUnixTimeOf2000;
@@ -80,6 +83,36 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
+// The database zone a zone file is: the one it links to, else the one with the same bytes
+// ("Area/Location" names first); empty when none is.
+std::string DatabaseNameOf(const std::string& strPath, const std::string& bytes) {
+    std::error_code ec;
+    const std::string strTarget = std::filesystem::canonical(strPath, ec).generic_string();
+    constexpr std::string_view kFolder = "/zoneinfo/";
+    if (const size_t at = strTarget.rfind(kFolder); !ec && at != std::string::npos) {
+        std::string strName = strTarget.substr(at + kFolder.size());
+        if (strName.starts_with("posix/")) strName.erase(0, 6);
+        return strName;
+    }
+    std::vector<std::string> names = ListZoneNames();
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const bool bAreaA = a.find('/') != std::string::npos;
+        const bool bAreaB = b.find('/') != std::string::npos;
+        return bAreaA != bAreaB ? bAreaA : a < b;
+    });
+    for (const std::string& name : names) {
+        // Sizes first: a few hundred file sizes, and the bytes only of the same-sized. A link is
+        // another name for the zone it points to, which is the one to name.
+        const std::filesystem::path candidate = kZoneDir + name;
+        if (std::filesystem::file_size(candidate, ec) != bytes.size() || ec ||
+            std::filesystem::is_symlink(candidate, ec)) {
+            continue;
+        }
+        if (ReadZoneFileBytes(candidate) == bytes) return name;
+    }
+    return "";
+}
+
 }  // namespace
 
 TimeZoneStatus LoadNamedZoneRules(std::string_view name, std::shared_ptr<const ZoneRules>& pRules,
@@ -110,23 +143,49 @@ std::vector<std::string> ListZoneNames() {
     return names;
 }
 
+TimeZoneStatus LoadZoneFileRules(const std::string& strPath,
+                                 std::shared_ptr<const ZoneRules>& pRules, std::string& strName) {
+    const std::optional<std::string> bytes = ReadZoneFileBytes(strPath);
+    std::shared_ptr<const ZoneRules> pFileRules = bytes ? ParseZoneFile(*bytes) : nullptr;
+    if (!pFileRules) return TimeZoneStatus::NoLocalZone;
+    pRules = std::move(pFileRules);
+    strName = DatabaseNameOf(strPath, *bytes);
+    if (strName.empty()) strName = strPath;
+    return TimeZoneStatus::Ok;
+}
+
 TimeZoneStatus LoadLocalZoneRules(std::shared_ptr<const ZoneRules>& pRules, std::string& strName) {
-    // TZ overrides the system's zone for this process, as it does for the C library.
-    if (const char* pszTz = std::getenv("TZ"); pszTz != nullptr && *pszTz != '\0') {
+    // TZ overrides the system's zone for this process, read as the C library reads it: a zone
+    // name or file (either may follow a ':'), or a rule such as "CET-1CEST,M3.5.0,M10.5.0/3".
+    if (const char* pszTz = std::getenv("TZ"); pszTz != nullptr) {
         std::string_view tz = pszTz;
-        if (tz.front() == ':') tz.remove_prefix(1);
-        if (tz.starts_with(kZoneDir)) tz.remove_prefix(sizeof kZoneDir - 1);
-        if (LoadNamedZoneRules(tz, pRules, strName) == TimeZoneStatus::Ok)
+        if (tz.empty()) {
+            // An empty TZ is UTC to the C library, and so to `date`.
+            pRules = MakeAnnualZoneRules(AnnualZoneRule{});
+            strName = "UTC";
             return TimeZoneStatus::Ok;
+        }
+        if (tz.front() == ':') tz.remove_prefix(1);
+        std::string_view name = tz;
+        if (name.starts_with(kZoneDir)) name.remove_prefix(sizeof kZoneDir - 1);
+        if (!name.starts_with('/') &&
+            LoadNamedZoneRules(name, pRules, strName) == TimeZoneStatus::Ok) {
+            return TimeZoneStatus::Ok;
+        }
         if (const std::optional<AnnualZoneRule> rule = ParsePosixZoneRule(tz)) {
             pRules = MakeAnnualZoneRules(*rule);
             strName = tz;
             return TimeZoneStatus::Ok;
         }
+        // A file: a path, or a name the database lists only as a link ("UTC", "US/Eastern").
+        // Anything else is refused rather than taken as UTC, which would shift every time.
+        return LoadZoneFileRules(tz.starts_with('/') ? std::string(tz) : kZoneDir + std::string(tz),
+                                 pRules, strName);
     }
     try {
         return MakeRules(date::current_zone(), pRules, strName);
     } catch (const std::exception&) {
-        return TimeZoneStatus::NoLocalZone;
+        // /etc/localtime a copy rather than a link, and no other file naming the zone.
+        return LoadZoneFileRules(kLocalZoneFile, pRules, strName);
     }
 }

@@ -80,3 +80,9 @@ std::shared_ptr<const ZoneRules> MakeAnnualZoneRules(const AnnualZoneRule& rule)
 std::vector<std::string> ListZoneNames();
 [[nodiscard]] TimeZoneStatus LoadLocalZoneRules(std::shared_ptr<const ZoneRules>& pRules,
                                                 std::string& strName);
+// The rules of a compiled zone file such as /etc/localtime, named after the database zone it links
+// to or is a copy of, else after its path. NoLocalZone when the file cannot be read as one. Only
+// where the zone data is a zoneinfo folder (not Windows).
+[[nodiscard]] TimeZoneStatus LoadZoneFileRules(const std::string& strPath,
+                                               std::shared_ptr<const ZoneRules>& pRules,
+                                               std::string& strName);

@@ -9,6 +9,9 @@
 #include "track/Calendar.h"
 #include "track/TimeZone.h"
 #include "track/ZoneRules.h"
+#ifndef _WIN32
+#include "tests/common/Programs.h"
+#endif
 
 namespace {
 
@@ -99,12 +102,12 @@ TEST(TimeZone, ParseTexts) {
 // Every change zdump lists for the zone in the years [from, to): the offsets on both sides of it
 // and the local times next to it, with a skipped local time moving to the change and a repeated
 // one taking the earlier instant.
-void CheckAgainstZdump(const char* zone, int from, int to) {
-    FILE* pipe = popen(
-        ("zdump -v -c " + std::to_string(from) + "," + std::to_string(to) + " " + zone).c_str(),
-        "r");
+void CheckAgainstZdump(const std::string& zone, const TimeZone& tz, int from, int to) {
+    FILE* pipe =
+        popen(("zdump -v -c " + std::to_string(from) + "," + std::to_string(to) + " '" + zone + "'")
+                  .c_str(),
+              "r");
     ASSERT_NE(pipe, nullptr);
-    const TimeZone tz = Zone(zone);
     char line[256];
     int lines = 0;
     uint32_t prevUtc = 0;
@@ -144,8 +147,8 @@ void CheckAgainstZdump(const char* zone, int from, int to) {
 
 TEST(TimeZone, NamedZonesAgreeWithZdump) {
     for (const char* zone : {"Europe/Berlin", "America/New_York", "Australia/Sydney"}) {
-        CheckAgainstZdump(zone, 2023, 2025);
-        CheckAgainstZdump(zone, 2040, 2042);  // past the zone files' last listed change
+        CheckAgainstZdump(zone, Zone(zone), 2023, 2025);
+        CheckAgainstZdump(zone, Zone(zone), 2040, 2042);  // past the zone files' last listed change
     }
 }
 
@@ -159,6 +162,60 @@ TEST(TimeZone, LocalFollowsTz) {
     EXPECT_EQ(adelaide.OffsetAt(Seconds({2024, 7, 1, 0, 0, 0})), 9 * 3600 + 1800);
     EXPECT_EQ(adelaide.OffsetAt(Seconds({2024, 12, 1, 0, 0, 0})), 10 * 3600 + 1800);
     (void)(pszOld ? setenv("TZ", strOld.c_str(), 1) : unsetenv("TZ"));
+}
+
+// Zone files read as a copied /etc/localtime is (or TZ=/path): against zdump on the same file,
+// past 2037 by the file's closing rule and as version 1 (no such rule), through quorvel-cli too,
+// and named.
+TEST(TimeZone, ZoneFilesAgreeWithZdump) {
+    const TempDir dir;
+    const std::string berlin = ReadFile("/usr/share/zoneinfo/Europe/Berlin");
+    const std::string copy = WriteFile(dir / "copy", berlin);
+    const std::string own = WriteFile(dir / "own", berlin + "\n");  // bytes of no database zone
+    fs::create_symlink("/usr/share/zoneinfo/US/Eastern", dir / "link");
+    const char* pszOld = std::getenv("TZ");
+    const std::string strOld = pszOld ? pszOld : "";
+    for (const std::string& path :
+         {copy, WriteFile(dir / "v1", berlin.substr(0, 4) + '\0' + berlin.substr(5))}) {
+        setenv("TZ", path.c_str(), 1);
+        CheckAgainstZdump(path, Zone("local"), 2023, 2025);
+        if (path == copy) CheckAgainstZdump(path, Zone("local"), 2040, 2042);
+    }
+    const RunResult r = RunProgram({kCli, "info", kSample}, {"TZ=" + copy});
+    EXPECT_NE(r.strOut.find("2009/05/01 17:30:00 ~ 2009/05/01 18:19:55\nSize(Record): 600\n"
+                            "Times in local (Europe/Berlin)"),
+              std::string::npos)
+        << r.strOut << r.strErr;
+    std::shared_ptr<const ZoneRules> pRules;
+    for (const auto& [path, name] : {std::pair{copy, "Europe/Berlin"},
+                                     {own, own.c_str()},
+                                     {dir / "link", "America/New_York"}}) {
+        std::string strName;
+        EXPECT_EQ(LoadZoneFileRules(path, pRules, strName), TimeZoneStatus::Ok) << path;
+        EXPECT_EQ(strName, name);
+    }
+    // Refused rather than taken as UTC: damaged files and TZ values that name no zone.
+    std::vector<std::string> tzs = {"Nowhere/Zone", "CET-1CEST,M3.5.0", "/nonexistent"};
+    for (const std::string& bad :
+         {berlin.substr(0, berlin.size() / 2), "TZif2" + std::string(50, '\0')}) {
+        tzs.push_back(":" + WriteFile(dir / std::to_string(tzs.size()), bad));
+    }
+    for (const std::string& tz : tzs) {
+        setenv("TZ", tz.c_str(), 1);
+        TimeZone zone;
+        EXPECT_EQ(ParseTimeZone("local", zone), TimeZoneStatus::NoLocalZone) << tz;
+    }
+    setenv("TZ", "", 1);  // UTC to the C library
+    EXPECT_EQ(Zone("local").DisplayName(), "local (UTC)");
+    (void)(pszOld ? setenv("TZ", strOld.c_str(), 1) : unsetenv("TZ"));
+}
+
+TEST(TimeZone, CommandLineRefusesEmptyZone) {
+    for (const char* blank : {"", " "}) {
+        const RunResult r = RunProgram({kCli, "info", kSample, "--tz", blank});
+        EXPECT_EQ(r.nStatus, 2);
+        EXPECT_EQ(r.strErr, "quorvel-cli: No time zone given.\n") << blank;
+    }
 }
 #endif
 
