@@ -86,18 +86,8 @@ std::string FindSameDownload(const std::string& strArchive, const std::string& s
     return {};
 }
 
-const char* FormatExtension(OutputFormat format) {
-    switch (format) {
-        case OutputFormat::Kml:
-            return ".kml";
-        case OutputFormat::KmlTrack:
-            return "-track.kml";
-        case OutputFormat::Csv:
-            return ".csv";
-        case OutputFormat::Gpx:
-            return ".gpx";
-    }
-    return ".kml";
+std::string FormatExtension(OutputFormat format) {
+    return std::string(FormatRow(format).archiveSuffix);
 }
 
 }  // namespace
@@ -210,7 +200,7 @@ std::string ArchiveOutputPattern(const std::string& strRawPath, OutputFormat for
             c == '%' && split.kind != SplitRule::Kind::None ? std::string("%%") : std::string(1, c);
     }
     const char* pszPart = split.kind == SplitRule::Kind::Day   ? "-%Y-%m-%d"
-                          : split.kind == SplitRule::Kind::Gap ? "-%n"
+                          : split.kind == SplitRule::Kind::Gap ? "-part%n"
                                                                : "";
     std::string strExtension = FormatExtension(format);
     // "-track" stays with the name, the part's date or number follows it.
@@ -231,7 +221,7 @@ SplitTranslateResult WriteArchiveOutputs(
         translate.bKmlTrack = format == OutputFormat::KmlTrack;
         SplitOutputOptions split;
         split.split = options.split;
-        split.bKeepExisting = true;
+        split.existing = options.existing;
         bool bGoOn = true;
         split.onFile = [&](const TranslatedFile& file) {
             bGoOn = !onFile || onFile(format, file);

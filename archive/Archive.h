@@ -55,10 +55,13 @@ struct StoreResult {
 std::string KeepIncompleteDownload(const std::string& strDownload);
 
 // What to make of an archived raw log: one or more formats, each as one file or split in parts,
-// beside the raw file and named after it ("<span>.gpx", "<span>-track.kml", "<span>-2009-05-01.csv"
-// by day, "<span>-1.gpx" by gap). A name already taken by a file is left as it is.
+// beside the raw file and named after it, its counter included ("<span>.gpx", "<span>-2.gpx",
+// "<span>-track.kml", "<span>-2009-05-01.csv" by day, "<span>-part1.gpx" by gap: a part's number
+// never reads as another raw file's counter).
 struct ArchiveOutputOptions {
     std::vector<OutputFormat> formats;
+    // Keep for a raw log stored before (its files are already there), Refuse for a new one.
+    ExistingFile existing = ExistingFile::Keep;
     SplitRule split;
     RecordFilter filter;
     TranslateOptions translate;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/Clock.h"
+#include "platform/File.h"
 
 namespace {
 
@@ -137,8 +138,12 @@ SyncOutcome RunSync(LinkSession& session, WorkerEventQueue& events, const SyncOp
     }
     observer.OnStored(outcome.stored);
 
+    // A new raw file's outputs are new too: a file that has one of their names is another's.
+    ArchiveOutputOptions outputs = options.outputs;
+    outputs.existing = outcome.stored.status == StoreStatus::AlreadyStored ? ExistingFile::Keep
+                                                                           : ExistingFile::Refuse;
     const SplitTranslateResult written =
-        WriteArchiveOutputs(image, outcome.stored.strPath, options.zone, options.outputs,
+        WriteArchiveOutputs(image, outcome.stored.strPath, options.zone, outputs,
                             [&observer](OutputFormat format, const TranslatedFile& file) {
                                 observer.OnOutput(format, file);
                                 return !observer.StopRequested();
@@ -150,6 +155,11 @@ SyncOutcome RunSync(LinkSession& session, WorkerEventQueue& events, const SyncOp
     if (observer.StopRequested()) {
         outcome.bCancelled = true;
         return Fail(outcome, SyncStep::Outputs, "Stopped before the erase.");
+    }
+    for (const TranslatedFile& file : written.files) {
+        if (!PathExists(file.strPath)) {
+            return Fail(outcome, SyncStep::Outputs, file.strPath + " is missing.");
+        }
     }
     if (!options.bErase) {
         outcome.bOk = true;

@@ -1,3 +1,4 @@
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -5,6 +6,7 @@
 #include "CliCommon.h"
 #include "CliLink.h"
 #include "archive/Sync.h"
+#include "export/Formats.h"
 #include "platform/Signals.h"
 
 namespace {
@@ -13,12 +15,9 @@ struct SyncCliOptions {
     std::string strPort;
     uint32_t nBaud = CliLink::kDefaultBaud;
     std::string strArchive;
-    std::string strZone;
+    std::string strZone = "local";  // the system's zone unless --tz names one
     std::string strSplit;
-    bool bGpx = false;
-    bool bKml = false;
-    bool bKmlTrack = false;
-    bool bCsv = false;
+    std::array<bool, kOutputFormatCount> asked{};  // by format
     bool bErase = false;
     bool bVerbose = false;
     double dTimeoutSeconds = 10.0;
@@ -77,11 +76,10 @@ int RunSyncCommand(const SyncCliOptions& opt) {
         if (!rule) return kExitUsage;
         options.outputs.split = *rule;
     }
-    for (const auto& [bAsked, format] :
-         {std::pair{opt.bGpx, OutputFormat::Gpx}, std::pair{opt.bKml, OutputFormat::Kml},
-          std::pair{opt.bKmlTrack, OutputFormat::KmlTrack},
-          std::pair{opt.bCsv, OutputFormat::Csv}}) {
-        if (bAsked) options.outputs.formats.push_back(format);
+    for (const OutputFormatRow& row : OutputFormats()) {
+        if (opt.asked[static_cast<size_t>(row.format)]) {
+            options.outputs.formats.push_back(row.format);
+        }
     }
 
     CliLink link(static_cast<uint32_t>(opt.dTimeoutSeconds * 1000.0));
@@ -135,10 +133,10 @@ CliCommand MakeSyncCommand() {
             app.add_option("--tz", opt->strZone,
                            "Time zone of the output files' local times and days: local (the "
                            "default), a zone name such as Europe/Berlin, UTC, or GMT+8:00");
-            app.add_flag("--gpx", opt->bGpx, "Also write GPX beside the raw log");
-            app.add_flag("--kml", opt->bKml, "Also write KML, a pushpin per fix");
-            app.add_flag("--kml-track", opt->bKmlTrack, "Also write a KML track (-track.kml)");
-            app.add_flag("--csv", opt->bCsv, "Also write CSV");
+            for (const OutputFormatRow& row : OutputFormats()) {
+                app.add_flag(std::string(row.syncFlag), opt->asked[static_cast<size_t>(row.format)],
+                             std::string(row.syncHelp));
+            }
             app.add_option("--split", opt->strSplit,
                            "Output files per local day (day) or per stretch between gaps longer "
                            "than a time (gap=30m)");

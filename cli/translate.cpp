@@ -13,7 +13,7 @@ namespace {
 struct TranslateCliOptions {
     std::string strFile;
     std::string strOut;
-    std::string strZone;
+    std::string strZone = "local";  // the system's zone unless --tz names one
     std::string strFrom;
     std::string strTo;
     std::string strRecords;
@@ -24,8 +24,15 @@ struct TranslateCliOptions {
     bool bAll = false;
     bool bKeepNoFix = false;
     bool bKmlTrack = false;
+    bool bGeoJsonPoints = false;
     CLI::Option* pRecords = nullptr;
+    CLI::Option* pKmlPoints = nullptr;
 };
+
+// "1 record", "2 records".
+std::string Records(uint32_t n) {
+    return std::to_string(n) + (n == 1 ? " record" : " records");
+}
 
 // A bound from a local time in the zone; by default the first or last record's.
 bool ResolveBound(const std::string& strText, uint32_t dwDefaultTime, const TimeZone& zone,
@@ -62,7 +69,7 @@ int TranslateSplit(const RawLogImage& image, const TranslateCliOptions& opt,
     SplitOutputOptions split;
     split.split = *rule;
     split.onFile = [](const TranslatedFile& file) {
-        std::printf("%u records written to %s\n", file.nRecords, file.strPath.c_str());
+        std::printf("%s written to %s\n", Records(file.nRecords).c_str(), file.strPath.c_str());
         return true;
     };
     // Ctrl-C, SIGTERM and SIGHUP end the program at once; the file being written goes with it.
@@ -75,10 +82,11 @@ int TranslateSplit(const RawLogImage& image, const TranslateCliOptions& opt,
         PrintError(result.FailureMessage());
         return kExitFailure;
     }
-    std::printf("Translate OK.\n%u of %u records written to %zu file%s.%s\nTimes in %s.\n",
-                result.result.nWritten, image.RecordCount(), result.files.size(),
+    std::printf("Translate OK.\n%u of %s written to %zu file%s.%s\nTimes in %s.\n",
+                result.result.nWritten, Records(image.RecordCount()).c_str(), result.files.size(),
                 result.files.size() == 1 ? "" : "s",
-                DroppedText(result.result.dropped, sel.filter).c_str(), zone.DisplayName().c_str());
+                DroppedText(result.result.dropped, sel.filter, result.result.nNoPosition).c_str(),
+                zone.DisplayName().c_str());
     return kExitOk;
 }
 
@@ -96,7 +104,21 @@ int RunTranslate(const TranslateCliOptions& opt) {
         return kExitUsage;
     }
     options.gpx.nMaxGapSeconds = *gap;
+    options.geoJson.nMaxGapSeconds = *gap;
+    options.geoJson.bPoints = opt.bGeoJsonPoints;
     options.kmlTrack.nPointEvery = *points;
+    // Options that would change nothing are refused rather than ignored.
+    OutputFormat format = OutputFormat::Kml;
+    if (opt.pKmlPoints->count() > 0 && !opt.bKmlTrack) {
+        PrintError("--kml-points puts pushpins beside a KML track: add --kml-track.");
+        return kExitUsage;
+    }
+    if (opt.bKmlTrack && OutputFormatFromPath(opt.strOut, options, format) == TranslateStatus::Ok &&
+        format != OutputFormat::KmlTrack) {
+        PrintError("--kml-track is for a .kml output; " + opt.strOut + " is written as " +
+                   std::string(FormatRow(format).name) + ".");
+        return kExitUsage;
+    }
 
     RawLogImage image;
     if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
@@ -132,8 +154,7 @@ int RunTranslate(const TranslateCliOptions& opt) {
 
 CliCommand MakeTranslateCommand() {
     auto opt = std::make_shared<TranslateCliOptions>();
-    return {"translate",
-            "Translate a raw log (.dlg) file into KML (.kml), GPX (.gpx) or CSV (.csv, .txt)",
+    return {"translate", "Translate a raw log (.dlg) file into " + FormatNamesText(),
             [opt](CLI::App& app) {
                 app.add_option("FILE", opt->strFile, "Raw log file")->required();
                 app.add_option("-o,--output", opt->strOut,
@@ -150,14 +171,22 @@ CliCommand MakeTranslateCommand() {
                 opt->pRecords =
                     app.add_option("--records", opt->strRecords,
                                    "Write at most N records from --from on (0 or empty: no limit)");
-                app.add_flag("--keep-nofix", opt->bKeepNoFix, "Keep records without a fix");
+                app.add_flag("--keep-nofix", opt->bKeepNoFix,
+                             "Keep records without a fix (a map format leaves them out all the "
+                             "same)");
                 app.add_flag("--kml-track", opt->bKmlTrack,
                              "A .kml output holds the track, a folder per local day, rather than "
                              "a pushpin per fix");
-                app.add_option("--kml-points", opt->strKmlPoints,
-                               "Pushpins beside a KML track: none (default), all, or every N-th");
+                opt->pKmlPoints = app.add_option(
+                    "--kml-points", opt->strKmlPoints,
+                    "Pushpins beside a KML track (with --kml-track): none (default), all, or "
+                    "every N-th");
                 app.add_option("--segment-gap", opt->strSegmentGap,
-                               "A GPX track segment ends at a gap longer than this (default 5m)");
+                               "A GPX or GeoJSON track segment ends at a gap longer than this "
+                               "(default 5m)");
+                app.add_flag("--geojson-points", opt->bGeoJsonPoints,
+                             "A .geojson output also holds a point per fix with its time and "
+                             "speed");
                 app.add_option("--split", opt->strSplit,
                                "One file per local day (day) or per stretch between gaps longer "
                                "than a time (gap=30m); -o is then a name pattern: %Y, %m, %d the "

@@ -67,12 +67,15 @@ uint32_t WriteGpx(OutputBuffer& out, const TrackDocument& doc, const GpxOptions&
         " http://www.garmin.com/xmlschemas/TrackPointExtensionv2.xsd\">\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
 
-    // The metadata comes first but describes every point: a first walk finds it, and the second
-    // walk visits the same records.
+    // The metadata and the track's name come first but describe every point: a first walk finds
+    // them, and the second walk visits the same records.
     uint32_t dwFirstTime = 0;
+    uint32_t dwMinTime = UINT32_MAX, dwMaxTime = 0;
     int32_t lMinLat = INT32_MAX, lMaxLat = INT32_MIN, lMinLon = INT32_MAX, lMaxLon = INT32_MIN;
-    const uint32_t nPoints = ForEachDocumentRecord(doc, [&](uint32_t, const FixRecord& r) {
+    const uint32_t nPoints = ForEachMapPosition(doc, [&](uint32_t, const FixRecord& r) {
         if (lMinLat == INT32_MAX) dwFirstTime = r.dwTime;
+        dwMinTime = std::min(dwMinTime, r.dwTime);
+        dwMaxTime = std::max(dwMaxTime, r.dwTime);
         lMinLat = std::min(lMinLat, r.lLatitude);
         lMaxLat = std::max(lMaxLat, r.lLatitude);
         lMinLon = std::min(lMinLon, GpxLongitude(r.lLongitude));
@@ -90,15 +93,22 @@ uint32_t WriteGpx(OutputBuffer& out, const TrackDocument& doc, const GpxOptions&
         p = PutMicroDegrees(p, lMaxLat);
         p = PutText(p, "\" maxlon=\"");
         p = PutMicroDegrees(p, lMaxLon);
-        out.Commit(PutText(p, "\"/></metadata>\r\n<trk>\r\n"));
+        // Named after the local days it spans, as the KML track names its days.
+        p = PutText(p, "\"/></metadata>\r\n<trk><name>Track ");
+        const LogDateTime first = SecondsToDateTime(dwMinTime, doc.zone.OffsetAt(dwMinTime));
+        const LogDateTime last = SecondsToDateTime(dwMaxTime, doc.zone.OffsetAt(dwMaxTime));
+        p = PutDate(p, first);
+        if (first.wYear != last.wYear || first.bMonth != last.bMonth || first.bDay != last.bDay) {
+            p = PutDate(PutText(p, " to "), last);
+        }
+        out.Commit(PutText(p, "</name>\r\n"));
 
         DateTimeConverter utcDates;
         bool bFirst = true;
         uint32_t dwPrevTime = 0;
-        ForEachDocumentRecord(doc, [&](uint32_t, const FixRecord& r) {
+        ForEachMapPosition(doc, [&](uint32_t, const FixRecord& r) {
             p = out.Reserve(kMaxTrackPointBytes);
-            const uint32_t dwGap =
-                r.dwTime >= dwPrevTime ? r.dwTime - dwPrevTime : dwPrevTime - r.dwTime;
+            const uint32_t dwGap = TimeGap(dwPrevTime, r.dwTime);
             if (bFirst) {
                 p = PutText(p, "<trkseg>\r\n");
             } else if (dwGap > options.nMaxGapSeconds) {

@@ -20,7 +20,8 @@ char* PutKmlCoordinates(char* p, const FixRecord& r, char cSep) {
 }
 
 // Collects the written fixes of one local day and writes them as the day's folder, whose gx:Track
-// lists every time before every coordinate and then each value array.
+// lists every time before every coordinate and then each value array. The gx:Track is the day's
+// one geometry: a second one (a LineString for viewers without gx) would show every point twice.
 class KmlTrackWriter {
   public:
     KmlTrackWriter(OutputBuffer& out, const RawLogImage& image, const TimeZone& zone,
@@ -29,12 +30,11 @@ class KmlTrackWriter {
 
     void Add(uint32_t nIndex, const FixRecord& r) {
         const int32_t nOffset = m_offsets.OffsetAt(r.dwTime);
-        // Local time wraps like the other writers' local times do.
-        const uint32_t nDay = (r.dwTime + static_cast<uint32_t>(nOffset)) / 86400u;
+        const int64_t nDay = LocalDayOf(r.dwTime, nOffset);
         if (m_day.empty() || nDay != m_nDay) {
             WriteDay();
             m_nDay = nDay;
-            m_dayDate = SecondsToDateTime(nDay * 86400u, 0);
+            m_dayDate = SecondsToDateTime(nDay * 86400, 0);
         }
         m_day.push_back(nIndex);
     }
@@ -43,9 +43,9 @@ class KmlTrackWriter {
         if (m_day.empty()) return;
         char* p = m_out.Reserve(kMaxPieceBytes);
         p = PutText(p, "<Folder><name>");
-        p = PutDate(p);
+        p = PutDate(p, m_dayDate);
         p = PutText(p, "</name>\r\n<Placemark><name>Track ");
-        p = PutDate(p);
+        p = PutDate(p, m_dayDate);
         m_out.Commit(PutText(p, "</name><styleUrl>#track</styleUrl><gx:Track>\r\n"));
         ForDay([this](char* q, const FixRecord& r) {
             q = PutText(q, "<when>");
@@ -79,21 +79,8 @@ class KmlTrackWriter {
             *q++ = static_cast<char>('0' + r.bHdop % 10);
             return PutText(q, "</gx:value>\r\n");
         });
-        p = m_out.Reserve(kMaxPieceBytes);
-        p = PutText(
-            p,
-            "</gx:SimpleArrayData>\r\n</SchemaData></ExtendedData>\r\n</gx:Track></Placemark>"
-            "\r\n<Placemark><name>Line ");
-        p = PutDate(p);
-        m_out.Commit(
-            PutText(p,
-                    "</name><styleUrl>#track</styleUrl><LineString><tessellate>1</tessellate>"
-                    "<coordinates>\r\n"));
-        ForDay([](char* q, const FixRecord& r) {
-            q = PutKmlCoordinates(q, r, ',');
-            return PutText(q, "\r\n");
-        });
-        Write("</coordinates></LineString></Placemark>\r\n");
+        Write(
+            "</gx:SimpleArrayData>\r\n</SchemaData></ExtendedData>\r\n</gx:Track></Placemark>\r\n");
         if (m_options.nPointEvery > 0) WritePushpins();
         Write("</Folder>\r\n");
         m_day.clear();
@@ -103,14 +90,6 @@ class KmlTrackWriter {
     template <size_t N>
     void Write(const char (&text)[N]) {
         m_out.Write(text, N - 1);
-    }
-
-    char* PutDate(char* p) const {
-        p = PutUInt(p, m_dayDate.wYear);
-        *p++ = '-';
-        p = Put2(p, m_dayDate.bMonth);
-        *p++ = '-';
-        return Put2(p, m_dayDate.bDay);
     }
 
     // One piece per fix of the day, formatted straight into the output.
@@ -152,7 +131,7 @@ class KmlTrackWriter {
     DateTimeConverter m_utcDates;
     DateTimeConverter m_localDates;
     std::vector<uint32_t> m_day;  // places of the current day's fixes in the image
-    uint32_t m_nDay = 0;
+    int64_t m_nDay = 0;
     LogDateTime m_dayDate{};
     uint32_t m_nPinCounter = 0;  // written fixes before the current one, for every N-th pin
 };
@@ -192,7 +171,7 @@ uint32_t WriteKmlTrack(OutputBuffer& out, const TrackDocument& doc,
     }
     out.Write(kSchema, sizeof kSchema - 1);
     KmlTrackWriter writer(out, doc.image, doc.zone, options);
-    const uint32_t nWritten = ForEachDocumentRecord(
+    const uint32_t nWritten = ForEachMapPosition(
         doc, [&](uint32_t nIndex, const FixRecord& r) { writer.Add(nIndex, r); });
     writer.WriteDay();
     static constexpr char kTrailer[] = "</Document>\r\n</kml>\r\n";

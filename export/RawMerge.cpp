@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <unordered_set>
 
@@ -122,6 +123,24 @@ MergeResult MergeToFile(const std::vector<std::string>& inputs, const std::strin
 
 std::string MergeFailureMessage(const MergeResult& result, const std::vector<std::string>& inputs,
                                 const std::string& strOut) {
+    if (result.load != RawLogStatus::Ok && result.nFailedInput >= inputs.size()) {
+        // Every input passed alone: say how large they are together.
+        uint64_t nBytes = 0;
+        for (const std::string& strInput : inputs) {
+            std::error_code error;
+            const uintmax_t nSize =
+                std::filesystem::file_size(std::filesystem::path(strInput), error);
+            if (!error) nBytes += nSize;
+        }
+        std::string strText = std::string(RawLogStatusMessage(result.load)) + "\n\nThe " +
+                              std::to_string(inputs.size()) + " inputs together hold " +
+                              std::to_string(nBytes / kFixRecordSize) + " records (" +
+                              std::to_string(nBytes >> 20) + " MiB)";
+        if (result.load == RawLogStatus::TooLarge) {
+            strText += "; one raw log holds at most " + std::to_string(UINT32_MAX) + " records";
+        }
+        return strText + ". Merge fewer files at a time.";
+    }
     if (result.load != RawLogStatus::Ok) {
         const std::string strInput =
             result.nFailedInput < inputs.size() ? inputs[result.nFailedInput] : std::string();

@@ -46,11 +46,28 @@ namespace {
 constexpr size_t kMaxPlacemarkBytes = 1536;
 constexpr size_t kMaxCsvLineBytes = 512;
 
+// "Z" at GMT, else "+hh:mm" or "-hh:mm" (nOffset in whole minutes).
+char* PutUtcOffset(char* p, int32_t nOffset) {
+    if (nOffset == 0) {
+        *p++ = 'Z';
+        return p;
+    }
+    *p++ = nOffset < 0 ? '-' : '+';
+    const uint32_t nMinutes =
+        (nOffset < 0 ? 0u - static_cast<uint32_t>(nOffset) : static_cast<uint32_t>(nOffset)) / 60;
+    p = Put2(p, nMinutes / 60);
+    *p++ = ':';
+    return Put2(p, nMinutes % 60);
+}
+
 char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
-                      const LogDateTime& gps) {
+                      const LogDateTime& gps, int32_t nOffset) {
     p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
-    p = PutDateTime(p, local, '-', 'T');
-    p = PutText(p, "Z</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
+    // The local digits with the offset in force, so that readers place the fix at its instant. An
+    // offset with seconds has no timestamp form: such a zone gets the UTC time.
+    p = nOffset % 60 == 0 ? PutUtcOffset(PutDateTime(p, local, '-', 'T'), nOffset)
+                          : PutUtcTimeStamp(p, gps);
+    p = PutText(p, "</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
     p = PutText(p, kKmlIconAddress);
     p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
     std::memcpy(p, KmlFixModeColor(RawFixMode(r)), 8);
@@ -96,8 +113,8 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
 }
 
 // The walk both formats share: every record of the document, in file order, formatted straight
-// into the output buffer by put(p, record, place, local, gps), which returns the end of what it
-// wrote.
+// into the output buffer by put(p, record, place, local, gps, offset), which returns the end of
+// what it wrote.
 template <typename PutRecord>
 uint32_t WriteDocumentRecords(OutputBuffer& out, const TrackDocument& doc, size_t nMaxRecordBytes,
                               PutRecord put) {
@@ -106,8 +123,9 @@ uint32_t WriteDocumentRecords(OutputBuffer& out, const TrackDocument& doc, size_
     DateTimeConverter gpsDates;
     return ForEachDocumentRecord(doc, [&](uint32_t i, const FixRecord& r) {
         char* p = out.Reserve(nMaxRecordBytes);
-        out.Commit(put(p, r, i + 1, localDates.Convert(r.dwTime, offsets.OffsetAt(r.dwTime)),
-                       gpsDates.Convert(r.dwTime, 0)));
+        const int32_t nOffset = offsets.OffsetAt(r.dwTime);
+        out.Commit(put(p, r, i + 1, localDates.Convert(r.dwTime, nOffset),
+                       gpsDates.Convert(r.dwTime, 0), nOffset));
     });
 }
 
@@ -120,10 +138,12 @@ uint32_t WriteKml(OutputBuffer& out, const TrackDocument& doc) {
         "<Document>\r\n";
     static constexpr char kTrailer[] = "</Document>\r\n</kml>";
     out.Write(kHeader, sizeof kHeader - 1);
-    const uint32_t nWritten = WriteDocumentRecords(
-        out, doc, kMaxPlacemarkBytes,
-        [](char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
-           const LogDateTime& gps) { return PutKmlPlacemark(p, r, nPlace, local, gps); });
+    const uint32_t nWritten =
+        WriteDocumentRecords(out, doc, kMaxPlacemarkBytes,
+                             [](char* p, const FixRecord& r, uint32_t nPlace,
+                                const LogDateTime& local, const LogDateTime& gps, int32_t nOffset) {
+                                 return PutKmlPlacemark(p, r, nPlace, local, gps, nOffset);
+                             });
     out.Write(kTrailer, sizeof kTrailer - 1);
     out.Flush();
     return nWritten;
@@ -133,10 +153,10 @@ uint32_t WriteCsv(OutputBuffer& out, const TrackDocument& doc) {
     static constexpr char kHeader[] =
         "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
     out.Write(kHeader, sizeof kHeader - 1);
-    const uint32_t nWritten =
-        WriteDocumentRecords(out, doc, kMaxCsvLineBytes,
-                             [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local,
-                                const LogDateTime& gps) { return PutCsvLine(p, r, local, gps); });
+    const uint32_t nWritten = WriteDocumentRecords(
+        out, doc, kMaxCsvLineBytes,
+        [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local, const LogDateTime& gps,
+           int32_t) { return PutCsvLine(p, r, local, gps); });
     out.Flush();
     return nWritten;
 }

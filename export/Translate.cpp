@@ -1,9 +1,11 @@
 #include "Translate.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "OutputFile.h"
 
@@ -20,8 +22,15 @@ std::string LocalText(uint32_t dwTime, const TimeZone& zone) {
 
 }  // namespace
 
-std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter) {
-    const std::string strText = FilterCountsText(dropped, filter);
+std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter,
+                        uint32_t nNoPosition) {
+    std::string strText = FilterCountsText(dropped, filter);
+    if (nNoPosition > 0) {
+        if (!strText.empty()) strText += ", ";
+        strText += std::to_string(nNoPosition) +
+                   " without a position fix (a map has no place for " +
+                   (nNoPosition == 1 ? "it)" : "them)");
+    }
     return strText.empty() ? strText : "\nLeft out: " + strText + ".";
 }
 
@@ -32,8 +41,7 @@ std::string TranslateResult::FailureMessage(const std::string& strPath) const {
         case TranslateStatus::NoExtension:
             return "Unknown file format.";
         case TranslateStatus::Unsupported:
-            return "File format not supported.\n\nSupported: .kml (Google Earth), .gpx (GPS "
-                   "exchange format), .csv and .txt (spreadsheet).";
+            return "File format not supported.\n\n" + SupportedFormatsText();
         case TranslateStatus::CannotCreate:
         case TranslateStatus::CannotFinish:
             return OutputFileMessage(strPath, nError);
@@ -43,6 +51,13 @@ std::string TranslateResult::FailureMessage(const std::string& strPath) const {
         case TranslateStatus::SameName:
             return "Two parts would both be written to " + strPath +
                    ": add %n or a finer date to the output name.";
+        case TranslateStatus::SameFile:
+            return "Two parts would both be written to one file (" + strPath +
+                   "): give each part a name of its own, without \"..\" or links between them.";
+        case TranslateStatus::NameTaken:
+            return strPath +
+                   " is there already and was not made from this raw log; nothing was written. "
+                   "Move it away and try again.";
     }
     return {};
 }
@@ -51,16 +66,9 @@ TranslateStatus OutputFormatFromPath(std::string_view path, const TranslateOptio
                                      OutputFormat& format) {
     const size_t nDot = path.rfind('.');
     if (nDot == std::string_view::npos) return TranslateStatus::NoExtension;
-    const std::string_view ext = path.substr(nDot);
-    if (ext == ".kml") {
-        format = options.bKmlTrack ? OutputFormat::KmlTrack : OutputFormat::Kml;
-    } else if (ext == ".csv" || ext == ".txt") {
-        format = OutputFormat::Csv;
-    } else if (ext == ".gpx") {
-        format = OutputFormat::Gpx;
-    } else {
-        return TranslateStatus::Unsupported;
-    }
+    const OutputFormatRow* pRow = FormatForExtension(path.substr(nDot), options.bKmlTrack);
+    if (!pRow) return TranslateStatus::Unsupported;
+    format = pRow->format;
     return TranslateStatus::Ok;
 }
 
@@ -81,20 +89,9 @@ TranslateResult WriteDocument(const TrackDocument& doc, const std::string& strPa
         result.nError = out.Error();
         return result;
     }
-    switch (result.format) {
-        case OutputFormat::Kml:
-            result.nWritten = WriteKml(out, doc);
-            break;
-        case OutputFormat::KmlTrack:
-            result.nWritten = WriteKmlTrack(out, doc, options.kmlTrack);
-            break;
-        case OutputFormat::Csv:
-            result.nWritten = WriteCsv(out, doc);
-            break;
-        case OutputFormat::Gpx:
-            result.nWritten = WriteGpx(out, doc, options.gpx);
-            break;
-    }
+    const FormatCounts counts = FormatRow(result.format).write(out, doc, options);
+    result.nWritten = counts.nWritten;
+    result.nNoPosition = counts.nNoPosition;
     return result;
 }
 
@@ -113,6 +110,29 @@ TranslateResult TranslateDocument(const TrackDocument& doc, const std::string& s
 bool IsFileThere(const std::string& strPath) {
     File file;
     return file.OpenRead(strPath);
+}
+
+// The file a name finally leads to: "..", "." and links of the parts that exist resolved.
+std::string FileIdentity(const std::string& strPath) {
+    // The output file writes through a link to its target, even one that does not exist yet.
+    const std::string strTarget = ResolveLinks(strPath);
+    std::error_code error;
+    const auto* pText = reinterpret_cast<const char8_t*>(strTarget.data());
+    const std::filesystem::path path(pText, pText + strTarget.size());
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    if (error) resolved = std::filesystem::absolute(path, error).lexically_normal();
+    const std::u8string text = resolved.u8string();
+    return {text.begin(), text.end()};
+}
+
+// Two names that differ as text but lead to one file: "A and B", else empty.
+std::string SameFileNames(const std::vector<std::string>& names) {
+    std::unordered_map<std::string, size_t> seen;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto [it, bNew] = seen.emplace(FileIdentity(names[i]), i);
+        if (!bNew) return names[it->second] + " and " + names[i];
+    }
+    return {};
 }
 
 }  // namespace
@@ -223,6 +243,20 @@ SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::strin
         all.strFailed = names.empty() ? strPattern : names.front();
         return all;
     }
+    // Decided before anything is written: a part must never replace the one before it.
+    if (std::string strBoth = SameFileNames(names); !strBoth.empty()) {
+        all.result.status = TranslateStatus::SameFile;
+        all.strFailed = std::move(strBoth);
+        return all;
+    }
+    if (split.existing == ExistingFile::Refuse) {
+        for (const std::string& strName : names) {
+            if (!IsFileThere(strName)) continue;
+            all.result.status = TranslateStatus::NameTaken;
+            all.strFailed = strName;
+            return all;
+        }
+    }
     // A file is finished (put on the disk and renamed) on a thread of its own while the next one
     // is written: the disk's wait and the formatting overlap.
     struct Finishing {
@@ -252,7 +286,7 @@ SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::strin
     };
     for (size_t i = 0; i < parts.size() && !bStop; ++i) {
         TranslatedFile file{names[i], parts[i].nRecords, false};
-        if (split.bKeepExisting && IsFileThere(file.strPath)) {
+        if (split.existing == ExistingFile::Keep && IsFileThere(file.strPath)) {
             file.bKept = true;
             if (!settle()) return all;
             if (!bStop) report(file);
@@ -269,6 +303,7 @@ SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::strin
             all.strFailed = file.strPath;
             return all;
         }
+        all.result.nNoPosition += one.nNoPosition;
         OutputFile* pFinish = pOut.get();
         finishing = Finishing{
             std::move(pOut),
@@ -282,9 +317,14 @@ std::string TranslateSummary(const TranslateResult& result, const RawLogImage& i
                              const RecordSelection& selection, const TimeZone& zone,
                              const std::string& strPath) {
     std::string strText = "Translate OK.\n\n" + std::to_string(result.nWritten) + " of " +
-                          std::to_string(image.RecordCount()) + " records written to " + strPath;
-    if (result.nWritten > 0 || image.RecordCount() == 0) {
-        return strText + DroppedText(result.dropped, selection.filter);
+                          std::to_string(image.RecordCount()) +
+                          (image.RecordCount() == 1 ? " record" : " records") + " written to " +
+                          strPath;
+    const std::string strDropped =
+        DroppedText(result.dropped, selection.filter, result.nNoPosition);
+    // Records left out by the format say so themselves.
+    if (result.nWritten > 0 || image.RecordCount() == 0 || result.nNoPosition > 0) {
+        return strText + strDropped;
     }
     // Nothing passed the selection: say why.
     const uint32_t dwFirst = image.FirstTime();
@@ -305,5 +345,5 @@ std::string TranslateSummary(const TranslateResult& result, const RawLogImage& i
     } else {
         strText += "; no record lies in the selection.";
     }
-    return strText + DroppedText(result.dropped, selection.filter);
+    return strText + strDropped;
 }

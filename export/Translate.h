@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Formats.h"
+#include "GeoJsonWriter.h"
 #include "TrackWriters.h"
 #include "platform/File.h"
 #include "track/Calendar.h"
@@ -17,14 +19,12 @@
 // A translation from the loaded records to an output file, as the window and the command line both
 // make it: the format from the output name, the file written whole or not at all, one outcome.
 
-// What a translation writes. The extension decides: ".kml" the placemarks (or, asked for, the
-// track), ".csv" and ".txt" the table, ".gpx" GPX; letter case counts.
-enum class OutputFormat { Kml, KmlTrack, Csv, Gpx };
-
+// What a translation writes: the extension decides (see Formats.h), in any letter case.
 struct TranslateOptions {
     bool bKmlTrack = false;  // ".kml" gets the track rather than a placemark per fix
     GpxOptions gpx;
     KmlTrackOptions kmlTrack;
+    GeoJsonOptions geoJson;
 };
 
 enum class TranslateStatus {
@@ -35,14 +35,17 @@ enum class TranslateStatus {
     CannotFinish,  // writing or finishing it failed; the target is as it was
     BadPattern,    // a split output's name holds a "%" that is not %Y, %m, %d, %n or %%
     SameName,      // a split output's name pattern gives two parts the same name
+    SameFile,      // two parts' names lead to one file (through "..", links or the like)
+    NameTaken,     // a file has a part's name, and taken names are refused
 };
 
 struct TranslateResult {
     TranslateStatus status = TranslateStatus::Ok;
     OutputFormat format = OutputFormat::Kml;
-    uint32_t nWritten = 0;   // records written
-    SystemError nError = 0;  // the system's reason of a file failure
-    FilterCounts dropped{};  // records the selection's filter refused
+    uint32_t nWritten = 0;     // records written
+    uint32_t nNoPosition = 0;  // kept records a map format had no place for (FormatCounts)
+    SystemError nError = 0;    // the system's reason of a file failure
+    FilterCounts dropped{};    // records the selection's filter refused
     // The message for a failure: its written text first, then the file and the reason.
     std::string FailureMessage(const std::string& strPath) const;
 };
@@ -85,9 +88,16 @@ struct SplitTranslateResult {
     std::string FailureMessage() const { return result.FailureMessage(strFailed); }
 };
 
+// What becomes of a file that has a part's name already.
+enum class ExistingFile {
+    Replace,  // replaced, as a plain translation replaces its file
+    Keep,     // left as it was (a file made from the same raw log before)
+    Refuse,   // nothing is written at all: the file is someone else's
+};
+
 struct SplitOutputOptions {
     SplitRule split;
-    bool bKeepExisting = false;  // a name taken by a file is left alone rather than replaced
+    ExistingFile existing = ExistingFile::Replace;
     // Told of each file as it is done; returning false stops before the next one.
     std::function<bool(const TranslatedFile&)> onFile;
 };
@@ -99,8 +109,10 @@ struct SplitOutputOptions {
     const RawLogImage& image, const std::string& strPattern, const RecordSelection& selection,
     const TimeZone& zone, const TranslateOptions& options, const SplitOutputOptions& split);
 
-// "\nLeft out: 3 with impossible coordinates." when the filter refused records, else empty.
-std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter);
+// "\nLeft out: 3 with impossible coordinates." when the filter refused records or a map format
+// had no place for nNoPosition of them, else empty.
+std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter,
+                        uint32_t nNoPosition = 0);
 
 // "Translate OK." and what happened: "581 of 600 records written to /home/ann/track.kml", or why
 // nothing was, and on a line of its own what the filter refused.

@@ -18,6 +18,35 @@ uint32_t ForEachDocumentRecord(const TrackDocument& doc, Visit visit) {
     return nVisited;
 }
 
+// Visits, like ForEachDocumentRecord, only the records a map can place: a fix at a possible
+// position. A record without a fix may hold any position (0,0 as often as not), and a map would
+// draw the track through it; the record stays in the tables and the pushpins.
+template <typename Visit>
+uint32_t ForEachMapPosition(const TrackDocument& doc, Visit visit) {
+    uint32_t nVisited = 0;
+    ForEachInPart(doc.image, doc.picks, doc.part, doc.zone, [&](uint32_t i, const FixRecord& r) {
+        if (IsNoFixRecord(r) || !HasPossibleCoordinates(r)) return;
+        ++nVisited;
+        visit(i, r);
+    });
+    return nVisited;
+}
+
+// Seconds between consecutive written fixes, either way in time: a track segment ends where it
+// passes the segment gap.
+inline uint32_t TimeGap(uint32_t dwPrevTime, uint32_t dwTime) {
+    return dwTime >= dwPrevTime ? dwTime - dwPrevTime : dwPrevTime - dwTime;
+}
+
+// "YYYY-MM-DD".
+inline char* PutDate(char* p, const LogDateTime& date) {
+    p = textformat::PutUInt(p, date.wYear);
+    *p++ = '-';
+    p = textformat::Put2(p, date.bMonth);
+    *p++ = '-';
+    return textformat::Put2(p, date.bDay);
+}
+
 // "YYYY-MM-DDThh:mm:ssZ".
 inline char* PutUtcTimeStamp(char* p, const LogDateTime& utc) {
     p = textformat::PutDateTime(p, utc, '-', 'T');
