@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include "Resource.h"
 #include "export/OutputFile.h"
@@ -38,7 +39,6 @@ constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 constexpr char kGetDataText[] = "GET data from device";
 constexpr char kCancelText[] = "Cancel";
 constexpr char kNoRawData[] = "No raw data available.";
-constexpr char kKmlTrackFilter[] = "Google Earth track(*.kml)";
 
 // A name typed or listed with the logger's model behind it opens the port named before it.
 constexpr std::string_view kModelSuffix = ":QM-518";
@@ -180,6 +180,7 @@ bool CQuorvelDlg::OnInitDialog() {
     m_view.SetCheck(IDC_DROP_NOFIX, true);
 
     RestoreSettings();
+    ShowStartZone();
     m_shownZone = GetTimeZone();
     if (!m_strStartupFile.empty()) {
         // Once the window is up, so that a failure's box has it as owner.
@@ -350,6 +351,34 @@ void CQuorvelDlg::FillTimeZoneList() {
     m_shownZone = m_lastZone;
 }
 
+void CQuorvelDlg::ShowStartZone() {
+    std::optional<std::string> strZone;
+    if (m_pSettings) strZone = m_pSettings->Read(settings_key::kTimeZone);
+    TimeZone zone;
+    if (strZone && ParseTimeZone(*strZone, zone) == TimeZoneStatus::Ok) {
+        ShowZoneText(*strZone);
+        return;
+    }
+    if (ParseTimeZone("local", zone) != TimeZoneStatus::Ok) return;  // the list's entry stays
+    // "local (Europe/Berlin)": shown by its name, which is what will be remembered, when that
+    // name reads back; a zone known only by a rule or a file stays "local".
+    const std::string& strName = zone.DisplayName();
+    const std::string strInner = strName.substr(7, strName.size() - 8);
+    TimeZone named;
+    ShowZoneText(ParseTimeZone(strInner, named) == TimeZoneStatus::Ok ? strInner : "local");
+}
+
+void CQuorvelDlg::ShowZoneText(const std::string& strZone) {
+    const std::optional<int32_t> nOffset = ParseTimeZoneText(strZone);
+    const int nIndex = nOffset && *nOffset % 1800 == 0 ? *nOffset / 1800 + 24 : -1;
+    if (nIndex >= 0 && nIndex < kTimeZoneCount && TimeZoneText(*nOffset) == strZone) {
+        m_view.SelectListEntry(IDC_TIME_ZONE, nIndex);
+    } else {
+        // A zone of the user's own typing stays typed.
+        m_view.SetControlText(IDC_TIME_ZONE, strZone);
+    }
+}
+
 TimeZone CQuorvelDlg::GetTimeZone() {
     if (const auto nSelected = m_view.GetSelectedListValue(IDC_TIME_ZONE)) {
         m_lastZone = TimeZone::Fixed(static_cast<int32_t>(*nSelected));
@@ -397,6 +426,8 @@ bool CQuorvelDlg::LoadRawLogFile() {
         case RawLogStatus::CannotOpen:
         case RawLogStatus::TooLarge:
         case RawLogStatus::OutOfMemory:
+        case RawLogStatus::XmlFile:
+        case RawLogStatus::TextFile:
             // The file never got in: the previous one stays loaded.
             ShowError(RawLogLoadMessage(status, strPath, nError));
             return false;
@@ -570,10 +601,11 @@ void CQuorvelDlg::OnTranslate() {
             strOutPath.empty() ? m_strOutputFolder : InitialFolderOf(strOutPath);
     }
     request.strInitialName = StemOf(m_strLoadedPath) + ".kml";
-    request.filters = {{"Google earth file(*.kml)", "*.kml"},
-                       {"Excel file(*.csv)", "*.csv"},
-                       {kKmlTrackFilter, "*.kml"},
-                       {"GPS exchange file(*.gpx)", "*.gpx"}};
+    const std::vector<const OutputFormatRow*> formats = DialogFormats();
+    for (const OutputFormatRow* pFormat : formats) {
+        request.filters.push_back(
+            {std::string(pFormat->dialogLabel), "*" + std::string(pFormat->extensions[0])});
+    }
     request.strDefaultExtension = "kml";
     request.nOptions = kOverwritePrompt | kHideReadOnly | kPathMustExist;
     const std::optional<FileDialogResult> chosen = m_view.ShowSaveDialog(request);
@@ -583,8 +615,7 @@ void CQuorvelDlg::OnTranslate() {
     if (!FolderOf(chosen->strPath).empty()) m_strOutputFolder = FolderOf(chosen->strPath);
 
     TranslateOptions options;
-    options.bKmlTrack = chosen->nFilter < request.filters.size() &&
-                        request.filters[chosen->nFilter].strLabel == kKmlTrackFilter;
+    options.bKmlTrack = chosen->nFilter < formats.size() && formats[chosen->nFilter]->bKmlTrack;
     (void)WriteOutputFile(options);
 }
 
@@ -899,19 +930,6 @@ void CQuorvelDlg::RestoreSettings() {
     if (const auto strSpeed = m_pSettings->Read(key::kSpeed)) {
         for (int i = 0; i < static_cast<int>(std::size(kBaudRates)); ++i) {
             if (*strSpeed == kBaudRates[i]) m_view.SelectListEntry(IDC_BAUD_LIST, i);
-        }
-    }
-    if (const auto strZone = m_pSettings->Read(key::kTimeZone)) {
-        TimeZone zone;
-        if (ParseTimeZone(*strZone, zone) == TimeZoneStatus::Ok) {
-            const std::optional<int32_t> nOffset = ParseTimeZoneText(*strZone);
-            const int nIndex = nOffset && *nOffset % 1800 == 0 ? *nOffset / 1800 + 24 : -1;
-            if (nIndex >= 0 && nIndex < kTimeZoneCount && TimeZoneText(*nOffset) == *strZone) {
-                m_view.SelectListEntry(IDC_TIME_ZONE, nIndex);
-            } else {
-                // A zone of the user's own typing stays typed.
-                m_view.SetControlText(IDC_TIME_ZONE, *strZone);
-            }
         }
     }
     if (const auto strDrop = m_pSettings->Read(key::kDropNoFix)) {

@@ -74,6 +74,10 @@ class CQuorvelDlg : public DialogHandler {
     // Operations.
     void FillBaudRateList();
     void FillTimeZoneList();
+    // The zone remembered, else the system's, so that a first start shows the user's own times.
+    void ShowStartZone();
+    // Selects the list entry that is strZone's text, else shows strZone typed.
+    void ShowZoneText(const std::string& strZone);
     // The zone of the time-zone box: a zone typed the way ParseTimeZone reads it (an offset, a
     // zone name, "local"), else the entry selected last.
     TimeZone GetTimeZone();

@@ -162,7 +162,7 @@ void TrackPlot::SetSelection(const RecordSelection& selection) {
     const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
     m_selected.assign(nCount, 0);
     RecordSelector selector(selection);
-    for (uint32_t i = 0; i < nCount; ++i) m_selected[i] = selector.Select(m_pImage->Record(i));
+    for (uint32_t i = 0; i < nCount; ++i) m_selected[i] = selector.Select(*m_pImage, i);
     m_nSelected = selector.Written();
 }
 

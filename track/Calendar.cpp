@@ -13,24 +13,36 @@ unsigned DaysInYear(unsigned year) {
     return IsLeapYear(year) ? 366u : 365u;
 }
 
-// The date of a day number counted from 2000-01-01 = 0. The time scale spans at most 2^32 / 86400
-// days, so the year loop ends in 2136 at the latest.
-void DayToDate(uint32_t dwDay, LogDateTime& dt) {
-    uint32_t n = dwDay + 1;
-    unsigned year = kFirstCalendarYear;
-    while (n > DaysInYear(year)) {
-        n -= DaysInYear(year);
-        ++year;
-    }
-    const uint8_t* months = kMonthDays[IsLeapYear(year) ? 1 : 0];
-    unsigned month = 1;
-    while (month < 12 && n > months[month - 1]) {
-        n -= months[month - 1];
-        ++month;
-    }
-    dt.wYear = static_cast<uint16_t>(year);
-    dt.bMonth = static_cast<uint8_t>(month);
-    dt.bDay = static_cast<uint8_t>(n);
+// Days from 2000-01-01 to a date, negative before it. Counted from March so that the leap day ends
+// the year; the day may run past its month.
+int64_t DaysFromDate(int64_t nYear, int64_t nMonth, int64_t nDay) {
+    const int64_t y = nYear - (nMonth <= 2 ? 1 : 0);
+    const int64_t nEra = (y >= 0 ? y : y - 399) / 400;
+    const int64_t nYearOfEra = y - nEra * 400;
+    const int64_t nDayOfYear = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5;
+    const int64_t nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
+    return nEra * 146097 + nDayOfEra - 730425 + (nDay - 1);
+}
+
+// The date of a day number counted from 2000-01-01 = 0, negative before it: the inverse of
+// DaysFromDate, in constant time.
+void DayToDate(int64_t nDay, LogDateTime& dt) {
+    const int64_t z = nDay + 730425;
+    const int64_t nEra = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t nDayOfEra = z - nEra * 146097;
+    const int64_t nYearOfEra =
+        (nDayOfEra - nDayOfEra / 1460 + nDayOfEra / 36524 - nDayOfEra / 146096) / 365;
+    const int64_t nDayOfYear = nDayOfEra - (365 * nYearOfEra + nYearOfEra / 4 - nYearOfEra / 100);
+    const int64_t nMonthFromMarch = (5 * nDayOfYear + 2) / 153;
+    const int64_t nMonth = nMonthFromMarch < 10 ? nMonthFromMarch + 3 : nMonthFromMarch - 9;
+    dt.wYear = static_cast<uint16_t>(nYearOfEra + nEra * 400 + (nMonth <= 2 ? 1 : 0));
+    dt.bMonth = static_cast<uint8_t>(nMonth);
+    dt.bDay = static_cast<uint8_t>(nDayOfYear - (153 * nMonthFromMarch + 2) / 5 + 1);
+}
+
+// Floor division by a day, so that a second before 2000-01-01 falls on 1999-12-31.
+int64_t DayOf(int64_t nLocal) {
+    return (nLocal >= 0 ? nLocal : nLocal - 86399) / 86400;
 }
 
 void SetTimeOfDay(uint32_t dwRest, LogDateTime& dt) {
@@ -54,18 +66,16 @@ uint32_t DaysSince2000(unsigned year, unsigned month, unsigned day) {
 }
 
 unsigned DayOfWeek(unsigned year, unsigned month, unsigned day) {
-    if (year < kFirstCalendarYear || year > kLastCalendarYear || month < 1 || month > 12 ||
-        day < 1 || day > 31) {
-        return 0;
-    }
-    return (DaysSince2000(year, month, day) + 6) % 7;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
+    return static_cast<unsigned>((DaysFromDate(year, month, day) % 7 + 13) % 7);
 }
 
-LogDateTime SecondsToDateTime(uint32_t dwTime, int32_t nOffset) {
-    const uint32_t s = dwTime + static_cast<uint32_t>(nOffset);
+LogDateTime SecondsToDateTime(int64_t nTime, int32_t nOffset) {
+    const int64_t nLocal = nTime + nOffset;
+    const int64_t nDay = DayOf(nLocal);
     LogDateTime dt{};
-    DayToDate(s / 86400, dt);
-    SetTimeOfDay(s % 86400, dt);
+    DayToDate(nDay, dt);
+    SetTimeOfDay(static_cast<uint32_t>(nLocal - nDay * 86400), dt);
     return dt;
 }
 
@@ -83,17 +93,8 @@ bool DateTimeToSeconds(const LogDateTime& dt, uint32_t& dwSeconds) {
 }
 
 int64_t LocalSecondsOf(const LogDateTime& local) {
-    // Days from 2000-01-01 of the first of the month, counted from March so that the leap day
-    // ends the year; then the day itself, which may run past its month.
-    const int64_t nMonth = local.bMonth;
-    const int64_t y = static_cast<int64_t>(local.wYear) - (nMonth <= 2 ? 1 : 0);
-    const int64_t nEra = (y >= 0 ? y : y - 399) / 400;
-    const int64_t nYearOfEra = y - nEra * 400;
-    const int64_t nDayOfYear = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5;
-    const int64_t nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
-    const int64_t nDays =
-        nEra * 146097 + nDayOfEra - 730425 + (static_cast<int64_t>(local.bDay) - 1);
-    return nDays * 86400 + local.bHour * 3600 + local.bMinute * 60 + local.bSecond;
+    return DaysFromDate(local.wYear, local.bMonth, local.bDay) * 86400 + local.bHour * 3600 +
+           local.bMinute * 60 + local.bSecond;
 }
 
 LogDateTime SystemTimeToLogDateTime(const PickerTime& st) {
@@ -121,13 +122,13 @@ PickerTime LogDateTimeToSystemTime(const LogDateTime& dt) {
 }
 
 LogDateTime DateTimeConverter::Convert(uint32_t dwTime, int32_t nOffset) {
-    const uint32_t s = dwTime + static_cast<uint32_t>(nOffset);
-    const uint32_t day = s / 86400;
-    if (day != m_dwCachedDay) {
-        DayToDate(day, m_cachedDate);
-        m_dwCachedDay = day;
+    const int64_t nLocal = int64_t{dwTime} + nOffset;
+    const int64_t nDay = DayOf(nLocal);
+    if (nDay != m_nCachedDay) {
+        DayToDate(nDay, m_cachedDate);
+        m_nCachedDay = nDay;
     }
     LogDateTime dt = m_cachedDate;
-    SetTimeOfDay(s % 86400, dt);
+    SetTimeOfDay(static_cast<uint32_t>(nLocal - nDay * 86400), dt);
     return dt;
 }

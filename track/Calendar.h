@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-// Broken-down date and time on the record time scale (or local time).
+// Broken-down date and time on the record time scale (or local time, which may lie in 1999).
 struct LogDateTime {
     uint16_t wYear;
     uint8_t bMonth;   // 1..12
@@ -36,11 +36,13 @@ bool IsLeapYear(unsigned year);
 // Days from 2000-01-01 to the date (no range check; callers validate).
 uint32_t DaysSince2000(unsigned year, unsigned month, unsigned day);
 
-// 0 = Sunday .. 6 = Saturday; 0 for a date outside 2000..2135 or with month/day out of range.
+// 0 = Sunday .. 6 = Saturday, any year (a picker may show 1999-12-31); 0 for a month or day out
+// of range.
 unsigned DayOfWeek(unsigned year, unsigned month, unsigned day);
 
-// Record time plus a signed offset, the sum taken modulo 2^32.
-LogDateTime SecondsToDateTime(uint32_t dwTime, int32_t nOffset);
+// Record time plus a signed offset, without wrapping: a local time before 2000-01-01 gives a 1999
+// date, one past the scale's last second a date in 2136.
+LogDateTime SecondsToDateTime(int64_t nTime, int32_t nOffset);
 
 // Seconds since 2000-01-01 00:00:00; false (and 0) for a date outside 2000..2135 or a field out of
 // range. The day is not checked against its month's length, so 2000-02-31 is 2000-03-02.
@@ -61,6 +63,6 @@ class DateTimeConverter {
     LogDateTime Convert(uint32_t dwTime, int32_t nOffset);
 
   private:
-    uint32_t m_dwCachedDay = UINT32_MAX;
+    int64_t m_nCachedDay = INT64_MIN;
     LogDateTime m_cachedDate{};
 };

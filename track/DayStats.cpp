@@ -20,14 +20,14 @@ struct DayWalk {
 std::vector<DayStats> ComputeDayStats(const RawLogImage& image, const TimeZone& zone,
                                       const RecordFilter& filter, FilterCounts& dropped) {
     std::vector<DayWalk> days;
-    std::unordered_map<uint32_t, size_t> dayIndex;
+    std::unordered_map<int64_t, size_t> dayIndex;
     QualityFilter quality(filter);
     ZoneOffsetCache offsets(zone);
     const uint32_t nCount = image.IsLoaded() ? image.RecordCount() : 0;
     size_t nCurrent = SIZE_MAX;
     for (uint32_t i = 0; i < nCount; ++i) {
         const FixRecord r = image.Record(i);
-        const uint32_t nDay = LocalDayOf(r.dwTime, offsets.OffsetAt(r.dwTime));
+        const int64_t nDay = LocalDayOf(r.dwTime, offsets.OffsetAt(r.dwTime));
         if (nCurrent == SIZE_MAX || days[nCurrent].stats.nLocalDay != nDay) {
             const auto [it, bNew] = dayIndex.emplace(nDay, days.size());
             if (bNew) {
@@ -51,7 +51,7 @@ std::vector<DayStats> ComputeDayStats(const RawLogImage& image, const TimeZone& 
             ++s.nNoFix;
             continue;
         }
-        if (!quality.Keep(r)) continue;
+        if (!quality.Keep(image, i, r)) continue;
         if (day.bHaveFix) {
             s.dDistanceKm += GreatCircleKm(day.lastFix.lLatitude, day.lastFix.lLongitude,
                                            r.lLatitude, r.lLongitude);

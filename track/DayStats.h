@@ -9,7 +9,7 @@
 
 // What a raw log holds, local day by local day.
 struct DayStats {
-    uint32_t nLocalDay = 0;    // days since 2000-01-01, local time
+    int64_t nLocalDay = 0;     // days since 2000-01-01, local time; -1 is 1999-12-31
     uint32_t dwFirstTime = 0;  // earliest record time of the day
     uint32_t dwLastTime = 0;   // latest
     uint32_t nRecords = 0;     // every record of the day

@@ -20,6 +20,11 @@ const char* RawLogStatusMessage(RawLogStatus status) {
             return "Raw data file too large.";
         case RawLogStatus::OutOfMemory:
             return "Not enough memory to load raw data file.";
+        case RawLogStatus::XmlFile:
+            return "This is an XML file (a GPX or KML track, say), not a raw log: open a .dlg file "
+                   "that a download made.";
+        case RawLogStatus::TextFile:
+            return "This is a text file, not a raw log: open a .dlg file that a download made.";
     }
     return "Can't open raw data file.";
 }
@@ -44,7 +49,44 @@ RawLogStatus ValidateRawLogSize(uint64_t nBytes) {
     return RawLogStatus::Ok;
 }
 
+RawLogStatus SniffRawLogStart(const uint8_t* pData, size_t nBytes) {
+    size_t i = 0;
+    // A UTF-8 byte order mark, then the first character that is not white space.
+    if (nBytes >= 3 && pData[0] == 0xEF && pData[1] == 0xBB && pData[2] == 0xBF) i = 3;
+    const size_t nStart = i;
+    while (i < nBytes &&
+           (pData[i] == ' ' || pData[i] == '\t' || pData[i] == '\r' || pData[i] == '\n'))
+        ++i;
+    // Text: printable ASCII, white space and well-formed UTF-8 sequences only. A sequence cut by
+    // the end of what was read still counts.
+    for (size_t j = nStart; j < nBytes;) {
+        const uint8_t b = pData[j];
+        if (b >= 0x20 && b < 0x7F) {
+            ++j;
+            continue;
+        }
+        if (b == '\t' || b == '\r' || b == '\n') {
+            ++j;
+            continue;
+        }
+        const size_t nFollow = (b & 0xE0) == 0xC0 && b >= 0xC2   ? 1
+                               : (b & 0xF0) == 0xE0              ? 2
+                               : (b & 0xF8) == 0xF0 && b <= 0xF4 ? 3
+                                                                 : 0;
+        if (nFollow == 0) return RawLogStatus::Ok;
+        for (size_t k = 1; k <= nFollow && j + k < nBytes; ++k) {
+            if ((pData[j + k] & 0xC0) != 0x80) return RawLogStatus::Ok;
+        }
+        j += nFollow + 1;
+    }
+    if (i == nBytes) return RawLogStatus::Ok;  // nothing but white space (or nothing): no verdict
+    return pData[i] == '<' ? RawLogStatus::XmlFile : RawLogStatus::TextFile;
+}
+
 namespace {
+
+// How much of a file's start is looked at to tell text from records.
+constexpr size_t kSniffBytes = 512;
 
 // Reads up to nSize bytes into pData; nRead is what arrived (less when the file shrank meanwhile).
 bool ReadWhole(File& file, uint8_t* pData, uint64_t nSize, uint64_t& nRead) {
@@ -81,13 +123,22 @@ RawLogStatus LoadRawLogImages(const std::vector<std::string>& paths, RawLogImage
             if (pError != nullptr) *pError = file.Error();
             return RawLogStatus::CannotOpen;
         }
+        // A text file given by mistake says so, whatever its size.
+        uint8_t head[kSniffBytes];
+        File sniff;
+        size_t nHead = 0;
+        if (sniff.OpenRead(paths[nFailed]) && sniff.Read(head, sizeof head, nHead)) {
+            const RawLogStatus sniffStatus = SniffRawLogStart(head, nHead);
+            if (sniffStatus != RawLogStatus::Ok) return sniffStatus;
+        }
         // A size that cannot hold whole records, or more than a 32-bit count, is refused before
         // any memory is taken: a huge bad file costs nothing.
         const RawLogStatus sizeStatus = ValidateRawLogSize(sizes[nFailed]);
         if (sizeStatus != RawLogStatus::Ok) return sizeStatus;
         nTotal += sizes[nFailed];
     }
-    nFailed = paths.empty() ? 0 : paths.size() - 1;
+    // Each file passed: what fails now is all of them together, none by itself.
+    nFailed = paths.size();
     const RawLogStatus totalStatus = ValidateRawLogSize(nTotal);
     if (totalStatus != RawLogStatus::Ok) return totalStatus;
     if (nTotal > std::numeric_limits<size_t>::max()) return RawLogStatus::TooLarge;

@@ -45,6 +45,8 @@ enum class RawLogStatus {
     NoRecords,    // empty file
     TooLarge,     // more records than a 32-bit count holds
     OutOfMemory,  // the image could not be allocated
+    XmlFile,      // an XML file (a GPX or KML track, say), not records
+    TextFile,     // a text file, not records
 };
 
 // The user-facing message of a load outcome; empty for Ok.
@@ -60,10 +62,15 @@ std::string RawLogLoadMessage(RawLogStatus status, const std::string& strPath, S
                                            SystemError* pError = nullptr);
 
 // Reads several raw logs into one image, one after the other in the order given; counts receives
-// each file's records. On failure the image is empty and nFailed names the file that failed.
+// each file's records. On failure the image is empty and nFailed names the file that failed, or is
+// paths.size() when the files together are too many records or too much memory.
 [[nodiscard]] RawLogStatus LoadRawLogImages(const std::vector<std::string>& paths,
                                             RawLogImage& image, std::vector<uint32_t>& counts,
                                             size_t& nFailed, SystemError* pError = nullptr);
+
+// What the first bytes of a file say it is: XmlFile or TextFile when it is plainly text (records
+// hold zeros and control bytes in every one of them), else Ok.
+RawLogStatus SniffRawLogStart(const uint8_t* pData, size_t nBytes);
 
 // Checks a byte count for the loader's rules; exposed so that sizes beyond what a test can create
 // on disk are covered.

@@ -43,11 +43,35 @@ double GreatCircleKm(int32_t lLat1, int32_t lLon1, int32_t lLat2, int32_t lLon2)
     return 2 * kEarthRadiusKm * std::asin(std::sqrt(std::min(1.0, a)));
 }
 
-bool QualityFilter::TooFast(const FixRecord& r) const {
-    const double dKm =
-        GreatCircleKm(m_lastFix.lLatitude, m_lastFix.lLongitude, r.lLatitude, r.lLongitude);
+bool QualityFilter::TooFast(const FixRecord& from, const FixRecord& to) const {
+    const double dKm = GreatCircleKm(from.lLatitude, from.lLongitude, to.lLatitude, to.lLongitude);
     // Either way in time; a different place at the same second is infinitely fast.
     const uint32_t dwSeconds =
-        r.dwTime >= m_lastFix.dwTime ? r.dwTime - m_lastFix.dwTime : m_lastFix.dwTime - r.dwTime;
+        to.dwTime >= from.dwTime ? to.dwTime - from.dwTime : from.dwTime - to.dwTime;
     return dKm * 3600.0 > m_filter.dMaxSpeedKmh * dwSeconds;
+}
+
+bool QualityFilter::StartsStretch(const RawLogImage& image, uint32_t nIndex,
+                                  const FixRecord& r) const {
+    // A chain from r through the fixes after it, each reachable from the one before; a fix that
+    // is not (a wild one among them) is passed over.
+    FixRecord previous = r;
+    int nAgreeing = 1;
+    int nExamined = 0;
+    for (uint32_t i = nIndex + 1; i < image.RecordCount(); ++i) {
+        const FixRecord next = image.Record(i);
+        if (IsNoFixRecord(next) || !HasPossibleCoordinates(next) ||
+            SatellitesUsed(next) < m_filter.nMinSatellites || !HdopPasses(next)) {
+            continue;
+        }
+        // The track goes on beyond what is looked at: only a whole chain counts.
+        if (nExamined == kLookAhead) return false;
+        ++nExamined;
+        if (TooFast(previous, next)) continue;
+        previous = next;
+        if (++nAgreeing >= kAgreeingFixes) return true;
+    }
+    // Near the end of the track fewer fixes are left to agree: enough of them for its very first
+    // stretch, never for a jump away from the track already kept.
+    return !m_bHaveLastFix && nAgreeing >= 1 + (nExamined + 1) / 2;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "FixRecord.h"
+#include "RawLog.h"
 
 // Tests that keep bad fixes out of every output. A position outside the ranges of latitude and
 // longitude is always refused (a logger without a fix may hold anything there); the others are
@@ -44,21 +45,30 @@ inline bool HasPossibleCoordinates(const FixRecord& r) {
 // radius 6371 km.
 double GreatCircleKm(int32_t lLat1, int32_t lLon1, int32_t lLat2, int32_t lLon2);
 
-// Applies a RecordFilter to records in file order. The speed test measures from the last fix that
-// was kept; records without a fix are neither tested for speed nor a place to measure from.
+// Applies a RecordFilter to the records of an image in file order. The speed test measures from
+// the last fix that was kept; records without a fix are neither tested for speed nor a place to
+// measure from. A fix too fast from the last kept one (or the first fix of all) starts a new
+// stretch of track only when the fixes after it agree with it: a wild fix at the start, the end
+// or in the middle goes, alone or a few in a row, and the track stays.
 class QualityFilter {
   public:
+    // Fixes that must agree, the one tested included, before a jump is believed.
+    static constexpr int kAgreeingFixes = 3;
+    // Fixes after it looked at for them.
+    static constexpr int kLookAhead = 8;
+
     explicit QualityFilter(const RecordFilter& filter) : m_filter(filter) {}
 
-    // Whether the record stays; a refused one is counted.
-    bool Keep(const FixRecord& r) {
+    // Whether r, record nIndex of the image, stays; a refused one is counted. Records come in
+    // file order.
+    bool Keep(const RawLogImage& image, uint32_t nIndex, const FixRecord& r) {
         if (!HasPossibleCoordinates(r)) return Drop(kDroppedCoordinates);
         if (SatellitesUsed(r) < m_filter.nMinSatellites) return Drop(kDroppedSatellites);
-        if (m_filter.nMaxHdopTenths >= 0 && r.bHdop > m_filter.nMaxHdopTenths) {
-            return Drop(kDroppedHdop);
-        }
+        if (!HdopPasses(r)) return Drop(kDroppedHdop);
         if (m_filter.dMaxSpeedKmh > 0.0 && !IsNoFixRecord(r)) {
-            if (m_bHaveLastFix && TooFast(r)) return Drop(kDroppedSpeed);
+            if (!(m_bHaveLastFix && !TooFast(m_lastFix, r)) && !StartsStretch(image, nIndex, r)) {
+                return Drop(kDroppedSpeed);
+            }
             m_bHaveLastFix = true;
             m_lastFix = r;
         }
@@ -71,7 +81,14 @@ class QualityFilter {
         ++m_dropped.n[reason];
         return false;
     }
-    bool TooFast(const FixRecord& r) const;
+    bool HdopPasses(const FixRecord& r) const {
+        return m_filter.nMaxHdopTenths < 0 || r.bHdop <= m_filter.nMaxHdopTenths;
+    }
+    bool TooFast(const FixRecord& from, const FixRecord& to) const;
+    // Whether the fixes after r that pass the other tests make a chain of kAgreeingFixes with it
+    // (each reachable from the one before), or near the end of a track not yet begun, most of
+    // what is left.
+    bool StartsStretch(const RawLogImage& image, uint32_t nIndex, const FixRecord& r) const;
 
     RecordFilter m_filter;
     FilterCounts m_dropped;

@@ -39,9 +39,10 @@ class RecordSelector {
 
     // Whether the record is written; counts it when it is. Records the filter refuses count
     // neither towards the limit nor, once it is reached, as refused.
-    bool Select(const FixRecord& record) {
+    bool Select(const RawLogImage& image, uint32_t nIndex) {
+        const FixRecord record = image.Record(nIndex);
         if (!Passes(m_sel, record.dwTime, RawFixMode(record), m_nWritten)) return false;
-        if (!m_filter.Keep(record)) return false;
+        if (!m_filter.Keep(image, nIndex, record)) return false;
         ++m_nWritten;
         return true;
     }

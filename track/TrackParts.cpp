@@ -8,7 +8,7 @@ RecordPicks::RecordPicks(const RawLogImage& image, const RecordSelection& select
     m_bits.assign((size_t{m_nSize} + 63) / 64, 0);
     RecordSelector selector(selection);
     for (uint32_t i = 0; i < m_nSize; ++i) {
-        if (selector.Select(image.Record(i))) m_bits[i >> 6] |= uint64_t{1} << (i & 63);
+        if (selector.Select(image, i)) m_bits[i >> 6] |= uint64_t{1} << (i & 63);
     }
     m_nCount = selector.Written();
     m_dropped = selector.Dropped();
@@ -53,13 +53,13 @@ std::vector<TrackPart> SplitPicks(const RawLogImage& image, const RecordPicks& p
     }
     // By day: one part per local day, spanning the day's first to last kept record. The day of
     // the record before is kept, so a file in time order looks a day up only when it changes.
-    std::map<uint32_t, size_t> dayParts;
+    std::map<int64_t, size_t> dayParts;
     ZoneOffsetCache offsets(zone);
     TrackPart* pCurrent = nullptr;
     for (uint32_t i = 0; i < picks.Size(); ++i) {
         if (!picks.Has(i)) continue;
         const uint32_t dwTime = image.Record(i).dwTime;
-        const uint32_t nDay = LocalDayOf(dwTime, offsets.OffsetAt(dwTime));
+        const int64_t nDay = LocalDayOf(dwTime, offsets.OffsetAt(dwTime));
         if (pCurrent == nullptr || pCurrent->nLocalDay != nDay) {
             const auto [it, bNew] = dayParts.emplace(nDay, parts.size());
             if (bNew) parts.push_back({i, i, 0, dwTime, true, nDay});

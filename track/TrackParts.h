@@ -11,9 +11,11 @@
 // filters), and how they are cut into several files: by local calendar day, or where time leaves
 // a gap.
 
-// The local day of a record time: days since 2000-01-01 in local time, wrapping as local times do.
-inline uint32_t LocalDayOf(uint32_t dwTime, int32_t nOffset) {
-    return (dwTime + static_cast<uint32_t>(nOffset)) / 86400u;
+// The local day of a record time: days since 2000-01-01 in local time, -1 for 1999-12-31 (a zone
+// west of GMT at the scale's start).
+inline int64_t LocalDayOf(uint32_t dwTime, int32_t nOffset) {
+    const int64_t nLocal = int64_t{dwTime} + nOffset;
+    return (nLocal >= 0 ? nLocal : nLocal - 86399) / 86400;
 }
 
 // One bit per record of the image: kept or not.
@@ -47,7 +49,7 @@ struct TrackPart {
     uint32_t nRecords = 0;     // kept records in the part
     uint32_t dwFirstTime = 0;  // record time of its first record in file order
     bool bOneDay = false;
-    uint32_t nLocalDay = 0;
+    int64_t nLocalDay = 0;
 };
 
 // The whole image as one part (also when nothing is kept).

@@ -28,15 +28,7 @@ RawLogImage MakeImage(const std::vector<FixRecord>& recs) {
     return RawLogImage(std::move(bytes), static_cast<uint32_t>(recs.size()));
 }
 
-RecordSelection All(bool bDropNoFix) {
-    return {kSelectAll, 0, 0, 0, bDropNoFix};
-}
-
-TimeZone Zone(const char* text) {
-    TimeZone zone;
-    EXPECT_EQ(ParseTimeZone(text, zone), TimeZoneStatus::Ok);
-    return zone;
-}
+const RecordSelection kAll = {kSelectAll, 0, 0, 0, false};
 
 const std::string kExt = "<extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>";
 const std::string kExtEnd = "</gpxtpx:TrackPointExtension></extensions></trkpt>\r\n";
@@ -47,17 +39,17 @@ TEST(GpxWriter, HandComputedDocument) {
         Fix(kT + 300, -33900000, 180000000, 0, 0, 1 << 6 | 63, 180, 125),  // gap of 300: same run
         Fix(kT + 601, 0, -5, 65535, 65535, 3 << 6, 0, 0),                  // 301: a new segment
         Fix(kT + 610, INT32_MAX, 0, 0, 0, 0, 0, 0),                        // no position at all
-        Fix(kT + 650, 1000000, 2000000, 10, 100, 3, 45, 20),               // no fix
+        Fix(kT + 650, 89000000, 2000000, 10, 100, 3, 45, 20),              // no fix: no point
     });
     StringOutput out;
-    EXPECT_EQ(WriteGpx(out, image, All(false)), 4u);
+    EXPECT_EQ(WriteGpx(out, image, kAll), 3u);
     const std::string gpx = out.Str();
     EXPECT_NE(gpx.find("<gpx version=\"1.1\" creator=\"Quorvel " QUORVEL_VERSION_STRING "\""),
               std::string::npos);
     EXPECT_EQ(gpx.substr(gpx.find("<metadata>")),
               "<metadata><time>2009-05-01T00:30:00Z</time><bounds minlat=\"-33.900000\" "
               "minlon=\"-180.000000\" maxlat=\"47.123456\" maxlon=\"8.654321\"/></metadata>\r\n"
-              "<trk>\r\n<trkseg>\r\n"
+              "<trk><name>Track 2009-05-01</name>\r\n<trkseg>\r\n"
               "<trkpt lat=\"47.123456\" lon=\"8.654321\"><ele>435</ele>"
               "<time>2009-05-01T00:30:00Z</time><fix>3d</fix><sat>8</sat><hdop>0.9</hdop>" +
                   kExt + "3.428</gpxtpx:speed><gpxtpx:course>358</gpxtpx:course>" + kExtEnd +
@@ -67,22 +59,21 @@ TEST(GpxWriter, HandComputedDocument) {
                   "<trkpt lat=\"0.000000\" lon=\"-0.000005\"><ele>65535</ele>"
                   "<time>2009-05-01T00:40:01Z</time><sat>0</sat><hdop>0.0</hdop>" +
                   kExt + "182.042</gpxtpx:speed><gpxtpx:course>0</gpxtpx:course>" + kExtEnd +
-                  "<trkpt lat=\"1.000000\" lon=\"2.000000\"><ele>10</ele>"
-                  "<time>2009-05-01T00:40:50Z</time><fix>none</fix><sat>3</sat><hdop>2.0</hdop>" +
-                  kExt + "0.278</gpxtpx:speed><gpxtpx:course>90</gpxtpx:course>" + kExtEnd +
                   "</trkseg>\r\n</trk>\r\n</gpx>\r\n");
 
     StringOutput wide;
-    WriteGpx(wide, image, All(false), {301});
+    WriteGpx(wide, image, kAll, {301});
     EXPECT_EQ(CountOf(wide.Str(), "<trkseg>"), 1u);
-    // The record without a position does not use up a place of the limit.
+    // The record without a position does not use up a place of the limit; the one without a fix
+    // does, but has no place on a map.
     const RecordSelection bySize = {kSelectBySize, 0, 0, 4, false};
-    EXPECT_EQ(WriteGpx(wide, image, bySize), 4u);
+    EXPECT_EQ(WriteGpx(wide, image, bySize), 3u);
 }
 
 TEST(KmlTrackWriter, HandComputedTrack) {
     StringOutput out;
-    EXPECT_EQ(WriteKmlTrack(out, MakeImage({kExample}), All(true), TimeZone::Fixed(28800)), 1u);
+    const FixRecord noFix = Fix(kT + 5, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(WriteKmlTrack(out, MakeImage({kExample, noFix}), kAll, TimeZone::Fixed(28800)), 1u);
     const std::string kml = out.Str();
     EXPECT_NE(kml.find("<gx:Track>\r\n<when>2009-05-01T00:30:00Z</when>\r\n"
                        "<gx:coord>8.654321 47.123456 435</gx:coord>\r\n"
@@ -93,13 +84,11 @@ TEST(KmlTrackWriter, HandComputedTrack) {
                        "<gx:SimpleArrayData name=\"hdop\">\r\n<gx:value>0.9</gx:value>\r\n"
                        "</gx:SimpleArrayData>\r\n</SchemaData></ExtendedData>\r\n</gx:Track>"),
               std::string::npos);
-    EXPECT_NE(kml.find("<tessellate>1</tessellate><coordinates>\r\n8.654321,47.123456,435\r\n"
-                       "</coordinates>"),
-              std::string::npos);
+    EXPECT_EQ(CountOf(kml, "<Placemark>"), 1u);
 }
 
 // Folders as "name:fixes", each followed by its pushpins' names; a folder whose counts of times,
-// coordinates, values and line points differ shows as "name:?".
+// coordinates and values differ, or that holds a second geometry, shows as "name:?".
 std::string FolderSummary(const std::string& kml) {
     std::string summary;
     for (size_t pos = kml.find("<Folder><name>"); pos != std::string::npos;
@@ -107,7 +96,8 @@ std::string FolderSummary(const std::string& kml) {
         const std::string folder = kml.substr(pos, kml.find("</Folder>", pos) - pos);
         const size_t n = CountOf(folder, "</when>\r\n");
         const bool bSame = CountOf(folder, "<gx:coord>") == n &&
-                           CountOf(folder, "<gx:value>") == 3 * n && CountOf(folder, ",0\r\n") == n;
+                           CountOf(folder, "<gx:value>") == 3 * n &&
+                           CountOf(folder, "<LineString>") == 0;
         summary += " " + folder.substr(14, 10) + ":" + (bSame ? std::to_string(n) : "?");
         static const std::regex pin("<Placemark><name>([0-9]+)</name>");
         for (std::sregex_iterator it(folder.begin(), folder.end(), pin), end; it != end; ++it)
@@ -143,7 +133,9 @@ TEST(KmlTrackWriter, DayFoldersFollowTheZonesLocalDays) {
         std::vector<FixRecord> recs(r.times.size(), Fix(0, 0, 0, 0, 0, 2 << 6, 0, 0));
         for (size_t i = 0; i < recs.size(); ++i) recs[i].dwTime = r.times[i];
         StringOutput out;
-        WriteKmlTrack(out, MakeImage(recs), All(true), Zone(r.zone), {r.nPointEvery});
+        TimeZone zone;
+        ASSERT_EQ(ParseTimeZone(r.zone, zone), TimeZoneStatus::Ok);
+        WriteKmlTrack(out, MakeImage(recs), {kSelectAll, 0, 0, 0, true}, zone, {r.nPointEvery});
         EXPECT_EQ(FolderSummary(out.Str()), r.folders) << r.zone;
     }
 }

@@ -77,7 +77,7 @@ TEST(KmlWriter, WorkedExampleStylesAndPlaces) {
             WriteKml(o, Image(recs), {kSelectByTime, kT, kT}, TimeZone::Fixed(28800));
         }),
         kKmlHead +
-            " <Placemark>\r\n  <TimeStamp> <when>2009-05-01T08:30:00Z</when> </TimeStamp> \r\n"
+            " <Placemark>\r\n  <TimeStamp> <when>2009-05-01T08:30:00+08:00</when> </TimeStamp> \r\n"
             "  <Style> <IconStyle><Icon><href>http://maps.google.com/mapfiles/kml/pushpin/"
             "wht-pushpin.png</href></Icon><colorMode>normal</colorMode><color>ff007f00</color>"
             "</IconStyle></Style>\r\n  <name>12</name>\r\n  <description>  <![CDATA[<b>Local "

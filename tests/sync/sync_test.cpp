@@ -31,8 +31,7 @@ RunResult Cli(std::vector<std::string> args, const std::string& prefix = "") {
     std::string line = prefix.empty() ? "exec" : "trap '' XFSZ; " + prefix + "; exec";
     args.insert(args.begin(), kCli);
     for (const std::string& arg : args) line += " '" + arg + "'";
-    RunResult r = Shell(line + " 2>&1");
-    return r;
+    return Shell(line + " 2>&1");
 }
 
 std::vector<std::string> Sync(const SimProcess& sim, const TempDir& dir,
@@ -87,6 +86,50 @@ TEST(Sync, StoresOnceWritesTheFilesAndErasesOnlyAtTheEnd) {
     EXPECT_NE(sim.Stop().find("erasures: 1"), std::string::npos);
 }
 
+// Two downloads with the same span: the second's files are its own, never taken for the first's
+// parts, and the erase follows only once they are written.
+TEST(Sync, EachDownloadHasFilesOfItsOwn) {
+    TempDir dir;
+    const fs::path archive = dir.Path() / "archive";
+    const std::string sample = ReadFile(kSample);
+    // The sample without records 200 to 399: the same first and last fix, a gap of 1000 s.
+    WriteFile(dir / "gap.dlg", sample.substr(0, 200 * 20) + sample.substr(400 * 20));
+    SimProcess first({"--file", dir / "gap.dlg", "--no-pace"});
+    RunResult r = Cli(Sync(first, dir, {"--gpx", "--split", "gap=10m"}));
+    ASSERT_EQ(r.nStatus, 0) << r.strOut;
+    const auto before = Snapshot(archive);
+    ASSERT_EQ(before.size(), 3u) << r.strOut;
+    SimProcess second({"--file", kSample, "--no-pace"});
+    r = Cli(Sync(second, dir, {"--gpx", "--erase"}));
+    EXPECT_EQ(r.nStatus, 0) << r.strOut;
+    EXPECT_EQ(r.strOut.find("kept as it is"), std::string::npos) << r.strOut;
+    const auto after = Snapshot(archive);
+    for (const auto& [name, bytes] : before) EXPECT_EQ(after.at(name), bytes) << name;
+    EXPECT_EQ(after.at(kStem + "-2.dlg"), sample);
+    EXPECT_EQ(CountOf(after.at(kStem + "-2.gpx"), "<trkpt "), 581u);
+    EXPECT_NE(second.Stop().find("erasures: 1"), std::string::npos);
+}
+
+// Started with standard streams closed, the programs put no text on the port or into a file.
+TEST(Sync, ClosedStandardStreamsReachNeitherLoggerNorFiles) {
+    const std::string sample = ReadFile(kSample);
+    for (const std::string closed : {">&-", "2>&-", ">&- 2>&-"}) {
+        SCOPED_TRACE(closed);
+        TempDir dir;
+        SimProcess sim({"--file", kSample, "--no-pace"});
+        const auto run = [&](const std::vector<std::string>& args) {
+            std::string line = "exec " + kCli;
+            for (const std::string& arg : args) line += " '" + arg + "'";
+            return Shell(line + " " + closed).nStatus;
+        };
+        EXPECT_EQ(run({"download", "--port", sim.Port(), "-o", dir / "d.dlg"}), 0);
+        EXPECT_EQ(ReadFile(dir / "d.dlg"), sample);
+        EXPECT_EQ(run(Sync(sim, dir, {"--gpx", "--erase"})), 0);
+        EXPECT_EQ(ReadFile(dir.Path() / "archive" / (kStem + ".dlg")), sample);
+        EXPECT_NE(sim.Stop().find("erasures: 1"), std::string::npos);
+    }
+}
+
 // Each fault stops the sync at its step, says so, keeps what was written (whole records of the
 // memory, in its order) and sends no erase: the logger still holds every record.
 TEST(Sync, EveryFaultStopsBeforeTheErase) {
@@ -95,15 +138,23 @@ TEST(Sync, EveryFaultStopsBeforeTheErase) {
         std::string prefix;  // for the command's shell
         const char* step;
         bool bStored;  // the download is in the archive under its span
+        std::string says = "";
     };
     const std::vector<Fault> faults = {
         {{"--corrupt-block", "3"}, "", "download", false},
         {{"--stall-at", "2", "--stall-ms", "1500"}, "", "download", false},
         {{"--hangup-at", "2"}, "", "download", false},
         {{"--announce", "595"}, "", "verify and store the download", false},
+        // 40 whole blocks announced, 50 sent: the count is wrong, so nothing proves the file whole.
+        {{"--announce", "480"},
+         "",
+         "download",
+         false,
+         "The logger sent more records than it announced: 600 kept."},
         {{}, "ulimit -f 8", "download", false},
         {{}, "ulimit -f 100", "write the output files", true},
-        {{}, "", "write the output files", true},  // an output name taken by a folder
+        // A file that has an output's name is some other download's: not taken for this one's.
+        {{}, "", "write the output files", true, "is there already and was not made from this"},
     };
     const std::string sample = ReadFile(kSample);
     for (const Fault& f : faults) {
@@ -112,8 +163,10 @@ TEST(Sync, EveryFaultStopsBeforeTheErase) {
         std::vector<std::string> args = f.sim;
         args.insert(args.end(), {"--file", kSample, "--no-pace", "--fault-once"});
         SimProcess sim(args);
-        if (f.bStored && f.prefix.empty())
-            fs::create_directories(dir.Path() / "archive" / (kStem + ".gpx"));
+        if (f.bStored && f.prefix.empty()) {
+            fs::create_directories(dir.Path() / "archive");
+            WriteFile(dir.Path() / "archive" / (kStem + ".gpx"), "not from this download");
+        }
         const RunResult r =
             Cli(Sync(sim, dir, {"--gpx", "--kml", "--erase", "--timeout", "0.5"}), f.prefix);
         EXPECT_EQ(r.nStatus, 1) << r.strOut;
@@ -121,6 +174,7 @@ TEST(Sync, EveryFaultStopsBeforeTheErase) {
                   std::string::npos)
             << r.strOut;
         EXPECT_NE(r.strOut.find("The logger was not erased."), std::string::npos) << r.strOut;
+        EXPECT_NE(r.strOut.find(f.says), std::string::npos) << r.strOut;
         EXPECT_EQ(fs::exists(dir.Path() / "archive" / (kStem + ".dlg")), f.bStored);
         for (const auto& [name, bytes] : Snapshot(dir.Path() / "archive")) {
             size_t nAt = 0;
@@ -199,6 +253,20 @@ TEST(ArchiveTools, MergeOrdersByTimeAndKeepsEachRecordOnce) {
               std::string::npos)
         << r.strOut;
     EXPECT_FALSE(fs::exists(dir / "c.dlg"));
+    // Five inputs of 10^9 records each (sparse): each fits, together they do not.
+    std::vector<std::string> args = {"merge"};
+    for (int i = 1; i <= 5; ++i) {
+        fs::resize_file(WriteFile(dir / ("big" + std::to_string(i) + ".dlg"), ""), 20000000000);
+        args.push_back(dir / ("big" + std::to_string(i) + ".dlg"));
+    }
+    args.insert(args.end(), {"-o", dir / "big.dlg"});
+    const RunResult big = Cli(args);
+    EXPECT_NE(big.strOut.find("Raw data file too large.\nquorvel-cli: The 5 inputs together hold "
+                              "5000000000 records (95367 MiB); one raw log holds at most "
+                              "4294967295 records."),
+              std::string::npos)
+        << big.strOut;
+    EXPECT_EQ(big.strOut.find("big5"), std::string::npos) << big.strOut;
 }
 
 TEST(ArchiveTools, SplitByLocalDayAndByGap) {
@@ -226,6 +294,20 @@ TEST(ArchiveTools, SplitByLocalDayAndByGap) {
     EXPECT_NE(r.strOut.find("Two parts would both be written to " + (dir / "x-2009.csv")),
               std::string::npos)
         << r.strOut;
+    // Names that differ as text but lead to one file: refused before anything is written.
+    fs::create_directories(dir.Path() / "o" / "1");
+    fs::create_directories(dir.Path() / "o" / "2");
+    fs::create_symlink("b-2.csv", dir.Path() / "o" / "b-1.csv");
+    for (const std::string pattern : {"o/%n/../x.csv", "o/b.csv"}) {
+        const std::string name = pattern == "o/b.csv" ? "o/b-1.csv" : "o/1/../x.csv";
+        r = Cli({"translate", dir / "gap.dlg", "--all", "--split", "gap=30m", "-o", dir / pattern});
+        EXPECT_EQ(r.nStatus, 1) << r.strOut;
+        EXPECT_NE(r.strOut.find("Two parts would both be written to one file (" + (dir / name)),
+                  std::string::npos)
+            << r.strOut;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "o" / "x.csv"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "o" / "b-2.csv"));
     r = Cli({"translate", dir / "gap.dlg", "--all", "--split", "day", "-o", dir / "x-%H.csv"});
     EXPECT_NE(r.strOut.find("Unknown field in the output name"), std::string::npos) << r.strOut;
     EXPECT_EQ(r.nStatus, 1);
@@ -269,6 +351,46 @@ TEST(ArchiveTools, FiltersCountWhatTheyLeaveOut) {
         if (c.format == "csv") {
             EXPECT_EQ(CountOf(ReadFile(dir / "f.csv"), "\r\n"), c.nWritten + 1);
         }
+    }
+}
+
+// A wild fix goes and the track stays, wherever it is; 0.001 degree east every 10 s is 40 km/h.
+TEST(ArchiveTools, SpeedFilterDropsWildFixesNotTheTrack) {
+    TempDir dir;
+    std::vector<Rec> track;
+    for (int i = 0; i < 10; ++i) track.push_back(Fix(kMay1 + 10 * i, 0, 1000 * i));
+    const Rec far = Fix(0, 3000000, 0), farther = Fix(0, 3000100, 0);  // 333 km north
+    const auto at = [](Rec r, uint32_t t) { return r.dwTime = t, r; };
+    struct Case {
+        const char* legend;
+        size_t nAt;             // where the wild fixes go in the track
+        std::vector<Rec> wild;  // each takes the time of the fix before it, plus 1 s
+    } cases[] = {
+        {"first", 0, {far}},
+        {"last", 10, {far}},
+        {"middle", 5, {far}},
+        {"two in a row", 5, {far, farther}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Rec> records = track;
+        uint32_t t = c.nAt == 0 ? kMay1 - 2 : kMay1 + 10 * static_cast<uint32_t>(c.nAt - 1);
+        std::vector<Rec> wild;
+        for (const Rec& r : c.wild) wild.push_back(at(r, ++t));
+        records.insert(records.begin() + static_cast<long>(c.nAt), wild.begin(), wild.end());
+        WriteFile(dir / "w.dlg", Records(records));
+        const RunResult r = Cli({"translate", dir / "w.dlg", "--all", "--tz", "UTC", "--max-speed",
+                                 "200", "-o", dir / "w.csv"});
+        EXPECT_NE(r.strOut.find("10 of " + std::to_string(records.size()) + " records written"),
+                  std::string::npos)
+            << c.legend << r.strOut;
+        EXPECT_NE(r.strOut.find("Left out: " + std::to_string(wild.size()) + " reached faster"),
+                  std::string::npos)
+            << c.legend << r.strOut;
+        // Nine legs of 0.001 degree on the equator: 1.0 km.
+        EXPECT_NE(Cli({"info", "--days", dir / "w.dlg", "--tz", "UTC", "--max-speed", "200"})
+                      .strOut.find(" 1.0 km"),
+                  std::string::npos)
+            << c.legend;
     }
 }
 

@@ -1,6 +1,7 @@
 // The window's logic as a user drives it, without a logger: raw logs opened and translated, the
 // zone, the track view's choices and the worker's notifications.
 #include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "protocol/DownloadResult.h"
@@ -10,6 +11,10 @@ namespace {
 
 // 2009-05-01 00:00:00 on the record scale: 3408 days after 2000-01-01.
 constexpr uint32_t kStart = 3408 * 86400;
+
+// A first start shows the system's zone: these tests run at GMT+8:00, unless they say otherwise.
+constexpr char kTestZone[] = "Etc/GMT-8";
+[[maybe_unused]] const bool kZoneSet = setenv("TZ", kTestZone, 1) == 0;
 
 PickerTime Local(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi) {
     PickerTime t;
@@ -77,8 +82,8 @@ TEST_F(WindowTest, OpenShowsTheSpanInTheChosenZone) {
          "Time: 2009/05/01 08:30:00 ~ 2009/05/01 17:45:10"},
         // First and last in file order, not in time order.
         {24, {{5000}, {100}, {9000}, {3000}}, "Time: 2000/01/01 01:23:20 ~ 2000/01/01 00:50:00"},
-        // Local times wrap round the ends of the 32-bit scale.
-        {22, {{0}}, "Time: 2136/02/07 05:28:16 ~ 2136/02/07 05:28:16"},
+        // West of GMT the scale's first second is on 1999-12-31.
+        {22, {{0}}, "Time: 1999/12/31 23:00:00 ~ 1999/12/31 23:00:00"},
     };
     for (const auto& row : rows) {
         m_view.SelectListEntry(IDC_TIME_ZONE, row.nZone);
@@ -101,8 +106,14 @@ TEST_F(WindowTest, BadFilesAreRefusedAndNeverTranslated) {
         const char* message;
     } rows[] = {
         {WriteFile(PathOf("empty.dlg"), ""), "No valid GPS data in raw file."},
-        {WriteFile(PathOf("short.dlg"), std::string(39, 'A')), "Error data in raw file."},
-        {WriteFile(PathOf("long.dlg"), std::string(41, 'A')), "Error data in raw file."},
+        {WriteFile(PathOf("short.dlg"), std::string(39, '\1')), "Error data in raw file."},
+        {WriteFile(PathOf("long.dlg"), std::string(41, '\1')), "Error data in raw file."},
+        // Text of a whole number of records is no log either.
+        {WriteFile(PathOf("notes.txt"), "Bring water. Caf\xc3\xa9 at the top, back by6\n"),
+         "This is a text file, not a raw log: open a .dlg file that a download made."},
+        {WriteFile(PathOf("t.gpx"), "\xef\xbb\xbf <?xml version=\"1.0\"?>\n<gpx>  </gpx>\n"),
+         "This is an XML file (a GPX or KML track, say), not a raw log: open a .dlg file that a "
+         "download made."},
         {m_dir.Path().string(), "Can't open raw data file."},
         {PathOf("missing.dlg"), "Can't open raw data file."},
     };
@@ -177,15 +188,15 @@ TEST_F(TrackTest, TranslateFormatsAndFailures) {
     } rows[] = {
         {nullptr, 0, nullptr, nullptr},
         {"out", 0, "Unknown file format.", nullptr},
-        {"out.KML", 0, "File format not supported.", nullptr},
         {"out.kml.bak", 0, "File format not supported.", nullptr},
         {"track.v2/out", 0, "File format not supported.", nullptr},  // the whole path's last dot
         {"missing/out.kml", 0, "Can't generate output file.", nullptr},
         {"taken.kml", 0, "Can't generate output file.", nullptr},
-        {"p.kml", 0, "Translate OK.", "<Placemark>"},
+        {"p.KML", 0, "Translate OK.", "<Placemark>"},
         {"t.kml", 2, "Translate OK.", "<gx:Track>"},
         {"g.gpx", 3, "Translate OK.", "<trkpt "},
         {"c.txt", 0, "Translate OK.", "Local time,GPS time,"},
+        {"j.geojson", 4, "Translate OK.", "{\"type\":\"FeatureCollection\""},
     };
     for (const auto& row : rows) {
         m_view.m_boxes.clear();
@@ -204,9 +215,16 @@ TEST_F(TrackTest, TranslateFormatsAndFailures) {
     // The loaded file's name and folder are offered, then the folder an output went to.
     EXPECT_EQ(m_view.m_saveRequests[0].strInitialName, "track.kml");
     EXPECT_EQ(m_view.m_saveRequests[0].strInitialFolder, m_dir.Path().string());
-    EXPECT_EQ(m_view.m_saveRequests[6].strInitialFolder, PathOf("missing"));
+    EXPECT_EQ(m_view.m_saveRequests[5].strInitialFolder, PathOf("missing"));
+    std::string strTypes;  // the file types offered, in order
+    for (const FileFilter& f : m_view.m_saveRequests[0].filters) {
+        strTypes += f.strLabel + f.strPattern;
+    }
+    EXPECT_EQ(strTypes,
+              "Google earth file(*.kml)*.kmlExcel file(*.csv)*.csvGoogle Earth track(*.kml)*.kml"
+              "GPS exchange file(*.gpx)*.gpxGeoJSON file(*.geojson)*.geojson");
     // Nothing half-written is left beside the outputs.
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path()), {}), 6);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path()), {}), 7);
 }
 
 // A zone picked or typed after loading moves the pickers so that they keep their instants, and the
@@ -235,17 +253,57 @@ TEST_F(TrackTest, PickersAndTrackViewFollowTheZone) {
         EXPECT_EQ(from.wHour * 60 + from.wMinute, row.nHour * 60 + row.nMinute) << row.span;
         EXPECT_EQ(m_view.m_trackView->selection.dwFromTime, kStart + 180) << row.span;
     }
-    Open(WriteFile(PathOf("bad.dlg"), std::string(39, 'A')));
+    Open(WriteFile(PathOf("bad.dlg"), std::string(39, '\1')));
     EXPECT_EQ(m_view.m_trackView->pImage, nullptr);
     EXPECT_FALSE(Enabled(IDC_TRACK_VIEW));
     m_dlg.OnTrackView();
     EXPECT_EQ(m_view.m_boxes.back().Head(), "No raw data available.");
 }
 
+// A first start (nothing remembered) takes the system's zone by its name, or as "local" when it
+// has none; a later start the zone the user chose.
+TEST(StartZone, SystemsOnFirstStartThenTheRemembered) {
+    struct : SettingsStore {
+        std::optional<std::string> Read(const std::string& strKey) const override {
+            return values.contains(strKey) ? std::optional(values.at(strKey)) : std::nullopt;
+        }
+        void Write(const std::string& strKey, const std::string& strValue) override {
+            values[strKey] = strValue;
+        }
+        std::map<std::string, std::string> values;
+    } store;
+    const struct {
+        const char* tz;
+        bool bForget;  // nothing remembered
+        const char* shown;
+        int32_t nOffset;     // at kStart, May 2009 (zdump)
+        const char* picked;  // typed before the window closes
+    } rows[] = {
+        {"Europe/Berlin", true, "Europe/Berlin", 7200, "GMT+5:45"},
+        {"America/New_York", false, "GMT+5:45", 20700, nullptr},
+        {"<-03>3", true, "local", -10800, nullptr},      // a rule, no zone of the database
+        {"Asia/Tokyo", false, "local", 32400, nullptr},  // "local" follows the system
+    };
+    for (const auto& row : rows) {
+        if (row.bForget) store.values.clear();
+        ASSERT_EQ(setenv("TZ", row.tz, 1), 0);
+        FakeDialogView view;
+        CQuorvelDlg dlg{view, [] { return std::vector<SerialPortInfo>{}; }, 1000};
+        view.m_pHandler = &dlg;
+        dlg.SetSettingsStore(&store);
+        ASSERT_TRUE(dlg.OnInitDialog());
+        EXPECT_EQ(view.GetControlText(IDC_TIME_ZONE), row.shown) << row.tz;
+        EXPECT_EQ(dlg.GetTimeZone().OffsetAt(kStart), row.nOffset) << row.tz;
+        if (row.picked) view.SetControlText(IDC_TIME_ZONE, row.picked);
+        dlg.OnClose();
+    }
+    ASSERT_EQ(setenv("TZ", kTestZone, 1), 0);
+}
+
 // What the worker posts during a download, and every result it can end with.
 TEST_F(WindowTest, NotificationsShowTheDownloadAndItsResult) {
     const std::string strGood = WriteLog("good.dlg", {{0}, {3600}, {7200}});
-    const std::string strShort = WriteFile(PathOf("short.dlg"), std::string(41, 'A'));
+    const std::string strShort = WriteFile(PathOf("short.dlg"), std::string(41, '\1'));
     const struct {
         uint32_t nResult;
         std::vector<std::string> boxes;
@@ -259,7 +317,11 @@ TEST_F(WindowTest, NotificationsShowTheDownloadAndItsResult) {
         {DR_DATA_LOST, {"Data lost in download process."}, BoxIcon::Error, strGood},
         {DR_ABORTED, {"Abort download process."}, BoxIcon::Error, strGood},
         {DR_NO_ANSWER, {"No answer from the logger."}, BoxIcon::Error, strGood},
-        {7, {}, BoxIcon::None, strGood},
+        {DR_MORE_THAN_ANNOUNCED,
+         {"The logger sent more records than it announced: 0 kept."},
+         BoxIcon::Error,
+         strGood},
+        {8, {}, BoxIcon::None, strGood},
     };
     for (const auto& row : rows) {
         m_view.m_boxes.clear();
