@@ -363,9 +363,11 @@ void CQuorvelDlg::ShowStartZone() {
     // "local (Europe/Berlin)": shown by its name, which is what will be remembered, when that
     // name reads back; a zone known only by a rule or a file stays "local".
     const std::string& strName = zone.DisplayName();
-    const std::string strInner = strName.substr(7, strName.size() - 8);
+    const bool bNamed = strName.starts_with("local (") && strName.ends_with(")");
+    const std::string strInner = bNamed ? strName.substr(7, strName.size() - 8) : std::string();
     TimeZone named;
-    ShowZoneText(ParseTimeZone(strInner, named) == TimeZoneStatus::Ok ? strInner : "local");
+    ShowZoneText(bNamed && ParseTimeZone(strInner, named) == TimeZoneStatus::Ok ? strInner
+                                                                                : "local");
 }
 
 void CQuorvelDlg::ShowZoneText(const std::string& strZone) {
@@ -615,7 +617,7 @@ void CQuorvelDlg::OnTranslate() {
     if (!FolderOf(chosen->strPath).empty()) m_strOutputFolder = FolderOf(chosen->strPath);
 
     TranslateOptions options;
-    options.bKmlTrack = chosen->nFilter < formats.size() && formats[chosen->nFilter]->bKmlTrack;
+    if (chosen->nFilter < formats.size()) PickFormat(options, formats[chosen->nFilter]->format);
     (void)WriteOutputFile(options);
 }
 
@@ -650,6 +652,10 @@ bool CQuorvelDlg::WriteOutputFile(const TranslateOptions& options) {
     }
     // The box shows the limit it read once the file exists.
     if (selection.nLimit == 0) m_view.SetControlText(IDC_RECORDS, "0");
+    if (result.status == TranslateStatus::NothingSelected) {
+        ShowError(NothingSelectedMessage(*m_RawLog.m_pRawData, selection, zone, result.dropped));
+        return false;
+    }
     if (result.status != TranslateStatus::Ok) {
         ShowError(result.FailureMessage(strPath));
         return false;

@@ -218,7 +218,7 @@ SplitTranslateResult WriteArchiveOutputs(
     selection.filter = options.filter;
     for (const OutputFormat format : options.formats) {
         TranslateOptions translate = options.translate;
-        translate.bKmlTrack = format == OutputFormat::KmlTrack;
+        PickFormat(translate, format);
         SplitOutputOptions split;
         split.split = options.split;
         split.existing = options.existing;

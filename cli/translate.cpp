@@ -24,6 +24,7 @@ struct TranslateCliOptions {
     bool bAll = false;
     bool bKeepNoFix = false;
     bool bKmlTrack = false;
+    bool bPlainCsv = false;
     bool bGeoJsonPoints = false;
     CLI::Option* pRecords = nullptr;
     CLI::Option* pKmlPoints = nullptr;
@@ -95,6 +96,7 @@ int RunTranslate(const TranslateCliOptions& opt) {
     if (!zone) return kExitUsage;
     TranslateOptions options;
     options.bKmlTrack = opt.bKmlTrack;
+    options.bPlainCsv = opt.bPlainCsv;
     const std::optional<uint32_t> gap = ParseDurationSeconds(opt.strSegmentGap);
     const std::optional<uint32_t> points = ParsePointEvery(opt.strKmlPoints);
     if (!gap || !points) {
@@ -119,6 +121,12 @@ int RunTranslate(const TranslateCliOptions& opt) {
                    std::string(FormatRow(format).name) + ".");
         return kExitUsage;
     }
+    if (opt.bPlainCsv && OutputFormatFromPath(opt.strOut, options, format) == TranslateStatus::Ok &&
+        format != OutputFormat::PlainCsv) {
+        PrintError("--plain-csv is for a .csv output; " + opt.strOut + " is written as " +
+                   std::string(FormatRow(format).name) + ".");
+        return kExitUsage;
+    }
 
     RawLogImage image;
     if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
@@ -140,6 +148,10 @@ int RunTranslate(const TranslateCliOptions& opt) {
     CatchStopSignals(true);
     const TranslateResult result = TranslateToFile(image, opt.strOut, sel, *zone, options);
     ReleaseStopSignals();
+    if (result.status == TranslateStatus::NothingSelected) {
+        PrintError(NothingSelectedMessage(image, sel, *zone, result.dropped));
+        return kExitFailure;
+    }
     if (result.status != TranslateStatus::Ok) {
         PrintError(result.FailureMessage(opt.strOut));
         return kExitFailure;
@@ -177,6 +189,9 @@ CliCommand MakeTranslateCommand() {
                 app.add_flag("--kml-track", opt->bKmlTrack,
                              "A .kml output holds the track, a folder per local day, rather than "
                              "a pushpin per fix");
+                app.add_flag("--plain-csv", opt->bPlainCsv,
+                             "A .csv output holds plain numbers and ISO 8601 times under a header "
+                             "with units, for scripts and GIS, rather than the spreadsheet table");
                 opt->pKmlPoints = app.add_option(
                     "--kml-points", opt->strKmlPoints,
                     "Pushpins beside a KML track (with --kml-track): none (default), all, or "

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "GeoJsonWriter.h"
+#include "PlainCsvWriter.h"
 #include "Translate.h"
 
 namespace {
@@ -28,7 +29,7 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .archiveSuffix = ".kml",
      .syncFlag = "--kml",
      .syncHelp = "Also write KML, a pushpin per fix",
-     .bKmlTrack = false,
+     .pickedBy = nullptr,
      .write = [](OutputBuffer& out, const TrackDocument& doc,
                  const TranslateOptions&) { return EveryRecord(WriteKml(out, doc)); }},
     {.format = OutputFormat::KmlTrack,
@@ -40,7 +41,7 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .archiveSuffix = "-track.kml",
      .syncFlag = "--kml-track",
      .syncHelp = "Also write a KML track (-track.kml)",
-     .bKmlTrack = true,
+     .pickedBy = &TranslateOptions::bKmlTrack,
      .write =
          [](OutputBuffer& out, const TrackDocument& doc, const TranslateOptions& options) {
              return MapPositions(doc, WriteKmlTrack(out, doc, options.kmlTrack));
@@ -54,7 +55,7 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .archiveSuffix = ".gpx",
      .syncFlag = "--gpx",
      .syncHelp = "Also write GPX beside the raw log",
-     .bKmlTrack = false,
+     .pickedBy = nullptr,
      .write =
          [](OutputBuffer& out, const TrackDocument& doc, const TranslateOptions& options) {
              return MapPositions(doc, WriteGpx(out, doc, options.gpx));
@@ -68,9 +69,21 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .archiveSuffix = ".csv",
      .syncFlag = "--csv",
      .syncHelp = "Also write CSV",
-     .bKmlTrack = false,
+     .pickedBy = nullptr,
      .write = [](OutputBuffer& out, const TrackDocument& doc,
                  const TranslateOptions&) { return EveryRecord(WriteCsv(out, doc)); }},
+    {.format = OutputFormat::PlainCsv,
+     .name = "CSV",
+     .extensions = {".csv", ""},
+     .purpose = "",
+     .dialogLabel = "Plain CSV file(*.csv)",
+     .nDialogPlace = 5,
+     .archiveSuffix = "-plain.csv",
+     .syncFlag = "--plain-csv",
+     .syncHelp = "Also write a plain CSV for scripts and GIS (-plain.csv)",
+     .pickedBy = &TranslateOptions::bPlainCsv,
+     .write = [](OutputBuffer& out, const TrackDocument& doc,
+                 const TranslateOptions&) { return EveryRecord(WritePlainCsv(out, doc)); }},
     {.format = OutputFormat::GeoJson,
      .name = "GeoJSON",
      .extensions = {".geojson", ""},
@@ -80,7 +93,7 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .archiveSuffix = ".geojson",
      .syncFlag = "--geojson",
      .syncHelp = "Also write GeoJSON",
-     .bKmlTrack = false,
+     .pickedBy = nullptr,
      .write =
          [](OutputBuffer& out, const TrackDocument& doc, const TranslateOptions& options) {
              return MapPositions(doc, WriteGeoJson(out, doc, options.geoJson));
@@ -120,7 +133,8 @@ const std::array<OutputFormatRow, kOutputFormatCount>& OutputFormats() {
     return kFormats;
 }
 
-const OutputFormatRow* FormatForExtension(std::string_view extension, bool bKmlTrack) {
+const OutputFormatRow* FormatForExtension(std::string_view extension,
+                                          const TranslateOptions& options) {
     const auto matches = [extension](std::string_view rowExtension) {
         return std::equal(extension.begin(), extension.end(), rowExtension.begin(),
                           rowExtension.end(), [](char a, char b) { return LowerCase(a) == b; });
@@ -131,11 +145,17 @@ const OutputFormatRow* FormatForExtension(std::string_view extension, bool bKmlT
             std::none_of(row.extensions.begin(), row.extensions.end(), matches)) {
             continue;
         }
-        // The KML-track option only chooses between rows of one extension.
-        if (row.bKmlTrack == bKmlTrack) return &row;
-        if (!pFound) pFound = &row;
+        // The options only choose between rows of one extension.
+        if (row.pickedBy != nullptr && options.*row.pickedBy) return &row;
+        if (!pFound && row.pickedBy == nullptr) pFound = &row;
     }
     return pFound;
+}
+
+void PickFormat(TranslateOptions& options, OutputFormat format) {
+    for (const OutputFormatRow& row : kFormats) {
+        if (row.pickedBy != nullptr) options.*row.pickedBy = row.format == format;
+    }
 }
 
 std::vector<const OutputFormatRow*> DialogFormats() {

@@ -14,7 +14,7 @@
 // one row of a table (Formats.cpp). A new format is an enumerator here and its row there.
 
 // In the table's order, which is the order lists of formats name them in.
-enum class OutputFormat { Kml, KmlTrack, Gpx, Csv, GeoJson };
+enum class OutputFormat { Kml, KmlTrack, Gpx, Csv, PlainCsv, GeoJson };
 inline constexpr size_t kOutputFormatCount = static_cast<size_t>(OutputFormat::GeoJson) + 1;
 
 struct TranslateOptions;
@@ -36,14 +36,16 @@ struct OutputFormatRow {
     // The extensions it is written for, in lower case (any case matches); an empty one is none.
     std::array<std::string_view, 2> extensions;
     // What the "Supported:" message says it is for; empty for a row that shares its extension with
-    // the row before it and is picked by an option.
+    // the row before it and is picked by an option (pickedBy).
     std::string_view purpose;
     std::string_view dialogLabel;    // the Save dialog's file type; its pattern is "*" + extension
     size_t nDialogPlace;             // where the Save dialog offers it
     std::string_view archiveSuffix;  // after an archived raw log's stem: "-track.kml"
     std::string_view syncFlag;       // "--gpx": the sync command writes it beside the raw log
     std::string_view syncHelp;
-    bool bKmlTrack;  // picked for its extension when TranslateOptions::bKmlTrack is set
+    // The option that picks it for its extension (&TranslateOptions::bKmlTrack); null for the row
+    // an extension picks when no such option is set.
+    bool TranslateOptions::*pickedBy;
     FormatWriter write;
 };
 
@@ -54,8 +56,12 @@ inline const OutputFormatRow& FormatRow(OutputFormat format) {
 }
 
 // The row an extension (from the last ".", the dot included, in any letter case) picks, given the
-// KML-track choice; null when no format has it.
-const OutputFormatRow* FormatForExtension(std::string_view extension, bool bKmlTrack);
+// options that pick among the rows of one extension; null when no format has it.
+const OutputFormatRow* FormatForExtension(std::string_view extension,
+                                          const TranslateOptions& options);
+
+// Sets the options that pick rows (pickedBy) so that the format's extension picks the format.
+void PickFormat(TranslateOptions& options, OutputFormat format);
 
 // The rows in the Save dialog's order.
 std::vector<const OutputFormatRow*> DialogFormats();

@@ -39,13 +39,6 @@ char* PutKmlDescriptionItems(char* p, const FixRecord& r, const LogDateTime& loc
     return PutText(p, "<br>");
 }
 
-namespace {
-
-// Longest placemark: two dates, ten description items at their widest values, the icon address and
-// the coordinates come to well under this.
-constexpr size_t kMaxPlacemarkBytes = 1536;
-constexpr size_t kMaxCsvLineBytes = 512;
-
 // "Z" at GMT, else "+hh:mm" or "-hh:mm" (nOffset in whole minutes).
 char* PutUtcOffset(char* p, int32_t nOffset) {
     if (nOffset == 0) {
@@ -60,13 +53,45 @@ char* PutUtcOffset(char* p, int32_t nOffset) {
     return Put2(p, nMinutes % 60);
 }
 
+char* PutLocalTimeStamp(char* p, const LogDateTime& local, const LogDateTime& utc,
+                        int32_t nOffset) {
+    // An offset with seconds has no timestamp form: such a zone gets the UTC time.
+    return nOffset % 60 == 0 ? PutUtcOffset(PutDateTime(p, local, '-', 'T'), nOffset)
+                             : PutUtcTimeStamp(p, utc);
+}
+
+char* PutCsvFixMode(char* p, const FixRecord& r) {
+    *p++ = static_cast<char>('1' + RawFixMode(r));
+    return p;
+}
+
+char* PutCsvSpeed(char* p, const FixRecord& r) {
+    return PutScaled(p, r.wSpeed, 2);
+}
+
+char* PutCsvCourse(char* p, const FixRecord& r) {
+    return PutUInt(p, r.bCourse * 2u);
+}
+
+char* PutCsvHdop(char* p, const FixRecord& r) {
+    p = PutUInt(p, r.bHdop / 10u);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + r.bHdop % 10);
+    return p;
+}
+
+namespace {
+
+// Longest placemark: two dates, ten description items at their widest values, the icon address and
+// the coordinates come to well under this.
+constexpr size_t kMaxPlacemarkBytes = 1536;
+constexpr size_t kMaxCsvLineBytes = 512;
+
 char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDateTime& local,
                       const LogDateTime& gps, int32_t nOffset) {
     p = PutText(p, " <Placemark>\r\n  <TimeStamp> <when>");
-    // The local digits with the offset in force, so that readers place the fix at its instant. An
-    // offset with seconds has no timestamp form: such a zone gets the UTC time.
-    p = nOffset % 60 == 0 ? PutUtcOffset(PutDateTime(p, local, '-', 'T'), nOffset)
-                          : PutUtcTimeStamp(p, gps);
+    // The local digits with the offset in force, so that readers place the fix at its instant.
+    p = PutLocalTimeStamp(p, local, gps, nOffset);
     p = PutText(p, "</when> </TimeStamp> \r\n  <Style> <IconStyle><Icon><href>");
     p = PutText(p, kKmlIconAddress);
     p = PutText(p, "</href></Icon><colorMode>normal</colorMode><color>");
@@ -92,7 +117,7 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
     p = PutText(p, "\",=\"");
     p = PutDateTime(p, gps, '-', ' ');
     p = PutText(p, "\",=\"");
-    *p++ = static_cast<char>('1' + RawFixMode(r));
+    p = PutCsvFixMode(p, r);
     p = PutText(p, "\",=\"");
     p = PutUInt(p, SatellitesUsed(r));
     p = PutText(p, "\",=\"");
@@ -102,13 +127,11 @@ char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const Lo
     p = PutText(p, "\",=\"");
     p = PutUInt(p, r.wAltitude);
     p = PutText(p, " m\",=\"");
-    p = PutScaled(p, r.wSpeed, 2);
+    p = PutCsvSpeed(p, r);
     p = PutText(p, " Km/h\",=\"");
-    p = PutUInt(p, r.bCourse * 2u);
+    p = PutCsvCourse(p, r);
     p = PutText(p, "\",=\"");
-    p = PutUInt(p, r.bHdop / 10u);
-    *p++ = '.';
-    *p++ = static_cast<char>('0' + r.bHdop % 10);
+    p = PutCsvHdop(p, r);
     return PutText(p, "\",\r\n");
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "OutputBuffer.h"
+#include "track/Calendar.h"
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
@@ -62,3 +63,20 @@ uint32_t WriteKmlTrack(OutputBuffer& out, const TrackDocument& doc,
 uint32_t WriteKmlTrack(OutputBuffer& out, const RawLogImage& image,
                        const RecordSelection& selection, const TimeZone& zone,
                        const KmlTrackOptions& options = {});
+
+// Pieces of the writers above that the other writers in export/ share.
+
+// "Z" at GMT, else "+hh:mm" or "-hh:mm" (nOffset in whole minutes).
+char* PutUtcOffset(char* p, int32_t nOffset);
+
+// A fix's local time as an ISO 8601 timestamp with the offset in force
+// ("2009-05-01T23:30:00+08:00", "Z" at GMT), which readers place at its instant; the UTC time where
+// the offset has seconds.
+char* PutLocalTimeStamp(char* p, const LogDateTime& local, const LogDateTime& utc, int32_t nOffset);
+
+// The CSV table's values of a record: fix mode 1..4, speed in km/h with two decimals, course in
+// whole degrees, HDOP with one decimal.
+char* PutCsvFixMode(char* p, const FixRecord& r);
+char* PutCsvSpeed(char* p, const FixRecord& r);
+char* PutCsvCourse(char* p, const FixRecord& r);
+char* PutCsvHdop(char* p, const FixRecord& r);

@@ -1,5 +1,6 @@
 #include "Translate.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <future>
@@ -18,6 +19,29 @@ std::string LocalText(uint32_t dwTime, const TimeZone& zone) {
     std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", t.wYear, t.bMonth, t.bDay,
                   t.bHour, t.bMinute, t.bSecond);
     return text;
+}
+
+// Why no record of the image passed the selection, as a clause ending with a full stop.
+std::string EmptySelectionReason(const RawLogImage& image, const RecordSelection& selection,
+                                 const TimeZone& zone) {
+    const uint32_t dwFirst = std::min(image.FirstTime(), image.LastTime());
+    const uint32_t dwLast = std::max(image.FirstTime(), image.LastTime());
+    if (selection.nSelectMode == kSelectByTime &&
+        (selection.dwToTime < dwFirst || selection.dwFromTime > dwLast)) {
+        return "the time window " + LocalText(selection.dwFromTime, zone) + " ~ " +
+               LocalText(selection.dwToTime, zone) + " lies outside the file's span " +
+               LocalText(dwFirst, zone) + " ~ " + LocalText(dwLast, zone) + " in " +
+               zone.DisplayName() + ".";
+    }
+    if (selection.nSelectMode == kSelectBySize && selection.dwFromTime > dwLast) {
+        return "the start " + LocalText(selection.dwFromTime, zone) +
+               " lies after the file's last record (" + LocalText(dwLast, zone) + " in " +
+               zone.DisplayName() + ").";
+    }
+    if (selection.bDropNoFix) {
+        return "every record in the selection is without a position fix (Drop no-fix data).";
+    }
+    return "no record lies between the bounds.";
 }
 
 }  // namespace
@@ -54,6 +78,8 @@ std::string TranslateResult::FailureMessage(const std::string& strPath) const {
         case TranslateStatus::SameFile:
             return "Two parts would both be written to one file (" + strPath +
                    "): give each part a name of its own, without \"..\" or links between them.";
+        case TranslateStatus::NothingSelected:
+            return "No record lies in the selection: nothing was written.";
         case TranslateStatus::NameTaken:
             return strPath +
                    " is there already and was not made from this raw log; nothing was written. "
@@ -66,7 +92,7 @@ TranslateStatus OutputFormatFromPath(std::string_view path, const TranslateOptio
                                      OutputFormat& format) {
     const size_t nDot = path.rfind('.');
     if (nDot == std::string_view::npos) return TranslateStatus::NoExtension;
-    const OutputFormatRow* pRow = FormatForExtension(path.substr(nDot), options.bKmlTrack);
+    const OutputFormatRow* pRow = FormatForExtension(path.substr(nDot), options);
     if (!pRow) return TranslateStatus::Unsupported;
     format = pRow->format;
     return TranslateStatus::Ok;
@@ -144,6 +170,12 @@ TranslateResult TranslateToFile(const RawLogImage& image, const std::string& str
     result.status = OutputFormatFromPath(strPath, options, result.format);
     if (result.status != TranslateStatus::Ok) return result;
     const RecordPicks picks(image, selection);
+    if (picks.Count() == 0 && image.RecordCount() > 0) {
+        // A file of nothing but a header would pass for a translation.
+        result.status = TranslateStatus::NothingSelected;
+        result.dropped = picks.Dropped();
+        return result;
+    }
     const TrackPart part = WholePart(picks);
     result = TranslateDocument({image, picks, part, zone}, strPath, options);
     result.dropped = picks.Dropped();
@@ -327,23 +359,20 @@ std::string TranslateSummary(const TranslateResult& result, const RawLogImage& i
         return strText + strDropped;
     }
     // Nothing passed the selection: say why.
-    const uint32_t dwFirst = image.FirstTime();
-    const uint32_t dwLast = image.LastTime();
-    if (selection.nSelectMode == kSelectByTime &&
-        (selection.dwToTime < std::min(dwFirst, dwLast) ||
-         selection.dwFromTime > std::max(dwFirst, dwLast))) {
-        strText += "; the time window " + LocalText(selection.dwFromTime, zone) + " ~ " +
-                   LocalText(selection.dwToTime, zone) + " lies outside the file's span " +
-                   LocalText(dwFirst, zone) + " ~ " + LocalText(dwLast, zone) + " in " +
-                   zone.DisplayName() + ".";
-    } else if (selection.nSelectMode == kSelectBySize && selection.dwFromTime > dwLast) {
-        strText += "; the start " + LocalText(selection.dwFromTime, zone) +
-                   " lies after the file's last record (" + LocalText(dwLast, zone) + " in " +
-                   zone.DisplayName() + ").";
-    } else if (selection.bDropNoFix) {
-        strText += "; every record in the selection is without a position fix (Drop no-fix data).";
-    } else {
-        strText += "; no record lies in the selection.";
+    return strText + "; " + EmptySelectionReason(image, selection, zone) + strDropped;
+}
+
+std::string NothingSelectedMessage(const RawLogImage& image, const RecordSelection& selection,
+                                   const TimeZone& zone, const FilterCounts& dropped) {
+    std::string strReason = EmptySelectionReason(image, selection, zone);
+    strReason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(strReason[0])));
+    std::string strText = "No record lies in the selection: nothing was written.\n\n" + strReason;
+    if (strReason.find("the file's span") == std::string::npos) {
+        // Spans are ordered by instant: a file whose times run backwards still reads forwards.
+        const uint32_t dwFirst = std::min(image.FirstTime(), image.LastTime());
+        const uint32_t dwLast = std::max(image.FirstTime(), image.LastTime());
+        strText += " The file's span: " + LocalText(dwFirst, zone) + " ~ " +
+                   LocalText(dwLast, zone) + " in " + zone.DisplayName() + ".";
     }
-    return strText + strDropped;
+    return strText + DroppedText(dropped, selection.filter);
 }

@@ -22,6 +22,7 @@
 // What a translation writes: the extension decides (see Formats.h), in any letter case.
 struct TranslateOptions {
     bool bKmlTrack = false;  // ".kml" gets the track rather than a placemark per fix
+    bool bPlainCsv = false;  // ".csv" gets the plain CSV rather than the spreadsheet's
     GpxOptions gpx;
     KmlTrackOptions kmlTrack;
     GeoJsonOptions geoJson;
@@ -29,14 +30,15 @@ struct TranslateOptions {
 
 enum class TranslateStatus {
     Ok,
-    NoExtension,   // no "." anywhere in the path
-    Unsupported,   // an extension no writer takes
-    CannotCreate,  // the output file cannot be created
-    CannotFinish,  // writing or finishing it failed; the target is as it was
-    BadPattern,    // a split output's name holds a "%" that is not %Y, %m, %d, %n or %%
-    SameName,      // a split output's name pattern gives two parts the same name
-    SameFile,      // two parts' names lead to one file (through "..", links or the like)
-    NameTaken,     // a file has a part's name, and taken names are refused
+    NoExtension,      // no "." anywhere in the path
+    Unsupported,      // an extension no writer takes
+    CannotCreate,     // the output file cannot be created
+    CannotFinish,     // writing or finishing it failed; the target is as it was
+    BadPattern,       // a split output's name holds a "%" that is not %Y, %m, %d, %n or %%
+    SameName,         // a split output's name pattern gives two parts the same name
+    SameFile,         // two parts' names lead to one file (through "..", links or the like)
+    NameTaken,        // a file has a part's name, and taken names are refused
+    NothingSelected,  // no record passed the selection: no file is written
 };
 
 struct TranslateResult {
@@ -113,6 +115,11 @@ struct SplitOutputOptions {
 // had no place for nNoPosition of them, else empty.
 std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter,
                         uint32_t nNoPosition = 0);
+
+// Why a selection holds no record of the image, with the file's span in the zone: the message of
+// a translation that wrote nothing (NothingSelected).
+std::string NothingSelectedMessage(const RawLogImage& image, const RecordSelection& selection,
+                                   const TimeZone& zone, const FilterCounts& dropped);
 
 // "Translate OK." and what happened: "581 of 600 records written to /home/ann/track.kml", or why
 // nothing was, and on a line of its own what the filter refused.

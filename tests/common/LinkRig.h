@@ -24,12 +24,8 @@ class EventRecorder : public WorkerEvents {
     void AddLogEntry(std::string_view text) override {
         Change([&] { lines.emplace_back(text); });
     }
-    void SetIntervalText(std::string_view value) override {
-        Change([&] { strInterval = value; });
-    }
-    void SetDistanceText(std::string_view value) override {
-        Change([&] { strDistance = value; });
-    }
+    void SetIntervalText(std::string_view) override {}
+    void SetDistanceText(std::string_view) override {}
     void EnableSettings() override {
         Change([&] { bEnabled = true; });
     }
@@ -37,11 +33,9 @@ class EventRecorder : public WorkerEvents {
         Change([&] { progress.push_back(nReceived), nLastAnnounced = nAnnounced; });
     }
     void PostDone(DownloadResult result) override {
-        Change([&] { results.push_back(static_cast<int>(result)); });
+        Change([&] { results.push_back(result); });
     }
-    void PostPortLost() override {
-        Change([&] { bPortLost = true; });
-    }
+    void PostPortLost() override {}
 
     // Waits (at most 20 s) until pred holds; pred runs under the lock.
     bool WaitUntil(const std::function<bool()>& pred) {
@@ -62,10 +56,7 @@ class EventRecorder : public WorkerEvents {
     }
 
     std::vector<std::string> lines;
-    std::string strInterval;
-    std::string strDistance;
     bool bEnabled = false;
-    bool bPortLost = false;
     std::vector<uint32_t> progress;
     uint32_t nLastAnnounced = 0;
     std::vector<int> results;
@@ -87,10 +78,7 @@ class EventRecorder : public WorkerEvents {
 struct LinkRig {
     using ReadHook = std::function<void(std::string_view, std::atomic<int32_t>& bDownloadMode)>;
 
-    std::atomic<int32_t> m_bStopWorker{0};
-    std::atomic<int32_t> m_bDownloadMode{0};
-    std::atomic<int32_t> m_bIntervalReceived{0};
-    std::atomic<int32_t> m_bDistanceReceived{0};
+    std::atomic<int32_t> m_bStopWorker{0}, m_bDownloadMode{0}, m_bInterval{0}, m_bDistance{0};
     SimLogger logger;
     SimRunner runner;
     SerialPort port;
@@ -105,9 +93,8 @@ struct LinkRig {
             ReadHook hook = {})
         : logger(Bytes(memory), faults),
           runner(logger, 230400, false),
-          worker(
-              WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-              events, nDataLostMs),
+          worker(WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bInterval, m_bDistance}, events,
+                 nDataLostMs),
           onRead(std::move(hook)) {
         std::string strError;
         EXPECT_TRUE(runner.Open(strError)) << strError;
@@ -117,21 +104,10 @@ struct LinkRig {
             std::thread([this] { worker.Run([this](auto... args) { return Read(args...); }); });
     }
     ~LinkRig() {
-        Stop();
+        m_bStopWorker = 1;
+        thread.join();
         port.Close();
         runner.Stop();
-    }
-
-    // The stop handshake; whether the worker answered in time.
-    bool Stop() {
-        if (!thread.joinable()) return true;
-        m_bStopWorker = 1;
-        for (int i = 0; i < 200 && m_bStopWorker != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        const bool bAnswered = m_bStopWorker == 0;
-        thread.join();
-        return bAnswered;
     }
     bool Send(std::u16string_view body) {
         std::string bytes;

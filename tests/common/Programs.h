@@ -61,13 +61,9 @@ inline int Wait(pid_t pid) {
 // Runs a program to its end.
 inline RunResult RunProgram(const std::vector<std::string>& args,
                             const std::vector<std::string>& env = {}) {
-    TempDir dir;
-    const pid_t pid = Spawn(args, dir / "out", dir / "err", env);
-    RunResult r;
-    r.nStatus = Wait(pid);
-    r.strOut = ReadFile(dir / "out");
-    r.strErr = ReadFile(dir / "err");
-    return r;
+    TempDir dir;  // braces initialise in order: the program ends before its output is read
+    return {Wait(Spawn(args, dir / "out", dir / "err", env)), ReadFile(dir / "out"),
+            ReadFile(dir / "err")};
 }
 
 inline RunResult Shell(const std::string& line) {

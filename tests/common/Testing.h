@@ -74,15 +74,9 @@ inline std::string Records(const std::vector<Rec>& records) {
         for (int i = 0; i < nBytes; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
     };
     for (const Rec& r : records) {
-        put(r.dwTime, 4);
-        put(static_cast<uint32_t>(r.lLat), 4);
-        put(static_cast<uint32_t>(r.lLon), 4);
-        put(r.wAlt, 2);
-        put(r.wSpeed, 2);
-        put(static_cast<uint64_t>(r.bFix << 6 | r.bSats), 1);
-        put(r.bCourse, 1);
-        put(r.bHdop, 1);
-        put(0, 1);
+        put(r.dwTime, 4), put(uint32_t(r.lLat), 4), put(uint32_t(r.lLon), 4), put(r.wAlt, 2);
+        put(r.wSpeed, 2), put(uint64_t(r.bFix << 6 | r.bSats), 1), put(r.bCourse, 1);
+        put(r.bHdop, 1), put(0, 1);
     }
     return b;
 }
@@ -99,10 +93,15 @@ inline std::vector<uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
+// Whether text holds part; when it does not, the text is shown: EXPECT_TRUE(Has(out, "OK.")).
+inline ::testing::AssertionResult Has(std::string_view text, std::string_view part) {
+    if (text.find(part) != std::string_view::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
+
 inline size_t CountOf(std::string_view text, std::string_view what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1)) {
+    for (size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1))
         ++n;
-    }
     return n;
 }

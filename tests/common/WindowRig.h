@@ -140,10 +140,8 @@ class FakeDialogView final : public DialogView {
 
   private:
     template <class T>
-    static T Take(std::deque<T>& answers, T fallback) {
-        if (answers.empty()) return fallback;
-        T answer = answers.front();
-        answers.pop_front();
+    static T Take(std::deque<T>& answers, T answer) {
+        if (!answers.empty()) answer = answers.front(), answers.pop_front();
         return answer;
     }
     WindowQueue m_queue{[] {}};

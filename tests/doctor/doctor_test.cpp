@@ -175,9 +175,8 @@ TEST_F(RecordedDevices, DoctorNamesEachProblemAndItsFix) {
             args = {"doctor",     "--watch",         "0", "--proc-root", kFixtures + "none",
                     "--udev-run", kFixtures + "none"};
         std::istringstream options(s.options);
-        for (std::string word; options >> word;) {
+        for (std::string word; options >> word;)
             args.push_back(word[0] == '%' ? kFixtures + word.substr(1) : word);
-        }
         const Output r = Finish(Start([&] { ExecCli(args); }));
         EXPECT_EQ(r.nExit, s.nExit) << r.strOut;
         ExpectTexts(r, s.says);
@@ -272,9 +271,8 @@ TEST(PortAccess, DoctorAndOpenDiagnosisNameTheGroupAndTheFix) {
     std::filesystem::copy_file(kCli, copies + "/quorvel-cli");
     std::filesystem::create_directory(copies + "/udev-run");
     std::ofstream(copies + "/udev-run/control");  // stands for a running udev daemon's socket
-    for (const char* p : {"", "/quorvel-cli", "/udev-run", "/udev-run/control"}) {
+    for (const char* p : {"", "/quorvel-cli", "/udev-run", "/udev-run/control"})
         ::chmod((copies + p).c_str(), 0755);
-    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::ofstream(group) << "root:x:0:\ngpsusers:x:4242:" << c.members << "\n";

@@ -44,8 +44,7 @@ TEST(GpxWriter, HandComputedDocument) {
     StringOutput out;
     EXPECT_EQ(WriteGpx(out, image, kAll), 3u);
     const std::string gpx = out.Str();
-    EXPECT_NE(gpx.find("<gpx version=\"1.1\" creator=\"Quorvel " QUORVEL_VERSION_STRING "\""),
-              std::string::npos);
+    EXPECT_TRUE(Has(gpx, "<gpx version=\"1.1\" creator=\"Quorvel " QUORVEL_VERSION_STRING "\""));
     EXPECT_EQ(gpx.substr(gpx.find("<metadata>")),
               "<metadata><time>2009-05-01T00:30:00Z</time><bounds minlat=\"-33.900000\" "
               "minlon=\"-180.000000\" maxlat=\"47.123456\" maxlon=\"8.654321\"/></metadata>\r\n"
@@ -75,15 +74,15 @@ TEST(KmlTrackWriter, HandComputedTrack) {
     const FixRecord noFix = Fix(kT + 5, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(WriteKmlTrack(out, MakeImage({kExample, noFix}), kAll, TimeZone::Fixed(28800)), 1u);
     const std::string kml = out.Str();
-    EXPECT_NE(kml.find("<gx:Track>\r\n<when>2009-05-01T00:30:00Z</when>\r\n"
-                       "<gx:coord>8.654321 47.123456 435</gx:coord>\r\n"
-                       "<ExtendedData><SchemaData schemaUrl=\"#fix\">\r\n"
-                       "<gx:SimpleArrayData name=\"speed\">\r\n<gx:value>12.34</gx:value>\r\n"
-                       "</gx:SimpleArrayData>\r\n<gx:SimpleArrayData name=\"sat\">\r\n"
-                       "<gx:value>8</gx:value>\r\n</gx:SimpleArrayData>\r\n"
-                       "<gx:SimpleArrayData name=\"hdop\">\r\n<gx:value>0.9</gx:value>\r\n"
-                       "</gx:SimpleArrayData>\r\n</SchemaData></ExtendedData>\r\n</gx:Track>"),
-              std::string::npos);
+    EXPECT_TRUE(Has(kml,
+                    "<gx:Track>\r\n<when>2009-05-01T00:30:00Z</when>\r\n"
+                    "<gx:coord>8.654321 47.123456 435</gx:coord>\r\n"
+                    "<ExtendedData><SchemaData schemaUrl=\"#fix\">\r\n"
+                    "<gx:SimpleArrayData name=\"speed\">\r\n<gx:value>12.34</gx:value>\r\n"
+                    "</gx:SimpleArrayData>\r\n<gx:SimpleArrayData name=\"sat\">\r\n"
+                    "<gx:value>8</gx:value>\r\n</gx:SimpleArrayData>\r\n"
+                    "<gx:SimpleArrayData name=\"hdop\">\r\n<gx:value>0.9</gx:value>\r\n"
+                    "</gx:SimpleArrayData>\r\n</SchemaData></ExtendedData>\r\n</gx:Track>"));
     EXPECT_EQ(CountOf(kml, "<Placemark>"), 1u);
 }
 

@@ -55,9 +55,9 @@ Step Choose(const QString& path, QStringList& filters, int nDown = 0) {
         for (int i = 0; i < nDown; ++i)
             QTest::keyClick(pDialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")),
                             Qt::Key_Down);
-        filters << pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-        if (!path.isEmpty())
-            pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        auto* pName = pDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        filters << pName->text();
+        if (!path.isEmpty()) pName->setText(path);
         Later(p, [pDialog, path] {
             path.isEmpty() ? pDialog->reject() : static_cast<QDialog*>(pDialog)->accept();
         });
