@@ -229,7 +229,8 @@ TEST(HeldPort, DoctorLooksWithoutTouchingAndNamesTheHolder) {
     ::close(master);
     const Output null = Finish(Start([] { ExecCli({"doctor", "--port", "/dev/null"}); }));
     EXPECT_EQ(null.nExit, 1);
-    ExpectTexts(null, {"problem: the device is not a serial port (not a terminal device)", "!(pid", "!kill"});
+    ExpectTexts(null, {"problem: the device is not a serial port (not a terminal device)", "!(pid",
+                       "!kill"});
 }
 
 // A pseudo-terminal given to group gpsusers (4242) with a mode, opened as the user nobody: the
