@@ -5,6 +5,7 @@
 #include "GeoJsonWriter.h"
 #include "PlainCsvWriter.h"
 #include "Translate.h"
+#include "track/RecordSelection.h"
 
 namespace {
 
@@ -71,7 +72,8 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .syncHelp = "Also write CSV",
      .pickedBy = nullptr,
      .write = [](OutputBuffer& out, const TrackDocument& doc,
-                 const TranslateOptions&) { return EveryRecord(WriteCsv(out, doc)); }},
+                 const TranslateOptions&) { return EveryRecord(WriteCsv(out, doc)); },
+     .bTable = true},
     {.format = OutputFormat::PlainCsv,
      .name = "CSV",
      .extensions = {".csv", ""},
@@ -83,7 +85,8 @@ constexpr std::array<OutputFormatRow, kOutputFormatCount> kFormats = {{
      .syncHelp = "Also write a plain CSV for scripts and GIS (-plain.csv)",
      .pickedBy = &TranslateOptions::bPlainCsv,
      .write = [](OutputBuffer& out, const TrackDocument& doc,
-                 const TranslateOptions&) { return EveryRecord(WritePlainCsv(out, doc)); }},
+                 const TranslateOptions&) { return EveryRecord(WritePlainCsv(out, doc)); },
+     .bTable = true},
     {.format = OutputFormat::GeoJson,
      .name = "GeoJSON",
      .extensions = {".geojson", ""},
@@ -131,6 +134,12 @@ static_assert(IsComplete(), "every OutputFormat needs one complete row in kForma
 
 const std::array<OutputFormatRow, kOutputFormatCount>& OutputFormats() {
     return kFormats;
+}
+
+RecordSelection SelectionFor(OutputFormat format, const RecordSelection& selection) {
+    RecordSelection forFormat = selection;
+    forFormat.filter.bKeepImpossiblePositions = FormatRow(format).bTable;
+    return forFormat;
 }
 
 const OutputFormatRow* FormatForExtension(std::string_view extension,

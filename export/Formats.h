@@ -47,9 +47,16 @@ struct OutputFormatRow {
     // an extension picks when no such option is set.
     bool TranslateOptions::*pickedBy;
     FormatWriter write;
+    // A table of what the logger holds: records whose position is impossible are rows too (a map
+    // has no place for them, so the map formats never get them).
+    bool bTable = false;
 };
 
 const std::array<OutputFormatRow, kOutputFormatCount>& OutputFormats();
+
+struct RecordSelection;
+// The selection as the format reads it: a table keeps records with impossible positions.
+RecordSelection SelectionFor(OutputFormat format, const RecordSelection& selection);
 
 inline const OutputFormatRow& FormatRow(OutputFormat format) {
     return OutputFormats()[static_cast<size_t>(format)];

@@ -169,7 +169,7 @@ TranslateResult TranslateToFile(const RawLogImage& image, const std::string& str
     TranslateResult result;
     result.status = OutputFormatFromPath(strPath, options, result.format);
     if (result.status != TranslateStatus::Ok) return result;
-    const RecordPicks picks(image, selection);
+    const RecordPicks picks(image, SelectionFor(result.format, selection));
     if (picks.Count() == 0 && image.RecordCount() > 0) {
         // A file of nothing but a header would pass for a translation.
         result.status = TranslateStatus::NothingSelected;
@@ -253,7 +253,7 @@ SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::strin
     all.strFailed = strPattern;
     all.result.status = OutputFormatFromPath(strPattern, options, all.result.format);
     if (all.result.status != TranslateStatus::Ok) return all;
-    const RecordPicks picks(image, selection);
+    const RecordPicks picks(image, SelectionFor(all.result.format, selection));
     all.result.dropped = picks.Dropped();
     // Unsplit, the one file is written even when it holds nothing, as a plain translation is.
     const bool bWhole = split.split.kind == SplitRule::Kind::None;

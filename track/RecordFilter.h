@@ -14,6 +14,9 @@ struct RecordFilter {
     uint32_t nMinSatellites = 0;  // fewer satellites used are refused; 0: no test
     int32_t nMaxHdopTenths = -1;  // a larger HDOP (in tenths) is refused; below 0: no test
     double dMaxSpeedKmh = 0.0;    // a fix reached faster than this is refused; 0: no test
+    // A table of what the logger holds keeps impossible positions (never a place to measure from);
+    // maps, the track view and distances refuse them.
+    bool bKeepImpossiblePositions = false;
 };
 
 enum FilterReason : unsigned {
@@ -62,10 +65,11 @@ class QualityFilter {
     // Whether r, record nIndex of the image, stays; a refused one is counted. Records come in
     // file order.
     bool Keep(const RawLogImage& image, uint32_t nIndex, const FixRecord& r) {
-        if (!HasPossibleCoordinates(r)) return Drop(kDroppedCoordinates);
+        const bool bPossible = HasPossibleCoordinates(r);
+        if (!bPossible && !m_filter.bKeepImpossiblePositions) return Drop(kDroppedCoordinates);
         if (SatellitesUsed(r) < m_filter.nMinSatellites) return Drop(kDroppedSatellites);
         if (!HdopPasses(r)) return Drop(kDroppedHdop);
-        if (m_filter.dMaxSpeedKmh > 0.0 && !IsNoFixRecord(r)) {
+        if (m_filter.dMaxSpeedKmh > 0.0 && bPossible && !IsNoFixRecord(r)) {
             if (!(m_bHaveLastFix && !TooFast(m_lastFix, r)) && !StartsStretch(image, nIndex, r)) {
                 return Drop(kDroppedSpeed);
             }
