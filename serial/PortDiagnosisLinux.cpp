@@ -152,25 +152,7 @@ enum class NodeKind { Tty, NotATty, Unknown };
 // port does not drop its lines for it.
 SerialStatus ProbeNode(const fs::path& node) {
     const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        switch (errno) {
-            case ENOENT:
-            case ENODEV:
-            case ENXIO:
-                return SerialStatus::NotFound;
-            case EBUSY:
-                return SerialStatus::Busy;
-            case EACCES:
-            case EPERM:
-                return SerialStatus::AccessDenied;
-            case ENOTTY:
-            case EISDIR:
-            case ENOTDIR:
-                return SerialStatus::NotAPort;
-            default:
-                return SerialStatus::IoError;
-        }
-    }
+    if (fd < 0) return SerialStatusFromErrno(errno);
     SerialStatus status = SerialStatus::Ok;
     int nExclusive = 0;
     termios tio{};

@@ -21,6 +21,11 @@ enum class SerialStatus {
 
 const char* SerialStatusMessage(SerialStatus status);
 
+#ifndef _WIN32
+// The status an errno value stands for: the one mapping of this platform's errors.
+SerialStatus SerialStatusFromErrno(int nError);
+#endif
+
 // One serial port, 8N1 at the chosen speed, raw bytes. One thread may read while another writes.
 class SerialPort {
   public:

@@ -12,9 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Trace.h"
 
-namespace {
-
-SerialStatus StatusFromErrno(int nError) {
+SerialStatus SerialStatusFromErrno(int nError) {
     switch (nError) {
         case ENOENT:
         case ENODEV:
@@ -45,6 +43,8 @@ SerialStatus StatusFromErrno(int nError) {
             return SerialStatus::IoError;
     }
 }
+
+namespace {
 
 speed_t SpeedConstant(uint32_t nBaud) {
     switch (nBaud) {
@@ -93,10 +93,10 @@ SerialStatus SerialPort::Open(const std::string& strName, uint32_t nBaud) {
     if (speed == 0) return SerialStatus::BadSpeed;
     const std::string strPath = DevicePath(strName);
     const int fd = ::open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return StatusFromErrno(errno);
+    if (fd < 0) return SerialStatusFromErrno(errno);
     const auto fail = [fd](int nError) {
         ::close(fd);
-        return StatusFromErrno(nError);
+        return SerialStatusFromErrno(nError);
     };
     // Exclusive use, claimed before anything of the port is touched: the advisory lock that
     // terminal programs take, then the device's exclusive flag. A program that holds either (root
@@ -140,7 +140,7 @@ SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs
         const int nReady = ::poll(&pfd, 1, RemainingMs(deadline));
         if (nReady < 0) {
             if (errno == EINTR) continue;
-            status = StatusFromErrno(errno);
+            status = SerialStatusFromErrno(errno);
             break;
         }
         if (nReady == 0) break;  // time-out: return what has arrived
@@ -151,7 +151,7 @@ SerialStatus SerialPort::Read(uint8_t* pBuffer, size_t nMax, uint32_t nTimeoutMs
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // End of file or POLLHUP: the other side is gone.
-        status = n == 0 ? SerialStatus::HungUp : StatusFromErrno(errno);
+        status = n == 0 ? SerialStatus::HungUp : SerialStatusFromErrno(errno);
         break;
     }
     if (nRead > 0) TraceBytes(m_strName, "read", pBuffer, nRead);
@@ -170,11 +170,11 @@ SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nT
             nDone += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return StatusFromErrno(errno);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return SerialStatusFromErrno(errno);
         const int nLeft = RemainingMs(deadline);
         if (nLeft == 0) return SerialStatus::TimedOut;
         pollfd pfd{fd, POLLOUT, 0};
-        if (::poll(&pfd, 1, nLeft) < 0 && errno != EINTR) return StatusFromErrno(errno);
+        if (::poll(&pfd, 1, nLeft) < 0 && errno != EINTR) return SerialStatusFromErrno(errno);
         if ((pfd.revents & (POLLHUP | POLLERR)) != 0) return SerialStatus::HungUp;
     }
     return SerialStatus::Ok;
@@ -182,7 +182,7 @@ SerialStatus SerialPort::Write(const uint8_t* pBytes, size_t nBytes, uint32_t nT
 
 SerialStatus SerialPort::Purge() {
     if (m_hPort < 0) return SerialStatus::NotOpen;
-    if (::tcflush(static_cast<int>(m_hPort), TCIOFLUSH) != 0) return StatusFromErrno(errno);
+    if (::tcflush(static_cast<int>(m_hPort), TCIOFLUSH) != 0) return SerialStatusFromErrno(errno);
     return SerialStatus::Ok;
 }
 
