@@ -359,15 +359,11 @@ void CQuorvelDlg::ShowStartZone() {
         ShowZoneText(*strZone);
         return;
     }
-    if (ParseTimeZone("local", zone) != TimeZoneStatus::Ok) return;  // the list's entry stays
-    // "local (Europe/Berlin)": shown by its name, which is what will be remembered, when that
-    // name reads back; a zone known only by a rule or a file stays "local".
-    const std::string& strName = zone.DisplayName();
-    const bool bNamed = strName.starts_with("local (") && strName.ends_with(")");
-    const std::string strInner = bNamed ? strName.substr(7, strName.size() - 8) : std::string();
-    TimeZone named;
-    ShowZoneText(bNamed && ParseTimeZone(strInner, named) == TimeZoneStatus::Ok ? strInner
-                                                                                : "local");
+    const std::string strName = SystemZoneName();
+    if (strName.empty()) return;  // the list's entry stays
+    // Shown by its name, which is what will be remembered, when that name reads back as a zone;
+    // a zone known only by a rule or a file stays "local".
+    ShowZoneText(ParseTimeZone(strName, zone) == TimeZoneStatus::Ok ? strName : "local");
 }
 
 void CQuorvelDlg::ShowZoneText(const std::string& strZone) {

@@ -132,6 +132,12 @@ TimeZoneStatus ParseTimeZone(std::string_view text, TimeZone& zone) {
     return TimeZoneStatus::Ok;
 }
 
+std::string SystemZoneName() {
+    std::shared_ptr<const ZoneRules> pRules;
+    std::string strName;
+    return LoadLocalZoneRules(pRules, strName) == TimeZoneStatus::Ok ? strName : std::string();
+}
+
 std::vector<std::string> AvailableTimeZoneNames() {
     static constexpr std::string_view kAreas[] = {"Africa/", "America/",  "Antarctica/", "Arctic/",
                                                   "Asia/",   "Atlantic/", "Australia/",  "Europe/",

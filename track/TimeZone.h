@@ -70,6 +70,10 @@ class TimeZone {
 // when they are not found as typed. On failure the zone is left as it was.
 [[nodiscard]] TimeZoneStatus ParseTimeZone(std::string_view text, TimeZone& zone);
 
+// The system's own zone by the name its database or file gives it ("Europe/Berlin", a zone file's
+// path, a TZ rule); empty when it cannot be determined.
+std::string SystemZoneName();
+
 // The zones of the system's database a user would pick from, sorted: the "Area/Location" names of
 // the continents and oceans ("Africa/Abidjan" .. "Pacific/Wallis"), each accepted by ParseTimeZone.
 // Empty when the system's zone data cannot be read.
