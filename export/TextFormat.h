@@ -48,15 +48,6 @@ inline char* PutUInt(char* p, uint32_t v) {
     return p + n;
 }
 
-// Like "%d".
-inline char* PutInt(char* p, int32_t v) {
-    if (v < 0) {
-        *p++ = '-';
-        return PutUInt(p, 0u - static_cast<uint32_t>(v));
-    }
-    return PutUInt(p, static_cast<uint32_t>(v));
-}
-
 // v / 10^nDecimals with nDecimals digits after the point, like "%.Nf" of that quotient.
 inline char* PutScaled(char* p, int64_t v, unsigned nDecimals) {
     uint64_t mag = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);

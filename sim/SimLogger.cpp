@@ -85,13 +85,11 @@ void SimLogger::HandleLine(std::string_view line) {
     if (nStart == std::string_view::npos) return;  // not a sentence: a real logger ignores it
     const std::optional<std::string_view> body = CheckedBody(line.substr(nStart));
     if (!body) {
-        ++m_nBadSentences;
         Reply("$ERR,CHECKSUM\r\n");
         return;
     }
     const std::vector<std::string_view> fields = SplitFields(*body);
     if (fields.size() < 3 || fields[1] != kIdentity) {
-        ++m_nBadSentences;
         Reply("$ERR,DEVICE\r\n");
         return;
     }
@@ -115,7 +113,6 @@ void SimLogger::HandleLine(std::string_view line) {
         }
         Reply("$OK,VXS\r\n");
     } else {
-        ++m_nBadSentences;
         Reply("$ERR,COMMAND\r\n");
     }
 }

@@ -60,7 +60,6 @@ class SimLogger {
     // Counts of what was asked, for tests.
     int Downloads() const { return m_nDownloads; }
     int Erasures() const { return m_nErasures; }
-    int BadSentences() const { return m_nBadSentences; }
 
     // A block as it goes on the line.
     static std::string MakeBlock(uint16_t nSequence, const uint8_t* pRecords, size_t nRecords);
@@ -82,7 +81,6 @@ class SimLogger {
     std::deque<SimChunk> m_output;
     int m_nDownloads = 0;
     int m_nErasures = 0;
-    int m_nBadSentences = 0;
 };
 
 // The framed reply "body*XX!\r\n" with the XOR of the body's bytes.
