@@ -13,6 +13,7 @@
 #include "platform/File.h"
 #include "platform/Trace.h"
 #include "track/Calendar.h"
+#include "track/Digits.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
 
@@ -66,13 +67,9 @@ constexpr DeviceEventName kDeviceEventNames[] = {
 
 // The speed typed or chosen in the speed list: its leading decimal digits; 0 without any.
 uint32_t ParseBaudRate(const std::string& strText) {
-    uint64_t nBaud = 0;
-    for (char c : strText) {
-        if (c < '0' || c > '9') break;
-        nBaud = nBaud * 10 + static_cast<uint64_t>(c - '0');
-        if (nBaud > UINT32_MAX) return 0;
-    }
-    return static_cast<uint32_t>(nBaud);
+    size_t i = 0;
+    const uint64_t nBaud = ReadDigits(strText, i).nValue;
+    return nBaud > UINT32_MAX ? 0 : static_cast<uint32_t>(nBaud);
 }
 
 }  // namespace

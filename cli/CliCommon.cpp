@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "track/Digits.h"
 #include "track/TimeZone.h"
 
 void PrintError(const std::string& strMessage) {
@@ -36,13 +37,10 @@ std::optional<TimeZone> ResolveTimeZone(const std::string& strZone) {
 }
 
 std::optional<uint32_t> ParseDurationSeconds(std::string_view text) {
-    uint64_t nValue = 0;
     size_t i = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        nValue = nValue * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (nValue > UINT32_MAX) return std::nullopt;
-    }
-    if (i == 0) return std::nullopt;
+    const DigitRun run = ReadDigits(text, i);
+    const uint64_t nValue = run.nValue;
+    if (run.nDigits == 0 || nValue > UINT32_MAX) return std::nullopt;
     const std::string_view unit = text.substr(i);
     const uint64_t nScale = unit.empty() || unit == "s" ? 1
                             : unit == "m"               ? 60
@@ -55,12 +53,10 @@ std::optional<uint32_t> ParseDurationSeconds(std::string_view text) {
 namespace {
 
 bool TakeNumber(std::string_view& s, size_t nDigits, unsigned& value) {
-    if (s.size() < nDigits) return false;
-    value = 0;
-    for (size_t i = 0; i < nDigits; ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        value = value * 10 + static_cast<unsigned>(s[i] - '0');
-    }
+    size_t i = 0;
+    const DigitRun run = ReadDigits(s, i, UINT32_MAX, nDigits);
+    if (run.nDigits != nDigits) return false;
+    value = static_cast<unsigned>(run.nValue);
     s.remove_prefix(nDigits);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "ReceiveEngine.h"
 
+#include "track/Digits.h"
 #include "track/FixRecord.h"
 
 #include <algorithm>
@@ -23,11 +24,7 @@ constexpr size_t kRecordSize = kFixRecordSize;
 uint32_t ParseCount(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    uint64_t nValue = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        nValue = std::min<uint64_t>(nValue * 10 + static_cast<uint64_t>(text[i] - '0'), UINT32_MAX);
-    }
-    return static_cast<uint32_t>(nValue);
+    return static_cast<uint32_t>(ReadDigits(text, i, UINT32_MAX).nValue);
 }
 
 // A text as a zero-terminated string shows it: up to its first zero byte.

@@ -1,9 +1,10 @@
 #include "RecordSelection.h"
 
-#include <utility>
-
 #include <cstdint>
 #include <limits>
+#include <utility>
+
+#include "Digits.h"
 
 int32_t ParseRecordLimit(std::string_view text) {
     size_t i = 0;
@@ -13,12 +14,8 @@ int32_t ParseRecordLimit(std::string_view text) {
         bNegative = text[i] == '-';
         ++i;
     }
-    int64_t value = 0;
-    constexpr int64_t kCap = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > kCap) value = kCap;
-    }
+    constexpr uint64_t kCap = uint64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t value = static_cast<int64_t>(ReadDigits(text, i, kCap).nValue);
     if (bNegative) value = -value;
     if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);

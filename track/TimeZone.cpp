@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Digits.h"
 #include "ZoneRules.h"
 
 std::string TimeZoneText(int32_t nOffsetSeconds) {
@@ -19,13 +20,9 @@ std::string TimeZoneText(int32_t nOffsetSeconds) {
 namespace {
 
 bool ParseDigits(std::string_view s, size_t& i, size_t nMaxDigits, int& value) {
-    const size_t start = i;
-    value = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < nMaxDigits) {
-        value = value * 10 + (s[i] - '0');
-        ++i;
-    }
-    return i > start;
+    const DigitRun run = ReadDigits(s, i, UINT32_MAX, nMaxDigits);
+    value = static_cast<int>(run.nValue);
+    return run.nDigits > 0;
 }
 
 }  // namespace
