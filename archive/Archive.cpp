@@ -5,12 +5,12 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/ReplacementFile.h"
 #include "track/Calendar.h"
 
 namespace {
 
 constexpr char kRawExtension[] = ".dlg";
-constexpr char kPartialExtension[] = ".partial.dlg";
 constexpr char kIncompleteStem[] = "incomplete-download";
 
 bool EndsWith(const std::string& strText, const std::string& strEnd) {
@@ -35,18 +35,6 @@ std::string UtcStamp(uint32_t dwTime) {
                   unsigned{t.bMonth}, unsigned{t.bDay}, unsigned{t.bHour}, unsigned{t.bMinute},
                   unsigned{t.bSecond});
     return text;
-}
-
-// Renames strFrom to "<stem><end>", "<stem>-2<end>", ... whichever is free first.
-SystemError RenameToFreeName(const std::string& strFrom, const std::string& strStem,
-                             const std::string& strEnd, std::string& strTo) {
-    SystemError nError = 0;
-    for (int n = 1; n <= 9999; ++n) {
-        strTo = strStem + (n > 1 ? "-" + std::to_string(n) : "") + strEnd;
-        nError = RenameNoReplace(strFrom, strTo);
-        if (!IsNameTaken(nError)) return nError;
-    }
-    return nError;
 }
 
 // Whether the file holds exactly these bytes; read a piece at a time.
@@ -77,7 +65,8 @@ std::string FindSameDownload(const std::string& strArchive, const std::string& s
     const uint64_t nBytes = uint64_t{image.RecordCount()} * kFixRecordSize;
     for (const std::string& strName : names) {
         const std::string strPath = JoinPath(strArchive, strName);
-        if (!EndsWith(strName, kRawExtension) || EndsWith(strName, kPartialExtension) ||
+        if (!EndsWith(strName, kRawExtension) ||
+            EndsWith(strName, std::string(kPartialMark) + kRawExtension) ||
             strName.rfind(kIncompleteStem, 0) == 0 || strPath == strDownload) {
             continue;
         }
@@ -181,7 +170,7 @@ std::string KeepIncompleteDownload(const std::string& strDownload) {
     if (status != RawLogStatus::Ok) return PathExists(strDownload) ? strDownload : std::string();
     std::string strKept;
     if (RenameToFreeName(strDownload, JoinPath(FolderOf(strDownload), ArchiveStem(image)),
-                         kPartialExtension, strKept) != 0) {
+                         std::string(kPartialMark) + kRawExtension, strKept) != 0) {
         return strDownload;
     }
     SyncFolder(FolderOf(strDownload));

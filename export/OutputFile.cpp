@@ -1,7 +1,5 @@
 #include "OutputFile.h"
 
-#include "platform/Signals.h"
-
 std::string OutputFileMessage(const std::string& strPath, SystemError nError) {
     std::string strText = "Can't generate output file.";
     if (strPath.empty()) return strText + "\n\nNo file name given";
@@ -20,12 +18,10 @@ bool OutputFile::Create(const std::string& strPath) {
     Discard();
     m_nError = 0;
     if (strPath.empty()) return false;
-    m_strTarget = ResolveLinks(strPath);
-    if (!m_file.CreateTemp(FolderOf(m_strTarget))) {
+    if (!m_file.Create(strPath)) {
         m_nError = m_file.Error();
         return false;
     }
-    RegisterTempFile(m_file.Path());
     m_pPending = std::make_unique<char[]>(Capacity());
     m_nPending = 0;
     m_bWriteFailed = false;
@@ -44,14 +40,14 @@ void OutputFile::WriterLoop() {
         const bool bSkip = m_bWriteFailed;
         lock.unlock();
         // The buffer is the writer's alone until it reports back by clearing m_nPending.
-        const bool bOk = bSkip || m_file.WriteAll(m_pPending.get(), n);
+        const bool bOk = bSkip || m_file.Temp().WriteAll(m_pPending.get(), n);
         // The disk starts on these bytes now, not all at once at the final sync.
-        if (bOk && !bSkip) m_file.StartWriteBack(m_nWritten, n);
+        if (bOk && !bSkip) m_file.Temp().StartWriteBack(m_nWritten, n);
         m_nWritten += n;
         lock.lock();
         if (!bOk && !m_bWriteFailed) {
             m_bWriteFailed = true;
-            m_nError = m_file.Error();
+            m_nError = m_file.Temp().Error();
         }
         m_nPending = 0;
         m_cv.notify_all();
@@ -75,7 +71,7 @@ void OutputFile::StopWriter() {
 }
 
 bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
-    if (!m_file.IsOpen() || !WaitForWriter()) return false;
+    if (!m_file.Temp().IsOpen() || !WaitForWriter()) return false;
     {
         std::lock_guard lock(m_mutex);
         pBuffer.swap(m_pPending);
@@ -86,37 +82,20 @@ bool OutputFile::FlushBuffer(std::unique_ptr<char[]>& pBuffer, size_t n) {
 }
 
 bool OutputFile::Finish() {
-    if (!m_file.IsOpen()) return false;
+    if (!m_file.Temp().IsOpen()) return false;
     Flush();
-    bool bOk = WaitForWriter() && !Failed();
+    const bool bWritten = WaitForWriter() && !Failed();
     StopWriter();
-    if (bOk) {
-        CopyPermissions(m_strTarget, m_file);
-        bOk = m_file.Sync() && m_file.Close();
-        if (!bOk) m_nError = m_file.Error();
-    }
-    if (bOk) {
-        m_nError = RenameOver(m_file.Path(), m_strTarget);
-        bOk = m_nError == 0;
-    }
-    if (!bOk) {
-        static_cast<void>(m_file.Close());
-        RemoveTemp();
+    if (!bWritten) {
+        m_file.Discard();
         return false;
     }
-    UnregisterTempFile(m_file.Path());
-    return true;
-}
-
-void OutputFile::RemoveTemp() {
-    UnregisterTempFile(m_file.Path());
-    RemoveFile(m_file.Path());
+    if (m_file.Commit()) return true;
+    m_nError = m_file.Error();
+    return false;
 }
 
 void OutputFile::Discard() {
     StopWriter();
-    if (m_file.IsOpen()) {
-        static_cast<void>(m_file.Close());
-        RemoveTemp();
-    }
+    m_file.Discard();
 }

@@ -8,13 +8,10 @@
 #include <thread>
 
 #include "OutputBuffer.h"
-#include "platform/File.h"
+#include "platform/ReplacementFile.h"
 
-// An output file that appears under its name only when it was written completely. The bytes go to
-// a temporary file beside the file the name finally stands for (a symbolic link is followed, not
-// replaced); Finish() gives it the permissions of the file it replaces, puts it on the disk and
-// renames it over the target. A file that is never finished, or fails, leaves the target as it was;
-// a power loss leaves the old file or the new one, never an empty one.
+// An output file that appears under its name only when it was written completely (a
+// ReplacementFile): a file that is never finished, or fails, leaves the target as it was.
 //
 // Writing runs on a thread of its own: while the kernel copies one full buffer into the file, the
 // caller formats the next one, so a translation costs about the larger of the two, not their sum.
@@ -47,10 +44,8 @@ class OutputFile final : public OutputBuffer {
     // Waits until the writer thread holds no bytes; returns whether all its writes succeeded.
     bool WaitForWriter();
     void StopWriter();
-    void RemoveTemp();
 
-    std::string m_strTarget;  // the file the name stands for, links followed
-    File m_file;              // the temporary file while it is written
+    ReplacementFile m_file;
     SystemError m_nError = 0;
 
     std::thread m_writer;

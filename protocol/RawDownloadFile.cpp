@@ -2,20 +2,14 @@
 
 namespace {
 
-// "track.dlg" -> "track.partial.dlg", then "track.partial-2.dlg" ... for a name not yet taken.
-std::string FreePartialName(const std::string& strTarget) {
+// "track.dlg" -> "track.partial" and ".dlg"; any other name keeps its whole self as the stem.
+std::pair<std::string, std::string> PartialNameParts(const std::string& strTarget) {
     const std::string strExt = ".dlg";
     const bool bDlg =
         strTarget.size() > strExt.size() &&
         strTarget.compare(strTarget.size() - strExt.size(), strExt.size(), strExt) == 0;
-    const std::string strStem =
-        bDlg ? strTarget.substr(0, strTarget.size() - strExt.size()) : strTarget;
-    for (int n = 1; n < 100; ++n) {
-        std::string strName =
-            strStem + ".partial" + (n > 1 ? "-" + std::to_string(n) : "") + (bDlg ? strExt : "");
-        if (!PathExists(strName)) return strName;
-    }
-    return {};
+    if (!bDlg) return {strTarget + kPartialMark, ""};
+    return {strTarget.substr(0, strTarget.size() - strExt.size()) + kPartialMark, strExt};
 }
 
 }  // namespace
@@ -35,54 +29,52 @@ bool RawDownloadFile::Create(const std::string& strTarget) {
         return false;
     }
     m_bReplacing = true;
-    if (m_file.CreateTemp(FolderOf(m_strTarget))) return true;
-    m_nError = m_file.Error();
+    if (m_replacement.Create(m_strTarget)) return true;
+    m_nError = m_replacement.Error();
     return false;
 }
 
+File& RawDownloadFile::Stream() {
+    return m_bReplacing ? m_replacement.Temp() : m_file;
+}
+
 bool RawDownloadFile::Append(std::span<const uint8_t> records) {
-    if (!m_file.IsOpen() || m_bWriteFailed) return false;
+    File& file = Stream();
+    if (!file.IsOpen() || m_bWriteFailed) return false;
     if (records.empty()) return true;
-    if (m_file.WriteAll(records.data(), records.size())) {
+    if (file.WriteAll(records.data(), records.size())) {
         m_nBytes += records.size();
         return true;
     }
     // A disk that filled up may have taken part of the block: back to whole records.
     m_bWriteFailed = true;
-    m_nError = m_file.Error();
-    static_cast<void>(m_file.Truncate(m_nBytes));
+    m_nError = file.Error();
+    static_cast<void>(file.Truncate(m_nBytes));
     return false;
 }
 
 bool RawDownloadFile::Close(bool bComplete) {
-    if (!m_file.IsOpen()) return false;
-    bool bOk = !m_bWriteFailed;
-    if (bComplete && bOk) {
-        if (m_bReplacing) CopyPermissions(m_strTarget, m_file);
-        bOk = m_file.Sync();
-    }
-    if (!m_file.Close()) bOk = false;
-    if (!bOk && m_nError == 0) m_nError = m_file.Error();
+    if (!Stream().IsOpen()) return false;
     if (!m_bReplacing) {
+        bool bOk = !m_bWriteFailed && (!bComplete || m_file.Sync());
+        if (!m_file.Close()) bOk = false;
+        if (!bOk && m_nError == 0) m_nError = m_file.Error();
         m_strKept = m_strTarget;
         return bOk;
     }
-    if (bComplete && bOk) {
-        m_nError = RenameOver(m_file.Path(), m_strTarget);
-        if (m_nError == 0) {
+    if (bComplete && !m_bWriteFailed) {
+        if (m_replacement.Commit()) {
             m_strKept = m_strTarget;
             return true;
         }
-        bOk = false;
+        if (m_nError == 0) m_nError = m_replacement.Error();
     }
     // The file that was there stays as it was; what arrived is kept beside it.
-    const std::string strPartial = m_nBytes > 0 ? FreePartialName(m_strTarget) : std::string();
-    if (!strPartial.empty() && RenameOver(m_file.Path(), strPartial) == 0) {
-        m_strKept = strPartial;
-    } else if (m_nBytes > 0) {
-        m_strKept = m_file.Path();
+    if (m_nBytes > 0) {
+        const auto [strStem, strEnd] = PartialNameParts(m_strTarget);
+        m_strKept = m_replacement.KeepAs(strStem, strEnd);
     } else {
-        RemoveFile(m_file.Path());
+        m_replacement.Discard();
     }
-    return bOk;
+    return !m_bWriteFailed && !bComplete;
 }

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "platform/File.h"
+#include "platform/ReplacementFile.h"
 #include "track/FixRecord.h"
 
 // The raw log file a download writes. A free name gets the records directly. A file already there
@@ -26,7 +26,7 @@ class RawDownloadFile {
     // False when the file could not be finished.
     [[nodiscard]] bool Close(bool bComplete);
 
-    bool IsOpen() const { return m_file.IsOpen(); }
+    bool IsOpen() const { return m_file.IsOpen() || m_replacement.Temp().IsOpen(); }
     // Where the records are after Close; empty when nothing was kept.
     const std::string& KeptPath() const { return m_strKept; }
     // A file of the chosen name existed and stays as it was; what arrived is elsewhere.
@@ -36,9 +36,12 @@ class RawDownloadFile {
     SystemError Error() const { return m_nError; }
 
   private:
+    File& Stream();
+
     std::string m_strTarget;
-    File m_file;
-    bool m_bReplacing = false;  // the target existed: the records go to a temporary file
+    File m_file;                    // a new file, written under its own name
+    ReplacementFile m_replacement;  // or a file that replaces one only when it is complete
+    bool m_bReplacing = false;      // the target existed: the records go to a temporary file
     bool m_bWriteFailed = false;
     uint64_t m_nBytes = 0;  // whole records on the disk
     std::string m_strKept;
