@@ -12,7 +12,7 @@ struct DayWalk {
     DayStats stats;
     uint32_t dwPrevTime = 0;
     bool bHaveFix = false;
-    FixRecord lastFix{};
+    LegEnd lastFix;
 };
 
 }  // namespace
@@ -52,13 +52,13 @@ std::vector<DayStats> ComputeDayStats(const RawLogImage& image, const TimeZone& 
             continue;
         }
         if (!quality.Keep(image, i, r)) continue;
-        if (day.bHaveFix) {
-            s.dDistanceKm += GreatCircleKm(day.lastFix.lLatitude, day.lastFix.lLongitude,
-                                           r.lLatitude, r.lLongitude);
-        }
+        // A day's first fix starts its walk afresh, so that rounding never builds up for long.
+        const LegEnd here = day.bHaveFix ? NextLegEnd(day.lastFix, r.lLatitude, r.lLongitude)
+                                         : MakeLegEnd(r.lLatitude, r.lLongitude);
+        if (day.bHaveFix) s.dDistanceKm += LegKm(day.lastFix, here);
         s.wMaxSpeed = std::max(s.wMaxSpeed, r.wSpeed);
         day.bHaveFix = true;
-        day.lastFix = r;
+        day.lastFix = here;
     }
     dropped = quality.Dropped();
     std::vector<DayStats> result;

@@ -4,12 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-constexpr double kEarthRadiusKm = 6371.0;
-constexpr double kRadiansPerMicroDegree = 3.14159265358979323846 / 180.0 / 1e6;
-
-}  // namespace
+namespace {}  // namespace
 
 std::string FilterCountsText(const FilterCounts& dropped, const RecordFilter& filter) {
     std::string strText;
@@ -33,13 +28,18 @@ std::string FilterCountsText(const FilterCounts& dropped, const RecordFilter& fi
 }
 
 double GreatCircleKm(int32_t lLat1, int32_t lLon1, int32_t lLat2, int32_t lLon2) {
-    // Haversine: well-conditioned for the short legs between fixes.
-    const double dLat1 = lLat1 * kRadiansPerMicroDegree;
-    const double dLat2 = lLat2 * kRadiansPerMicroDegree;
-    const double dHalfLat = (dLat2 - dLat1) / 2;
-    const double dHalfLon = (static_cast<double>(lLon2) - lLon1) * kRadiansPerMicroDegree / 2;
-    const double a = std::sin(dHalfLat) * std::sin(dHalfLat) +
-                     std::cos(dLat1) * std::cos(dLat2) * std::sin(dHalfLon) * std::sin(dHalfLon);
+    return LegKm(MakeLegEnd(lLat1, lLon1), MakeLegEnd(lLat2, lLon2));
+}
+
+LegEnd MakeLegEnd(int32_t lLatitude, int32_t lLongitude) {
+    const double dLatitude = lLatitude * kRadiansPerMicroDegree;
+    return {lLatitude, lLongitude, std::cos(dLatitude), std::sin(dLatitude)};
+}
+
+double LongLegKm(double dHalfLat, double dHalfLon, double dCosCos) {
+    const double dSinLat = std::sin(dHalfLat);
+    const double dSinLon = std::sin(dHalfLon);
+    const double a = dSinLat * dSinLat + dCosCos * dSinLon * dSinLon;
     return 2 * kEarthRadiusKm * std::asin(std::sqrt(std::min(1.0, a)));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,52 @@ inline bool HasPossibleCoordinates(const FixRecord& r) {
 // Great-circle distance in km between two positions in millionths of a degree, on a sphere of
 // radius 6371 km.
 double GreatCircleKm(int32_t lLat1, int32_t lLon1, int32_t lLat2, int32_t lLon2);
+
+// One end of a leg, with the cosine of its latitude worked out once: a walk along a track measures
+// each fix against the one before and the one after, and the cosine is most of the cost.
+struct LegEnd {
+    int32_t lLatitude = 0;
+    int32_t lLongitude = 0;
+    double dCosLatitude = 1;
+    double dSinLatitude = 0;
+};
+inline constexpr double kEarthRadiusKm = 6371.0;
+inline constexpr double kRadiansPerMicroDegree = 3.14159265358979323846 / 180.0 / 1e6;
+
+LegEnd MakeLegEnd(int32_t lLatitude, int32_t lLongitude);
+
+// The same from the fix before: a small step in latitude turns its cosine and sine by a rotation
+// whose own cosine and sine are their series' first terms (within 1e-22 below 1e-4 rad).
+inline LegEnd NextLegEnd(const LegEnd& previous, int32_t lLatitude, int32_t lLongitude) {
+    const double d = (static_cast<double>(lLatitude) - previous.lLatitude) * kRadiansPerMicroDegree;
+    if (d >= 1e-4 || d <= -1e-4) return MakeLegEnd(lLatitude, lLongitude);
+    const double d2 = d * d;
+    const double dCos = 1 - d2 * (0.5 - d2 * (1.0 / 24));
+    const double dSin = d * (1 - d2 * (1.0 / 6));
+    return {lLatitude, lLongitude, previous.dCosLatitude * dCos - previous.dSinLatitude * dSin,
+            previous.dSinLatitude * dCos + previous.dCosLatitude * dSin};
+}
+
+// Haversine with sin, asin and a square root, for the legs LegKm does not take itself.
+double LongLegKm(double dHalfLat, double dHalfLon, double dCosCos);
+
+// GreatCircleKm between the two ends. Below 1e-4 rad (637 m) of half-leg, sin x = x (1 - x^2/6)
+// and asin y = y (1 + y^2/6) within 1e-17: the series' first terms give haversine's value with no
+// other function than a square root. A walk calls this for every fix, so it is inline.
+inline double LegKm(const LegEnd& from, const LegEnd& to) {
+    const double dHalfLat =
+        (static_cast<double>(to.lLatitude) - from.lLatitude) * (kRadiansPerMicroDegree / 2);
+    const double dHalfLon =
+        (static_cast<double>(to.lLongitude) - from.lLongitude) * (kRadiansPerMicroDegree / 2);
+    const double dCosCos = from.dCosLatitude * to.dCosLatitude;
+    if (dHalfLat >= 1e-4 || dHalfLat <= -1e-4 || dHalfLon >= 1e-4 || dHalfLon <= -1e-4) {
+        return LongLegKm(dHalfLat, dHalfLon, dCosCos);
+    }
+    const double dSinLat = dHalfLat * (1 - dHalfLat * dHalfLat * (1.0 / 6));
+    const double dSinLon = dHalfLon * (1 - dHalfLon * dHalfLon * (1.0 / 6));
+    const double y2 = dSinLat * dSinLat + dCosCos * dSinLon * dSinLon;
+    return 2 * kEarthRadiusKm * std::sqrt(y2) * (1 + y2 * (1.0 / 6));
+}
 
 // Applies a RecordFilter to the records of an image in file order. The speed test measures from
 // the last fix that was kept; records without a fix are neither tested for speed nor a place to

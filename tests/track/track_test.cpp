@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <random>
 
 #ifndef _WIN32
@@ -14,6 +16,7 @@
 #include "tests/common/Testing.h"
 #include "track/Calendar.h"
 #include "track/RawLog.h"
+#include "track/RecordFilter.h"
 #include "track/RecordSelection.h"
 
 namespace {
@@ -174,6 +177,32 @@ TEST(RawLog, AnUnreadableFileIsRefused) {
 }
 
 #endif
+
+// The textbook haversine in long double, for distances measured the quick way along a walk.
+TEST(Distance, LegsAndWalksAgreeWithTheTextbookHaversine) {
+    const auto haversine = [](double lat1, double lon1, double lat2, double lon2) {
+        const long double k = 3.14159265358979323846L / 180 / 1e6;
+        const long double h =
+            std::pow(std::sin((lat2 - lat1) * k / 2), 2) +
+            std::cos(lat1 * k) * std::cos(lat2 * k) * std::pow(std::sin((lon2 - lon1) * k / 2), 2);
+        return static_cast<double>(2 * 6371.0L * std::asin(std::sqrt(h)));
+    };
+    std::mt19937 rng(7);
+    for (const int32_t lStep : {1, 10, 1000, 11000, 12000, 900000, 80000000}) {
+        std::uniform_int_distribution<int32_t> step(-lStep, lStep);
+        for (const int32_t lLat : {0, 45000000, -60000000, 89990000}) {
+            LegEnd at = MakeLegEnd(lLat, 179000000);
+            for (int i = 0; i < 2000; ++i) {
+                const int32_t lNextLat = std::clamp(at.lLatitude + step(rng), -90000000, 90000000);
+                const LegEnd next = NextLegEnd(at, lNextLat, at.lLongitude + step(rng));
+                const double dWant =
+                    haversine(at.lLatitude, at.lLongitude, next.lLatitude, next.lLongitude);
+                ASSERT_NEAR(LegKm(at, next), dWant, 1e-12 * dWant + 1e-9) << lStep << " " << i;
+                at = next;
+            }
+        }
+    }
+}
 
 TEST(RecordSelection, TheRecordsBoxReadsLikeAtoi) {
     const std::pair<const char*, int32_t> cases[] = {
