@@ -20,6 +20,9 @@ CliCommand MakeEraseCommand();
 CliCommand MakeConfigCommand();
 CliCommand MakeSyncCommand();
 CliCommand MakeMergeCommand();
+#ifdef QUORVEL_HAVE_GEOTAG
+CliCommand MakeGeotagCommand();
+#endif
 
 int main(int argc, char** argv) {
     OpenClosedStandardStreams();
@@ -38,6 +41,9 @@ int main(int argc, char** argv) {
     commands.push_back(MakeConfigCommand());
     commands.push_back(MakeDoctorCommand());
     commands.push_back(MakeMergeCommand());
+#ifdef QUORVEL_HAVE_GEOTAG
+    commands.push_back(MakeGeotagCommand());
+#endif
     for (CliCommand& command : commands) {
         CLI::App* sub = app.add_subcommand(command.strName, command.strSummary);
         command.AddOptions(*sub);

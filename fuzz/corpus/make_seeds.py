@@ -54,3 +54,9 @@ write("time_parse", "date_t", b"2135-12-31T00:00")
 write("time_parse", "zone", b"GMT+5:45")
 write("time_parse", "zone_bare", b" -3:30 ")
 write("time_parse", "tz_rule", b"<-02>2<-01>,M3.5.0/-1,J365/25")
+
+# A photo's time texts: date and time, sub-seconds, offset, camera offset, each ended by 0xFF.
+write("photo_time", "with_offset", b"2009:05:01 17:30:10\xff25\xff+02:00\xff+1:00")
+write("photo_time", "dashes_and_nul", b"2009-05-01T17:30:10\x00\x00\xff\xff-0530\xff-0:02:00")
+write("photo_time", "unknown", b"    :  :     :  :  \xff   \xff   :  \xff90")
+write("photo_time", "leap_day", b"2008:02:29 23:59:59\xff1234\xffZ\xff")
