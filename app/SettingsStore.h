@@ -23,4 +23,7 @@ inline constexpr char kSelectMode[] = "SelectMode";
 inline constexpr char kOpenFolder[] = "OpenFolder";
 inline constexpr char kDownloadFolder[] = "DownloadFolder";
 inline constexpr char kOutputFolder[] = "OutputFolder";
+// The track view's map: "0" shows no tiles; the tile server's address with {z}/{x}/{y}.
+inline constexpr char kMapTiles[] = "MapTiles";
+inline constexpr char kTileUrl[] = "TileUrl";
 }  // namespace settings_key

@@ -3,19 +3,36 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
+#include "MapTiles.h"
 #include "export/TrackWriters.h"
 #include "track/Calendar.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kMetresPerDegree = 111320.0;
+constexpr double kEarthCircumference = 40075016.686;  // metres around the equator
 // A track smaller than this (about 11 m) is shown at this size, not blown up to its noise.
-constexpr double kMinSpan = 1e-4;
+constexpr double kMinSpan = 1e-4 / 360.0;
 // How close the pointer must come to a position or a time, in pixels.
 constexpr int kReach = 10;
+// The scales a user can zoom between: the whole world in a quarter tile, and one level past the
+// servers' deepest.
+constexpr double kMinScale = mercator::kTileSize / 4.0;
+constexpr double kMaxScale = mercator::kTileSize * double(1 << (mercator::kMaxZoom + 1));
+// Pixels beyond which a coordinate is held, so that far positions stay in range and their lines
+// stay off the map.
+constexpr double kFar = 1 << 24;
+
+// The flags of a record.
+constexpr uint8_t kPlaced = 1;
+constexpr int kModeShift = 1;  // two bits
+constexpr uint8_t kSelected = 8;
+
+constexpr PlotColor kPinColor{0xd0, 0x20, 0x90};
+constexpr PlotColor kNoteBackground{0xff, 0xff, 0xff};
 
 int HexDigit(char c) {
     return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
@@ -66,6 +83,15 @@ std::string FormatDateTime(const LogDateTime& t, bool bDate, bool bTime, bool bS
     return sz;
 }
 
+// "47.500° N" for a grid line; the decimals its step needs.
+std::string FormatDegrees(double v, double step, bool bLatitude) {
+    const int nDecimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6);
+    char sz[40];
+    const char* pszSide = bLatitude ? (v < 0 ? "S" : "N") : (v < 0 ? "W" : "E");
+    std::snprintf(sz, sizeof sz, "%.*f\xC2\xB0 %s", nDecimals, std::fabs(v), pszSide);
+    return sz;
+}
+
 PlotItem Rect(PlotShape shape, PlotRect rect, PlotColor color, int nWidth = 1) {
     PlotItem item;
     item.shape = shape;
@@ -73,6 +99,21 @@ PlotItem Rect(PlotShape shape, PlotRect rect, PlotColor color, int nWidth = 1) {
     item.color = color;
     item.nWidth = nWidth;
     return item;
+}
+
+PlotItem Text(int x, int y, std::string strText, TextAlign align, PlotColor color) {
+    PlotItem item;
+    item.shape = PlotShape::Text;
+    item.rect = {x, y, 0, 0};
+    item.strText = std::move(strText);
+    item.align = align;
+    item.color = color;
+    return item;
+}
+
+// Rounded to the nearest pixel, without a library call: this runs once per record per redraw.
+int Clamped(double v) {
+    return static_cast<int>(std::clamp(v, -kFar, kFar) + (kFar + 0.5)) - static_cast<int>(kFar);
 }
 
 }  // namespace
@@ -93,12 +134,19 @@ PlotColor FaintColor(PlotColor color, PlotColor background) {
     return {Mix(color.r, background.r), Mix(color.g, background.g), Mix(color.b, background.b)};
 }
 
+// The receiver's fix as the GPX output names modes 0..2 (none, 2d, 3d); the fourth is the
+// differential fix that the same receivers report beyond 3D.
+const char* FixModeName(unsigned nRawFixMode) {
+    static constexpr const char* kNames[4] = {"No fix", "2D fix", "3D fix", "DGPS"};
+    return kNames[nRawFixMode & 3u];
+}
+
 void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
     m_pImage = std::move(pImage);
     const uint32_t nCount = m_pImage && m_pImage->IsLoaded() ? m_pImage->RecordCount() : 0;
     m_mapX.assign(nCount, 0.0f);
     m_mapY.assign(nCount, 0.0f);
-    m_placed.assign(nCount, 0);
+    m_flags.assign(nCount, 0);
     m_nPlaced = 0;
     m_nFirstFix.reset();
     m_nLastFix.reset();
@@ -106,6 +154,11 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
     m_dwMaxTime = 0;
     m_nMaxSpeed = 0;
     m_nMaxAltitude = 0;
+    m_nRunsWidth = -1;
+    m_bChartsStale = true;
+    m_bFitted = true;
+    m_selectedBefore.clear();
+    m_thinned.clear();
 
     // Longitudes are taken either as they are or east of 0 only (-170 as 190), whichever spans
     // less, so that a track across the date line stays in one piece.
@@ -117,8 +170,9 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
         m_dwMaxTime = std::max(m_dwMaxTime, r.dwTime);
         m_nMaxSpeed = std::max<uint32_t>(m_nMaxSpeed, r.wSpeed);
         m_nMaxAltitude = std::max<uint32_t>(m_nMaxAltitude, r.wAltitude);
+        m_flags[i] = static_cast<uint8_t>(RawFixMode(r) << kModeShift);
         if (!IsPlaced(r)) continue;
-        m_placed[i] = 1;
+        m_flags[i] |= kPlaced;
         ++m_nPlaced;
         if (!IsNoFixRecord(r)) {
             if (!m_nFirstFix) m_nFirstFix = i;
@@ -134,23 +188,24 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
     }
     if (nCount == 0) m_dwMinTime = 0;
     if (m_nPlaced > 0) {
+        // Projected once: a pan or zoom later only scales and shifts these.
         const bool bEast = nEastMax - nEastMin < nLonMax - nLonMin;
-        const double lat0 = (static_cast<double>(nLatMin) + nLatMax) / 2e6;
-        const double lon0 =
-            static_cast<double>(bEast ? nEastMin + nEastMax : nLonMin + nLonMax) / 2e6;
-        const double cosLat = std::cos(lat0 * kPi / 180.0);
-        m_spanX =
-            static_cast<double>(bEast ? nEastMax - nEastMin : nLonMax - nLonMin) / 1e6 * cosLat;
-        m_spanY = (static_cast<double>(nLatMax) - nLatMin) / 1e6;
+        const auto X = [bEast](int64_t nLon) {
+            return mercator::XOfLongitude(
+                static_cast<double>(bEast && nLon < 0 ? nLon + 360000000LL : nLon) / 1e6);
+        };
+        const auto Y = [](int32_t nLat) { return mercator::YOfLatitude(nLat / 1e6); };
+        const double x0 = X(bEast ? nEastMin : nLonMin);
+        const double x1 = X(bEast ? nEastMax : nLonMax);
+        m_originX = (x0 + x1) / 2;
+        m_originY = (Y(nLatMin) + Y(nLatMax)) / 2;
+        m_spanX = x1 - x0;
+        m_spanY = Y(nLatMin) - Y(nLatMax);
         for (uint32_t i = 0; i < nCount; ++i) {
-            if (!m_placed[i]) continue;
+            if (!(m_flags[i] & kPlaced)) continue;
             const FixRecord r = m_pImage->Record(i);
-            const double lon =
-                static_cast<double>(bEast && r.lLongitude < 0 ? r.lLongitude + 360000000LL
-                                                              : r.lLongitude) /
-                1e6;
-            m_mapX[i] = static_cast<float>((lon - lon0) * cosLat);
-            m_mapY[i] = static_cast<float>(r.lLatitude / 1e6 - lat0);
+            m_mapX[i] = static_cast<float>(X(r.lLongitude) - m_originX);
+            m_mapY[i] = static_cast<float>(Y(r.lLatitude) - m_originY);
         }
     }
     if (m_bSelectionSet) SetSelection(m_selection);
@@ -159,31 +214,72 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
 void TrackPlot::SetSelection(const RecordSelection& selection) {
     m_selection = selection;
     m_bSelectionSet = true;
-    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
-    m_selected.assign(nCount, 0);
+    m_bChartsStale = true;
+    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    m_selectedBefore.resize(nCount);
     RecordSelector selector(selection);
-    for (uint32_t i = 0; i < nCount; ++i) m_selected[i] = selector.Select(*m_pImage, i);
+    for (uint32_t i = 0; i < nCount; ++i) {
+        m_selectedBefore[i] = selector.Written();
+        const bool bSelected = selector.Select(*m_pImage, i);
+        m_flags[i] = static_cast<uint8_t>((m_flags[i] & ~kSelected) | (bSelected ? kSelected : 0));
+    }
     m_nSelected = selector.Written();
 }
 
 void TrackPlot::SetZone(const TimeZone& zone) {
     m_zone = zone;
+    m_bChartsStale = true;
+}
+
+void TrackPlot::SetPhotoPins(std::vector<PhotoPin> pins) {
+    m_pins = std::move(pins);
+}
+
+void TrackPlot::SetMapTiles(bool bShown, std::string strAttribution) {
+    m_bTiles = bShown;
+    m_strAttribution = std::move(strAttribution);
+}
+
+void TrackPlot::SetMapNotice(std::string strNotice) {
+    m_strNotice = std::move(strNotice);
+}
+
+void TrackPlot::ZoomBy(int nSteps, PlotPoint around) {
+    const double scale = std::clamp(m_scale * std::pow(2.0, nSteps), kMinScale, kMaxScale);
+    // The world point under `around` stays there.
+    const double ax = around.x - (m_trackArea.x + (m_trackArea.cx - 1) / 2.0);
+    const double ay = around.y - (m_trackArea.y + (m_trackArea.cy - 1) / 2.0);
+    m_centreX += ax / m_scale - ax / scale;
+    m_centreY += ay / m_scale - ay / scale;
+    m_scale = scale;
+    m_bFitted = false;
+}
+
+void TrackPlot::ZoomBy(int nSteps) {
+    ZoomBy(nSteps,
+           {m_trackArea.x + (m_trackArea.cx - 1) / 2, m_trackArea.y + (m_trackArea.cy - 1) / 2});
+}
+
+void TrackPlot::PanBy(int dx, int dy) {
+    m_centreX -= dx / m_scale;
+    m_centreY -= dy / m_scale;
+    m_bFitted = false;
+}
+
+void TrackPlot::FitToTrack() {
+    m_bFitted = true;
 }
 
 void TrackPlot::AddText(int x, int y, std::string strText, TextAlign align, PlotColor color) {
-    PlotItem item;
-    item.shape = PlotShape::Text;
-    item.rect = {x, y, 0, 0};
-    item.strText = std::move(strText);
-    item.align = align;
-    item.color = color;
-    m_items.push_back(std::move(item));
+    m_items.push_back(Text(x, y, std::move(strText), align, color));
 }
 
 const std::vector<PlotItem>& TrackPlot::Build(int cx, int cy, const PlotMetrics& metrics) {
     m_items.clear();
-    m_metrics = metrics;
     const int nLine = std::max(1, metrics.nLineHeight);
+    if (metrics.nLineHeight != m_metrics.nLineHeight || metrics.nCharWidth != m_metrics.nCharWidth)
+        m_bChartsStale = true;
+    m_metrics = metrics;
     const int nPad = nLine / 2 + 2;
     const int nLabels = metrics.nCharWidth * 7;  // value labels left of the charts
     const int nAvail = std::max(0, cy - 2 * nPad - 2 * nLine - 8);
@@ -192,31 +288,60 @@ const std::vector<PlotItem>& TrackPlot::Build(int cx, int cy, const PlotMetrics&
     m_map = {nPad, nPad, std::max(0, cx - 2 * nPad), nMapHeight};
     const int nChartX = nPad + nLabels;
     const int nChartWidth = std::max(0, cx - nChartX - nPad);
-    m_speed = {nChartX, m_map.y + m_map.cy + nLine / 2 + 4, nChartWidth, nChartHeight};
-    m_altitude = {nChartX, m_speed.y + m_speed.cy + 4, nChartWidth, nChartHeight};
+    const PlotRect speed{nChartX, m_map.y + m_map.cy + nLine / 2 + 4, nChartWidth, nChartHeight};
+    const PlotRect altitude{nChartX, speed.y + speed.cy + 4, nChartWidth, nChartHeight};
+    if (speed.x != m_speed.x || speed.y != m_speed.y || speed.cx != m_speed.cx ||
+        speed.cy != m_speed.cy)
+        m_bChartsStale = true;
+    m_speed = speed;
+    m_altitude = altitude;
 
     m_items.push_back(Rect(PlotShape::FillRect, {0, 0, cx, cy}, {0xf0, 0xf0, 0xf0}));
     m_items.push_back(Rect(PlotShape::FillRect, m_map, kMapBackground));
-    if (!m_pImage || m_placed.empty()) {
+    m_pixelRecord.clear();
+    if (!m_pImage || m_flags.empty()) {
         AddText(m_map.x + m_map.cx / 2, m_map.y + m_map.cy / 2 - nLine / 2,
                 "No raw data available.", TextAlign::Center);
         return m_items;
     }
     BuildMap();
-    m_items.push_back(Rect(PlotShape::FillRect, m_speed, kChartBackground));
-    m_items.push_back(Rect(PlotShape::FillRect, m_altitude, kChartBackground));
-    BuildTimeAxis();
-    BuildChart(m_speed, "Speed (km/h)", true);
-    BuildChart(m_altitude, "Altitude (m)", false);
+    BuildCharts();
     return m_items;
 }
 
-std::optional<PlotPoint> TrackPlot::MapPixel(uint32_t nIndex) const {
-    if (nIndex >= m_placed.size() || !m_placed[nIndex]) return std::nullopt;
+PlotPoint TrackPlot::WorldPixel(double x, double y) const {
+    // x, y in units from the origin.
     const double cx = m_trackArea.x + (m_trackArea.cx - 1) / 2.0;
     const double cy = m_trackArea.y + (m_trackArea.cy - 1) / 2.0;
-    return PlotPoint{static_cast<int>(std::lround(cx + m_mapX[nIndex] * m_scale)),
-                     static_cast<int>(std::lround(cy - m_mapY[nIndex] * m_scale))};
+    return {Clamped(cx + (x - m_centreX) * m_scale), Clamped(cy + (y - m_centreY) * m_scale)};
+}
+
+std::optional<PlotPoint> TrackPlot::MapPixel(uint32_t nIndex) const {
+    if (nIndex >= m_flags.size() || !(m_flags[nIndex] & kPlaced)) return std::nullopt;
+    return WorldPixel(m_mapX[nIndex], m_mapY[nIndex]);
+}
+
+void TrackPlot::PlaceView() {
+    const int nLine = m_metrics.nLineHeight;
+    // Clear of the legend above and the scale bar below.
+    const int nSide = 12;
+    const int nTop = nLine + 16;
+    const int nBottom = nLine + 22;
+    m_trackArea = {m_map.x + nSide, m_map.y + nTop, std::max(1, m_map.cx - 2 * nSide),
+                   std::max(1, m_map.cy - nTop - nBottom)};
+    if (m_bFitted) {
+        const double fitX = (m_trackArea.cx - 1) / std::max(m_spanX, kMinSpan);
+        const double fitY = (m_trackArea.cy - 1) / std::max(m_spanY, kMinSpan);
+        m_scale = std::clamp(std::min(fitX, fitY), kMinScale, kMaxScale);
+        m_centreX = 0;
+        m_centreY = 0;
+    }
+    const double cx = m_trackArea.x + (m_trackArea.cx - 1) / 2.0;
+    const double cy = m_trackArea.y + (m_trackArea.cy - 1) / 2.0;
+    m_view.rect = m_map;
+    m_view.pixelsPerUnit = m_scale;
+    m_view.left = m_originX + m_centreX - (cx - m_map.x) / m_scale;
+    m_view.top = m_originY + m_centreY - (cy - m_map.y) / m_scale;
 }
 
 void TrackPlot::BuildMap() {
@@ -226,88 +351,222 @@ void TrackPlot::BuildMap() {
                 "No record has a position to draw.", TextAlign::Center);
         return;
     }
-    // Clear of the legend above and the scale bar below.
-    const int nSide = 12;
-    const int nTop = nLine + 16;
-    const int nBottom = nLine + 22;
-    m_trackArea = {m_map.x + nSide, m_map.y + nTop, std::max(1, m_map.cx - 2 * nSide),
-                   std::max(1, m_map.cy - nTop - nBottom)};
-    const double fitX = (m_trackArea.cx - 1) / std::max(m_spanX, kMinSpan);
-    const double fitY = (m_trackArea.cy - 1) / std::max(m_spanY, kMinSpan);
-    m_scale = std::min(fitX, fitY);
+    PlaceView();
+    if (m_bTiles) m_items.push_back(Rect(PlotShape::Tiles, m_map, kMapBackground));
+    m_items.push_back(Rect(PlotShape::Clip, m_map, kInk));
+    if (!m_bTiles || !m_strNotice.empty()) AddGrid();
+    AddMapRuns();
+    AddEndMarkers();
+    AddPins();
+    m_items.push_back(Rect(PlotShape::Clip, {}, kInk));
+    AddScaleBar();
+    AddMapLegend();
+    AddMapNotes();
+}
 
-    AddMapRuns(false);
-    AddMapRuns(true);
-    AddMapDots();
+// Lines of latitude and longitude at round degrees, about a hundred pixels or more apart,
+// labelled at the map's left and top edges.
+void TrackPlot::AddGrid() {
+    const PlotColor kGridLine{0xb4, 0xbc, 0xc4};
+    const PlotColor kGridText{0x30, 0x38, 0x40};
+    PlotItem lines;
+    lines.shape = PlotShape::Lines;
+    lines.color = kGridLine;
+    std::vector<PlotItem> labels;
+    const double lonStep = NiceStep(100.0 / m_scale * 360.0);
+    const double lonLeft = mercator::LongitudeOfX(m_view.left);
+    const double lonRight = mercator::LongitudeOfX(m_view.left + m_map.cx / m_scale);
+    for (double lon = std::ceil(lonLeft / lonStep) * lonStep; lon <= lonRight; lon += lonStep) {
+        const int x = Clamped(m_map.x + (mercator::XOfLongitude(lon) - m_view.left) * m_scale);
+        lines.points.push_back({x, m_map.y});
+        lines.points.push_back({x, m_map.y + m_map.cy - 1});
+        double shown = std::fmod(lon + 180.0, 360.0);
+        shown = (shown < 0 ? shown + 360.0 : shown) - 180.0;
+        labels.push_back(Text(x + 3, m_map.y + 2, FormatDegrees(shown, lonStep, false),
+                              TextAlign::Left, kGridText));
+    }
+    // Degrees of latitude per pixel at the middle of the map.
+    const double middleY = m_view.top + m_map.cy / 2.0 / m_scale;
+    const double latPerPixel = (mercator::LatitudeOfY(middleY - 0.5 / m_scale) -
+                                mercator::LatitudeOfY(middleY + 0.5 / m_scale));
+    const double latStep = NiceStep(std::max(100.0 * latPerPixel, 1e-6));
+    const double latTop = mercator::LatitudeOfY(std::max(0.0, m_view.top));
+    const double latBottom = mercator::LatitudeOfY(std::min(1.0, m_view.top + m_map.cy / m_scale));
+    for (double lat = std::ceil(latBottom / latStep) * latStep; lat <= latTop; lat += latStep) {
+        const int y = Clamped(m_map.y + (mercator::YOfLatitude(lat) - m_view.top) * m_scale);
+        lines.points.push_back({m_map.x, y});
+        lines.points.push_back({m_map.x + m_map.cx - 1, y});
+        labels.push_back(Text(m_map.x + 3, y - m_metrics.nLineHeight - 1,
+                              FormatDegrees(std::fabs(lat) < latStep / 2 ? 0 : lat, latStep, true),
+                              TextAlign::Left, kGridText));
+    }
+    m_items.push_back(std::move(lines));
+    m_items.insert(m_items.end(), labels.begin(), labels.end());
+}
+
+// The faint records first, the strong ones over them, as lines from each position to the next in
+// the look of the record they lead to, gathered into one item per look. A step within the pen's
+// width of the last line's end adds nothing a user could see and is skipped, as are records on
+// the pixel of the one before; a stretch that stays off one side of the map is not drawn at all,
+// so that a redraw costs what the map shows. Every record on the map marks its pixel for the
+// pointer.
+// A tolerance level's records: at most a quarter pixel apart at the scale asked for, so what is
+// left out lies on the pixels drawn.
+const std::vector<uint32_t>* TrackPlot::ThinnedFor(double pixelsPerUnit) {
+    constexpr double kFinest = 1.0 / (uint64_t{1} << 40);  // units: about 4 cm
+    const int nLevel = static_cast<int>(std::floor(std::log2(0.25 / pixelsPerUnit / kFinest)));
+    if (nLevel < 0) return nullptr;
+    for (size_t i = 0; i < m_thinned.size(); ++i) {
+        if (m_thinned[i].nLevel != nLevel) continue;
+        std::rotate(m_thinned.begin(), m_thinned.begin() + static_cast<std::ptrdiff_t>(i),
+                    m_thinned.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        return m_thinned.front().indices.empty() ? nullptr : &m_thinned.front().indices;
+    }
+    const float tolerance = static_cast<float>(std::ldexp(kFinest, nLevel));
+    std::vector<uint32_t> indices;
+    float lastX = 0, lastY = 0;
+    unsigned nLastMode = 4;
+    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    for (uint32_t i = 0; i < nCount; ++i) {
+        if (!(m_flags[i] & kPlaced)) continue;
+        const unsigned nMode = (m_flags[i] >> kModeShift) & 3u;
+        if (nMode == nLastMode && std::fabs(m_mapX[i] - lastX) <= tolerance &&
+            std::fabs(m_mapY[i] - lastY) <= tolerance && i != m_nLastFix)
+            continue;
+        indices.push_back(i);
+        lastX = m_mapX[i];
+        lastY = m_mapY[i];
+        nLastMode = nMode;
+    }
+    // Worth keeping only when it leaves much out.
+    if (indices.size() > nCount / 2) indices.clear();
+    m_thinned.insert(m_thinned.begin(), {nLevel, std::move(indices)});
+    if (m_thinned.size() > 3) m_thinned.pop_back();
+    return m_thinned.front().indices.empty() ? nullptr : &m_thinned.front().indices;
+}
+
+void TrackPlot::AddMapRuns() {
+    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    const std::vector<uint32_t>* pThinned = ThinnedFor(m_scale);
+    const uint32_t nVisits = pThinned ? static_cast<uint32_t>(pThinned->size()) : nCount;
+    const size_t nMapWidth = static_cast<size_t>(m_map.cx);
+    m_pixelRecord.assign(nMapWidth * static_cast<size_t>(m_map.cy), UINT32_MAX);
+    // Off the map by more than a line's width: which sides.
+    const int nLeft = m_map.x - 4, nRight = m_map.x + m_map.cx + 4;
+    const int nTop = m_map.y - 4, nBottom = m_map.y + m_map.cy + 4;
+    const auto Outside = [&](PlotPoint p) {
+        return (p.x < nLeft ? 1 : 0) | (p.x > nRight ? 2 : 0) | (p.y < nTop ? 4 : 0) |
+               (p.y > nBottom ? 8 : 0);
+    };
+    const double ax = m_scale;
+    const double bx = m_trackArea.x + (m_trackArea.cx - 1) / 2.0 - m_centreX * m_scale;
+    const double by = m_trackArea.y + (m_trackArea.cy - 1) / 2.0 - m_centreY * m_scale;
+    const bool bAllStrong = m_selectedBefore.empty();
+
+    std::vector<PlotPoint> lines[2][4];  // [look][fix mode], in pairs
+    bool bHavePrevious = false;
+    PlotPoint previous;
+    uint8_t nPreviousFlags = 0;
+    int nPreviousOutside = 0;
+    PlotPoint end;      // where the last line drawn ends
+    int nEndLook = -1;  // its look and mode
+    unsigned nEndMode = 0;
+    std::optional<PlotPoint> first;
+    for (uint32_t nVisit = 0; nVisit < nVisits; ++nVisit) {
+        const uint32_t i = pThinned ? (*pThinned)[nVisit] : nVisit;
+        const uint8_t nFlags = m_flags[i];
+        if (!(nFlags & kPlaced)) continue;
+        const PlotPoint at{Clamped(m_mapX[i] * ax + bx), Clamped(m_mapY[i] * ax + by)};
+        if (bHavePrevious && at == previous && nFlags == nPreviousFlags) continue;
+        const int nOutside = Outside(at);
+        if (nOutside == 0 && at.x >= m_map.x && at.x < m_map.x + m_map.cx && at.y >= m_map.y &&
+            at.y < m_map.y + m_map.cy) {
+            uint32_t& nPixel = m_pixelRecord[static_cast<size_t>(at.y - m_map.y) * nMapWidth +
+                                             static_cast<size_t>(at.x - m_map.x)];
+            if (nPixel == UINT32_MAX) nPixel = i;
+        }
+        const int nLook = bAllStrong || (nFlags & kSelected) ? 1 : 0;
+        const unsigned nMode = (nFlags >> kModeShift) & 3u;
+        if (!first) first = at;
+        // A line that stays on one side off the map is not drawn.
+        if (bHavePrevious && (nOutside & nPreviousOutside) == 0) {
+            const PlotPoint from = nEndLook >= 0 ? end : previous;
+            const bool bSameLook = nLook == nEndLook && nMode == nEndMode;
+            const bool bShort =
+                std::abs(from.x - at.x) <= nLook && std::abs(from.y - at.y) <= nLook;
+            if (!(bSameLook && bShort)) {
+                std::vector<PlotPoint>& points = lines[nLook][nMode];
+                points.push_back(bSameLook ? from : previous);
+                points.push_back(at);
+                end = at;
+                nEndLook = nLook;
+                nEndMode = nMode;
+            }
+        } else {
+            nEndLook = -1;
+        }
+        previous = at;
+        nPreviousFlags = nFlags;
+        nPreviousOutside = nOutside;
+        bHavePrevious = true;
+    }
+    bool bAnyLine = false;
+    for (int nLook = 0; nLook < 2; ++nLook) {
+        for (unsigned nMode = 0; nMode < 4; ++nMode) {
+            if (lines[nLook][nMode].empty()) continue;
+            PlotItem item;
+            item.shape = PlotShape::Lines;
+            item.color =
+                nLook ? FixModeColor(nMode) : FaintColor(FixModeColor(nMode), kMapBackground);
+            item.nWidth = nLook ? 2 : 1;
+            item.points = std::move(lines[nLook][nMode]);
+            m_items.push_back(std::move(item));
+            bAnyLine = true;
+        }
+    }
+    // A track that never left its pixel is a dot.
+    if (!bAnyLine && first && Outside(*first) == 0) {
+        const unsigned nMode = (m_flags[m_nFirstFix.value_or(0)] >> kModeShift) & 3u;
+        m_items.push_back(
+            Rect(PlotShape::FillRect, {first->x - 2, first->y - 2, 5, 5}, FixModeColor(nMode)));
+    }
+}
+
+// The first and last fix: a ring and a square, each with its word beside it.
+void TrackPlot::AddEndMarkers() {
+    const int nLine = m_metrics.nLineHeight;
     if (m_nFirstFix) {
         const PlotPoint p = *MapPixel(*m_nFirstFix);
         m_items.push_back(Rect(PlotShape::Ring, {p.x - 6, p.y - 6, 13, 13}, kInk, 2));
+        AddText(p.x + 9, p.y - nLine, "Start", TextAlign::Left);
     }
     if (m_nLastFix) {
         const PlotPoint p = *MapPixel(*m_nLastFix);
         m_items.push_back(Rect(PlotShape::FrameRect, {p.x - 5, p.y - 5, 11, 11}, kInk, 2));
-    }
-    AddScaleBar();
-    AddMapLegend();
-}
-
-// The faint records first, the strong ones over them. A run of records of one fix mode is one
-// polyline; the line into a record takes that record's look, and positions on the pixel before are
-// skipped.
-void TrackPlot::AddMapRuns(bool bStrong) {
-    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
-    std::optional<PlotPoint> previous;
-    PlotItem* pRun = nullptr;
-    unsigned nRunMode = 0;
-    for (uint32_t i = 0; i < nCount; ++i) {
-        const std::optional<PlotPoint> at = MapPixel(i);
-        if (!at) continue;
-        const bool bMine = (m_selected.empty() || m_selected[i] != 0) == bStrong;
-        const unsigned nMode = RawFixMode(m_pImage->Record(i));
-        if (!bMine) {
-            pRun = nullptr;
-        } else if (pRun && nMode == nRunMode) {
-            if (!(pRun->points.back() == *at)) pRun->points.push_back(*at);
-        } else {
-            PlotItem run;
-            run.shape = PlotShape::Polyline;
-            run.color =
-                bStrong ? FixModeColor(nMode) : FaintColor(FixModeColor(nMode), kMapBackground);
-            run.nWidth = bStrong ? 2 : 1;
-            if (previous && !(*previous == *at)) run.points.push_back(*previous);
-            run.points.push_back(*at);
-            m_items.push_back(std::move(run));
-            pRun = &m_items.back();
-            nRunMode = nMode;
-        }
-        previous = at;
+        AddText(p.x + 9, p.y + 1, "End", TextAlign::Left);
     }
 }
 
-// A run that never left its pixel, and that no other line reaches, is a dot.
-void TrackPlot::AddMapDots() {
-    std::vector<PlotPoint> ends;
-    for (const PlotItem& item : m_items) {
-        if (item.shape != PlotShape::Polyline || item.points.size() < 2) continue;
-        ends.push_back(item.points.front());
-        ends.push_back(item.points.back());
+void TrackPlot::AddPins() {
+    for (const PhotoPin& pin : m_pins) {
+        const PlotPoint p = WorldPixel(mercator::XOfLongitude(pin.lon) - m_originX,
+                                       mercator::YOfLatitude(pin.lat) - m_originY);
+        // A head on a stem, the stem's foot on the position.
+        PlotItem stem;
+        stem.shape = PlotShape::Lines;
+        stem.color = kInk;
+        stem.points = {{p.x, p.y}, {p.x, p.y - 8}};
+        m_items.push_back(std::move(stem));
+        m_items.push_back(Rect(PlotShape::FillRect, {p.x - 4, p.y - 16, 9, 9}, kPinColor));
+        m_items.push_back(Rect(PlotShape::FrameRect, {p.x - 4, p.y - 16, 9, 9}, kInk));
     }
-    const auto Before = [](PlotPoint a, PlotPoint b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
-    std::sort(ends.begin(), ends.end(), Before);
-    std::vector<PlotItem> dots;
-    for (const PlotItem& item : m_items) {
-        if (item.shape != PlotShape::Polyline || item.points.size() != 1) continue;
-        const PlotPoint p = item.points[0];
-        if (!std::binary_search(ends.begin(), ends.end(), p, Before)) {
-            dots.push_back(Rect(PlotShape::FillRect, {p.x - 2, p.y - 2, 5, 5}, item.color));
-        }
-    }
-    m_items.insert(m_items.end(), dots.begin(), dots.end());
 }
 
-// The roundest length up to a quarter of the map's width.
+// The roundest length up to a quarter of the map's width, true at the map's middle latitude.
 void TrackPlot::AddScaleBar() {
-    const double metresPerPixel = kMetresPerDegree / m_scale;
+    const double middleY = m_view.top + m_map.cy / 2.0 / m_scale;
+    const double metresPerPixel =
+        kEarthCircumference * std::cos(mercator::LatitudeOfY(middleY) * kPi / 180.0) / m_scale;
     const double nice = NiceFloor(m_map.cx / 4.0 * metresPerPixel);
     const int nBar = static_cast<int>(std::lround(nice / metresPerPixel));
     const int x0 = m_map.x + 10;
@@ -324,20 +583,49 @@ void TrackPlot::AddScaleBar() {
             TextAlign::Left);
 }
 
-// The fix mode as the outputs number it, 1 being no fix.
+// What each colour means, in words, on a light box at the top right.
 void TrackPlot::AddMapLegend() {
     const int nLine = m_metrics.nLineHeight;
-    int x = m_map.x + m_map.cx - 8;
+    const int nRight = m_map.x + m_map.cx - 6;
+    int x = nRight - 4;
+    std::vector<PlotItem> items;
     for (unsigned nMode = 4; nMode-- > 0;) {
-        const std::string strLabel = std::to_string(nMode + 1);
-        x -= m_metrics.TextWidth(strLabel) + 6;
-        AddText(x, m_map.y + 6, strLabel, TextAlign::Left);
+        const std::string strLabel = FixModeName(nMode);
+        x -= m_metrics.TextWidth(strLabel);
+        items.push_back(Text(x, m_map.y + 6, strLabel, TextAlign::Left, kInk));
         x -= 14;
-        m_items.push_back(Rect(PlotShape::FillRect, {x, m_map.y + 6 + nLine / 2 - 5, 10, 10},
-                               FixModeColor(nMode)));
-        x -= 4;
+        items.push_back(Rect(PlotShape::FillRect, {x, m_map.y + 6 + nLine / 2 - 5, 10, 10},
+                             FixModeColor(nMode)));
+        items.push_back(Rect(PlotShape::FrameRect, {x, m_map.y + 6 + nLine / 2 - 5, 10, 10},
+                             {0x60, 0x60, 0x60}));
+        x -= 10;
     }
-    AddText(x - 4, m_map.y + 6, "Fix mode", TextAlign::Right);
+    m_items.push_back(
+        Rect(PlotShape::FillRect, {x, m_map.y + 4, nRight - x, nLine + 4}, kNoteBackground));
+    m_items.insert(m_items.end(), items.begin(), items.end());
+}
+
+// Whose tiles these are, bottom right; why tiles are missing, bottom middle.
+void TrackPlot::AddMapNotes() {
+    const int nLine = m_metrics.nLineHeight;
+    const int nBottom = m_map.y + m_map.cy;
+    if (m_bTiles && !m_strAttribution.empty()) {
+        const int nWidth = m_metrics.TextWidth(m_strAttribution);
+        const int nRight = m_map.x + m_map.cx;
+        m_items.push_back(Rect(PlotShape::FillRect,
+                               {nRight - nWidth - 8, nBottom - nLine - 2, nWidth + 8, nLine + 2},
+                               kNoteBackground));
+        AddText(nRight - 4, nBottom - nLine - 1, m_strAttribution, TextAlign::Right);
+    }
+    if (!m_strNotice.empty()) {
+        const int nWidth = m_metrics.TextWidth(m_strNotice);
+        const int xMiddle = m_map.x + m_map.cx / 2;
+        const int y = nBottom - 2 * nLine - 12;
+        m_items.push_back(Rect(PlotShape::FillRect,
+                               {xMiddle - nWidth / 2 - 6, y - 2, nWidth + 12, nLine + 4},
+                               {0xff, 0xf0, 0xc8}));
+        AddText(xMiddle, y, m_strNotice, TextAlign::Center, {0x80, 0x20, 0x00});
+    }
 }
 
 int TrackPlot::TimeToX(uint32_t dwTime, const PlotRect& rect) const {
@@ -383,12 +671,64 @@ PlotItem ChartTrace(const std::vector<ColumnSpan>& columns, const PlotRect& rect
 
 }  // namespace
 
+// The charts change with the records, the selection, the zone and the size, not with the map's
+// view: kept between builds.
+void TrackPlot::BuildCharts() {
+    if (m_bChartsStale) {
+        std::vector<PlotItem> mapItems;
+        mapItems.swap(m_items);
+        m_items.push_back(Rect(PlotShape::FillRect, m_speed, kChartBackground));
+        m_items.push_back(Rect(PlotShape::FillRect, m_altitude, kChartBackground));
+        BuildChartRuns();
+        BuildTimeAxis();
+        BuildChart(m_speed, "Speed (km/h)", true);
+        BuildChart(m_altitude, "Altitude (m)", false);
+        m_chartItems.swap(m_items);
+        m_items.swap(mapItems);
+        m_bChartsStale = false;
+    }
+    m_items.insert(m_items.end(), m_chartItems.begin(), m_chartItems.end());
+}
+
+// Consecutive records of one pixel column, with their values gathered, for the chart's width.
+void TrackPlot::BuildChartRuns() {
+    if (m_nRunsWidth == m_speed.cx) return;
+    m_nRunsWidth = m_speed.cx;
+    m_runs.clear();
+    m_columnFirst.assign(static_cast<size_t>(std::max(0, m_speed.cx)), UINT32_MAX);
+    if (m_speed.cx <= 0) return;
+    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    for (uint32_t i = 0; i < nCount; ++i) {
+        const FixRecord r = m_pImage->Record(i);
+        const int nColumn = TimeToX(r.dwTime, m_speed) - m_speed.x;
+        const uint16_t values[2] = {r.wSpeed, r.wAltitude};
+        if (m_runs.empty() || m_runs.back().nColumn != nColumn) {
+            ChartRun run{i, i + 1, nColumn, {}};
+            for (int v = 0; v < 2; ++v) {
+                for (uint16_t& w : run.value[v]) w = values[v];
+            }
+            m_runs.push_back(run);
+            uint32_t& nFirst = m_columnFirst[static_cast<size_t>(nColumn)];
+            nFirst = std::min(nFirst, i);
+            continue;
+        }
+        ChartRun& run = m_runs.back();
+        run.nEnd = i + 1;
+        for (int v = 0; v < 2; ++v) {
+            run.value[v][1] = values[v];
+            run.value[v][2] = std::min(run.value[v][2], values[v]);
+            run.value[v][3] = std::max(run.value[v][3], values[v]);
+        }
+    }
+}
+
 void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed) {
     const double maxValue = bSpeed ? m_nMaxSpeed / 100.0 : m_nMaxAltitude;
     const double step = std::max(1.0, NiceStep(std::max(maxValue, 1.0) / 3.0));
     const double top = std::max(step, std::ceil(maxValue / step) * step);
     const int nBottom = rect.y + rect.cy - 1;
-    const auto ValueToY = [&](double v) {
+    const auto ValueToY = [&](uint16_t w) {
+        const double v = bSpeed ? w / 100.0 : static_cast<double>(w);
         return nBottom - static_cast<int>(std::lround(v / top * (rect.cy - 1)));
     };
 
@@ -396,7 +736,7 @@ void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpe
     grid.shape = PlotShape::Lines;
     grid.color = kGrid;
     for (double v = 0; v <= top + step / 2; v += step) {
-        const int y = ValueToY(v);
+        const int y = nBottom - static_cast<int>(std::lround(v / top * (rect.cy - 1)));
         grid.points.push_back({rect.x, y});
         grid.points.push_back({rect.x + rect.cx - 1, y});
         // Kept beside their own chart, not reaching into the next.
@@ -407,20 +747,38 @@ void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpe
     m_items.push_back(std::move(grid));
 
     // Per pixel column the lowest and highest value and the first and last in file order,
-    // selected records apart from the others.
+    // selected records apart from the others. A run wholly of one kind adds its gathered values;
+    // only the few runs a selection's edge cuts are walked record by record.
     const size_t nColumns = static_cast<size_t>(std::max(0, rect.cx));
     std::vector<ColumnSpan> spans[2] = {std::vector<ColumnSpan>(nColumns),
                                         std::vector<ColumnSpan>(nColumns)};
-    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
-    for (uint32_t i = 0; i < nCount && nColumns > 0; ++i) {
-        const FixRecord r = m_pImage->Record(i);
-        const size_t nColumn = static_cast<size_t>(TimeToX(r.dwTime, rect) - rect.x);
-        const int y = ValueToY(bSpeed ? r.wSpeed / 100.0 : static_cast<double>(r.wAltitude));
-        ColumnSpan& span = spans[m_selected.empty() || m_selected[i] ? 1 : 0][nColumn];
-        if (span.nTop == INT32_MAX) span.nFirst = y;
-        span.nLast = y;
-        span.nTop = std::min(span.nTop, y);
-        span.nBottom = std::max(span.nBottom, y);
+    const int nValue = bSpeed ? 0 : 1;
+    const auto Add = [&](int nLook, int nColumn, uint16_t wFirst, uint16_t wLast, uint16_t wMin,
+                         uint16_t wMax) {
+        ColumnSpan& span = spans[nLook][static_cast<size_t>(nColumn)];
+        if (span.nTop == INT32_MAX) span.nFirst = ValueToY(wFirst);
+        span.nLast = ValueToY(wLast);
+        span.nTop = std::min(span.nTop, ValueToY(wMax));
+        span.nBottom = std::max(span.nBottom, ValueToY(wMin));
+    };
+    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    for (const ChartRun& run : m_runs) {
+        const uint32_t nLength = run.nEnd - run.nBegin;
+        const uint32_t nChosen =
+            m_selectedBefore.empty()
+                ? nLength
+                : (run.nEnd < nCount ? m_selectedBefore[run.nEnd] : m_nSelected) -
+                      m_selectedBefore[run.nBegin];
+        if (nChosen == 0 || nChosen == nLength) {
+            const uint16_t* v = run.value[nValue];
+            Add(nChosen ? 1 : 0, run.nColumn, v[0], v[1], v[2], v[3]);
+            continue;
+        }
+        for (uint32_t i = run.nBegin; i < run.nEnd; ++i) {
+            const FixRecord r = m_pImage->Record(i);
+            const uint16_t w = bSpeed ? r.wSpeed : r.wAltitude;
+            Add(m_flags[i] & kSelected ? 1 : 0, run.nColumn, w, w, w, w);
+        }
     }
     const size_t nJoin = 2 + 4 * nColumns / std::max<size_t>(1, nCount);
     m_items.push_back(ChartTrace(spans[0], rect, nJoin, FaintColor(kChartLine, kChartBackground)));
@@ -490,51 +848,95 @@ void TrackPlot::BuildTimeAxis() {
             TextAlign::Right, {0x50, 0x50, 0x50});
 }
 
+// On the map, the pixels around the pointer out to the reach, nearest first by distance and then
+// by file order; in the charts, the columns around it.
 std::optional<uint32_t> TrackPlot::HitTest(PlotPoint at) const {
-    const uint32_t nCount = static_cast<uint32_t>(m_placed.size());
     std::optional<uint32_t> nBest;
     int64_t nBestDistance = int64_t{kReach} * kReach + 1;
     if (m_map.Contains(at)) {
-        for (uint32_t i = 0; i < nCount; ++i) {
-            const std::optional<PlotPoint> p = MapPixel(i);
-            if (!p) continue;
-            const int64_t dx = p->x - at.x, dy = p->y - at.y;
-            if (dx * dx + dy * dy < nBestDistance) {
-                nBestDistance = dx * dx + dy * dy;
-                nBest = i;
+        if (m_pixelRecord.empty()) return std::nullopt;
+        for (int dy = -kReach; dy <= kReach; ++dy) {
+            const int y = at.y + dy;
+            if (y < m_map.y || y >= m_map.y + m_map.cy) continue;
+            for (int dx = -kReach; dx <= kReach; ++dx) {
+                const int x = at.x + dx;
+                const int64_t nDistance = int64_t{dx} * dx + int64_t{dy} * dy;
+                if (x < m_map.x || x >= m_map.x + m_map.cx || nDistance > nBestDistance) continue;
+                const uint32_t nIndex =
+                    m_pixelRecord[static_cast<size_t>(y - m_map.y) * static_cast<size_t>(m_map.cx) +
+                                  static_cast<size_t>(x - m_map.x)];
+                if (nIndex == UINT32_MAX) continue;
+                if (nDistance < nBestDistance || (nDistance == nBestDistance && nIndex < *nBest)) {
+                    nBestDistance = nDistance;
+                    nBest = nIndex;
+                }
             }
         }
         return nBest;
     }
     for (const PlotRect* pRect : {&m_speed, &m_altitude}) {
-        if (!pRect->Contains(at)) continue;
-        for (uint32_t i = 0; i < nCount; ++i) {
-            const int64_t dx = std::abs(TimeToX(m_pImage->Record(i).dwTime, *pRect) - at.x);
-            if (dx * dx < nBestDistance) {
-                nBestDistance = dx * dx;
-                nBest = i;
+        if (!pRect->Contains(at) || m_columnFirst.empty()) continue;
+        for (int dx = 0; dx <= kReach && !nBest; ++dx) {
+            for (const int x : {at.x - dx, at.x + dx}) {
+                const int nColumn = x - pRect->x;
+                if (nColumn < 0 || nColumn >= static_cast<int>(m_columnFirst.size())) continue;
+                const uint32_t nIndex = m_columnFirst[static_cast<size_t>(nColumn)];
+                if (nIndex != UINT32_MAX && (!nBest || nIndex < *nBest)) nBest = nIndex;
             }
         }
     }
     return nBest;
 }
 
+// "2009-05-01 08:30:00 GMT+8:00", a named zone with the offset it has then.
+std::string TrackPlot::LocalTimeText(uint32_t dwTime) const {
+    const int32_t nOffset = m_zone.OffsetAt(dwTime);
+    std::string strText = FormatDateTime(SecondsToDateTime(dwTime, nOffset), true, true, true) +
+                          " " + m_zone.DisplayName();
+    if (!m_zone.DisplayName().starts_with("GMT")) strText += " (" + TimeZoneText(nOffset) + ")";
+    return strText;
+}
+
 std::string TrackPlot::HoverText(uint32_t nIndex) const {
-    if (!m_pImage || nIndex >= m_placed.size()) return {};
+    if (!m_pImage || nIndex >= m_flags.size()) return {};
     const FixRecord r = m_pImage->Record(nIndex);
-    char sz[160];
-    std::snprintf(
-        sz, sizeof sz, "Record %u: %s, %u.%02u km/h, %u satellites", nIndex + 1,
-        FormatDateTime(SecondsToDateTime(r.dwTime, m_zone.OffsetAt(r.dwTime)), true, true, true)
-            .c_str(),
-        r.wSpeed / 100u, r.wSpeed % 100u, SatellitesUsed(r));
+    char sz[320];
+    std::snprintf(sz, sizeof sz,
+                  "Record %u, %s\n%s\nLatitude %.6f, longitude %.6f\nAltitude %u m, %u.%02u km/h, "
+                  "%u satellites",
+                  nIndex + 1, FixModeName(RawFixMode(r)), LocalTimeText(r.dwTime).c_str(),
+                  r.lLatitude / 1e6, r.lLongitude / 1e6, unsigned{r.wAltitude}, r.wSpeed / 100u,
+                  r.wSpeed % 100u, SatellitesUsed(r));
     return sz;
+}
+
+// A box of lines at the map's top left.
+std::vector<PlotItem> TrackPlot::ReadoutItems(const std::string& strText) const {
+    std::vector<PlotItem> items;
+    std::vector<std::string> lines;
+    int nWidth = 0;
+    for (size_t nStart = 0; nStart <= strText.size();) {
+        const size_t nEnd = std::min(strText.find('\n', nStart), strText.size());
+        lines.push_back(strText.substr(nStart, nEnd - nStart));
+        nWidth = std::max(nWidth, m_metrics.TextWidth(lines.back()));
+        nStart = nEnd + 1;
+    }
+    const int nLine = m_metrics.nLineHeight;
+    const PlotRect box{m_map.x + 6, m_map.y + 6, nWidth + 12,
+                       nLine * static_cast<int>(lines.size()) + 6};
+    items.push_back(Rect(PlotShape::FillRect, box, {0xff, 0xff, 0xe8}));
+    items.push_back(Rect(PlotShape::FrameRect, box, kInk));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        items.push_back(Text(box.x + 6, box.y + 3 + nLine * static_cast<int>(i), lines[i],
+                             TextAlign::Left, kInk));
+    }
+    return items;
 }
 
 std::vector<PlotItem> TrackPlot::HoverItems(uint32_t nIndex) const {
     std::vector<PlotItem> items;
-    if (!m_pImage || nIndex >= m_placed.size()) return items;
-    if (const std::optional<PlotPoint> p = MapPixel(nIndex)) {
+    if (!m_pImage || nIndex >= m_flags.size()) return items;
+    if (const std::optional<PlotPoint> p = MapPixel(nIndex); p && m_map.Contains(*p)) {
         items.push_back(Rect(PlotShape::Ring, {p->x - 8, p->y - 8, 17, 17}, {0xff, 0xff, 0xff}, 2));
     }
     PlotItem cursor;
@@ -547,16 +949,39 @@ std::vector<PlotItem> TrackPlot::HoverItems(uint32_t nIndex) const {
         cursor.points.push_back({x, pRect->y + pRect->cy - 1});
     }
     items.push_back(std::move(cursor));
-    const std::string strText = HoverText(nIndex);
-    const int nLine = m_metrics.nLineHeight;
-    const PlotRect box{m_map.x + 6, m_map.y + 6, m_metrics.TextWidth(strText) + 12, nLine + 6};
-    items.push_back(Rect(PlotShape::FillRect, box, {0xff, 0xff, 0xe8}));
-    items.push_back(Rect(PlotShape::FrameRect, box, kInk));
-    PlotItem text;
-    text.shape = PlotShape::Text;
-    text.rect = {box.x + 6, box.y + 3, 0, 0};
-    text.strText = strText;
-    text.color = kInk;
-    items.push_back(std::move(text));
+    const std::vector<PlotItem> readout = ReadoutItems(HoverText(nIndex));
+    items.insert(items.end(), readout.begin(), readout.end());
+    return items;
+}
+
+std::optional<size_t> TrackPlot::PinAt(PlotPoint at) const {
+    if (!m_map.Contains(at) || m_nPlaced == 0) return std::nullopt;
+    // The last drawn lies on top.
+    for (size_t i = m_pins.size(); i-- > 0;) {
+        const PhotoPin& pin = m_pins[i];
+        const PlotPoint p = WorldPixel(mercator::XOfLongitude(pin.lon) - m_originX,
+                                       mercator::YOfLatitude(pin.lat) - m_originY);
+        if (at.x >= p.x - 5 && at.x <= p.x + 5 && at.y >= p.y - 17 && at.y <= p.y) return i;
+    }
+    return std::nullopt;
+}
+
+std::string TrackPlot::PinText(size_t nPin) const {
+    if (nPin >= m_pins.size()) return {};
+    const PhotoPin& pin = m_pins[nPin];
+    char sz[96];
+    std::snprintf(sz, sizeof sz, "\nLatitude %.6f, longitude %.6f", pin.lat, pin.lon);
+    return "Photo " + pin.strName + "\n" + LocalTimeText(pin.dwTime) + sz;
+}
+
+std::vector<PlotItem> TrackPlot::PinHoverItems(size_t nPin) const {
+    std::vector<PlotItem> items;
+    if (nPin >= m_pins.size()) return items;
+    const PhotoPin& pin = m_pins[nPin];
+    const PlotPoint p = WorldPixel(mercator::XOfLongitude(pin.lon) - m_originX,
+                                   mercator::YOfLatitude(pin.lat) - m_originY);
+    items.push_back(Rect(PlotShape::FrameRect, {p.x - 6, p.y - 18, 13, 13}, {0xff, 0xff, 0xff}, 2));
+    const std::vector<PlotItem> readout = ReadoutItems(PinText(nPin));
+    items.insert(items.end(), readout.begin(), readout.end());
     return items;
 }

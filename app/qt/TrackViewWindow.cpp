@@ -2,9 +2,13 @@
 
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
+#include <QWheelEvent>
+
+#include "QtTileSource.h"
 
 namespace {
 
@@ -12,9 +16,38 @@ QColor ToQColor(PlotColor c) {
     return {c.r, c.g, c.b};
 }
 
+MapTileOptions DisabledTiles() {
+    MapTileOptions options;
+    options.bEnabled = false;
+    return options;
+}
+
+MapTileOptions& DefaultMapOptions() {
+    static MapTileOptions options = DisabledTiles();
+    return options;
+}
+
+void PaintTiles(QPainter& painter, const MapViewport& view, const TileLookup& tiles) {
+    if (!tiles) return;
+    const QRect area(view.rect.x, view.rect.y, view.rect.cx, view.rect.cy);
+    painter.save();
+    painter.setClipRect(area);
+    // Scaled tiles are smoothed; at their own size they are copied.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    for (const TilePlacement& tile :
+         TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy)) {
+        if (const QImage* pImage = tiles(tile.key)) {
+            painter.drawImage(QRectF(area.x() + tile.x, area.y() + tile.y, tile.size, tile.size),
+                              *pImage);
+        }
+    }
+    painter.restore();
+}
+
 }  // namespace
 
-void PaintPlotItems(QPainter& painter, const std::vector<PlotItem>& items) {
+void PaintPlotItems(QPainter& painter, const std::vector<PlotItem>& items, const MapViewport& view,
+                    const TileLookup& tiles) {
     const QFontMetrics metrics = painter.fontMetrics();
     std::vector<QLine> lines;
     for (const PlotItem& item : items) {
@@ -37,8 +70,10 @@ void PaintPlotItems(QPainter& painter, const std::vector<PlotItem>& items) {
             }
             case PlotShape::Polyline: {
                 if (item.points.size() < 2) break;
+                // Square ends and bevelled corners: a track of many short steps is drawn without
+                // the curves of round ones.
                 painter.setPen(
-                    QPen(color, item.nWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                    QPen(color, item.nWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
                 std::vector<QPoint> points;
                 points.reserve(item.points.size());
                 for (const PlotPoint& p : item.points) points.emplace_back(p.x, p.y);
@@ -69,17 +104,50 @@ void PaintPlotItems(QPainter& painter, const std::vector<PlotItem>& items) {
                 painter.drawText(x, item.rect.y + metrics.ascent(), text);
                 break;
             }
+            case PlotShape::Clip:
+                painter.setClipRect(rect, rect.isEmpty() ? Qt::NoClip : Qt::ReplaceClip);
+                break;
+            case PlotShape::Tiles:
+                PaintTiles(painter, view, tiles);
+                break;
         }
     }
+    painter.setClipping(false);
 }
 
 TrackViewWindow::TrackViewWindow(QWidget* pOwner) : QWidget(pOwner, Qt::Window) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(420, 360);
     resize(900, 700);
     auto* pClose = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(pClose, &QShortcut::activated, this, &QWidget::close);
+    SetMapOptions(DefaultMapOptions());
+}
+
+void TrackViewWindow::SetDefaultMapOptions(const MapTileOptions& options) {
+    DefaultMapOptions() = options;
+}
+
+void TrackViewWindow::SetMapOptions(const MapTileOptions& options) {
+    delete m_pTiles;
+    m_pTiles = nullptr;
+    if (options.bEnabled) {
+        m_pTiles = new QtTileSource(options, this);
+        connect(m_pTiles, &QtTileSource::Changed, this, [this] {
+            // A notice is part of the items; a tile only of the picture.
+            if (m_pTiles->Notice().toStdString() != m_plot.MapNotice()) {
+                m_plot.SetMapNotice(m_pTiles->Notice().toStdString());
+                m_bStale = true;
+            }
+            m_bRepaint = true;
+            update();
+        });
+    }
+    m_plot.SetMapTiles(m_pTiles != nullptr, options.strAttribution);
+    m_plot.SetMapNotice({});
+    Rebuild();
 }
 
 void TrackViewWindow::SetData(const TrackViewData& view) {
@@ -89,49 +157,154 @@ void TrackViewWindow::SetData(const TrackViewData& view) {
     const QString name = QFileInfo(QString::fromUtf8(view.strTitle.c_str())).fileName();
     setWindowTitle(name.isEmpty() ? QStringLiteral("Track") : QStringLiteral("Track - ") + name);
     m_nHover.reset();
+    m_nHoverPin.reset();
+    Rebuild();
+}
+
+void TrackViewWindow::SetPhotoPins(std::vector<PhotoPin> pins) {
+    m_plot.SetPhotoPins(std::move(pins));
+    m_nHoverPin.reset();
+    Rebuild();
+}
+
+void TrackViewWindow::Rebuild() {
     m_bStale = true;
     update();
 }
 
 void TrackViewWindow::Render() {
+    if (m_bStale) {
+        const QFontMetrics metrics(font());
+        const auto TextWidth = [metrics](std::string_view text) {
+            return metrics.horizontalAdvance(
+                QString::fromUtf8(text.data(), qsizetype(text.size())));
+        };
+        m_pItems = &m_plot.Build(width(), height(),
+                                 {metrics.averageCharWidth(), metrics.height(), TextWidth});
+        m_bStale = false;
+        // Only the tiles this view shows are asked for.
+        if (m_pTiles) {
+            const MapViewport& view = m_plot.View();
+            std::vector<TileKey> keys;
+            for (const TilePlacement& tile :
+                 TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy))
+                keys.push_back(tile.key);
+            m_pTiles->Want(keys);
+        }
+    }
     const qreal ratio = devicePixelRatioF();
-    m_picture = QImage(size() * ratio, QImage::Format_RGB32);
-    m_picture.setDevicePixelRatio(ratio);
+    if (m_picture.size() != size() * ratio) {
+        m_picture = QImage(size() * ratio, QImage::Format_RGB32);
+        m_picture.setDevicePixelRatio(ratio);
+    }
     QPainter painter(&m_picture);
     painter.setFont(font());
-    const QFontMetrics metrics(font());
-    const auto TextWidth = [metrics](std::string_view text) {
-        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
-    };
-    PaintPlotItems(
-        painter,
-        m_plot.Build(width(), height(), {metrics.averageCharWidth(), metrics.height(), TextWidth}));
-    m_bStale = false;
+    TileLookup lookup;
+    if (m_pTiles) lookup = [this](const TileKey& key) { return m_pTiles->Tile(key); };
+    PaintPlotItems(painter, *m_pItems, m_plot.View(), lookup);
+    m_bRepaint = false;
 }
 
 void TrackViewWindow::paintEvent(QPaintEvent* /*pEvent*/) {
     if (size().isEmpty()) return;
-    if (m_bStale || m_picture.size() != size() * devicePixelRatioF()) Render();
+    if (m_bStale || m_bRepaint || m_picture.size() != size() * devicePixelRatioF()) Render();
     QPainter painter(this);
     painter.drawImage(0, 0, m_picture);
-    if (m_nHover) PaintPlotItems(painter, m_plot.HoverItems(*m_nHover));
+    if (m_nHoverPin) {
+        PaintPlotItems(painter, m_plot.PinHoverItems(*m_nHoverPin));
+    } else if (m_nHover) {
+        PaintPlotItems(painter, m_plot.HoverItems(*m_nHover));
+    }
+}
+
+void TrackViewWindow::Hover(QPoint at) {
+    // The pointer reads the picture as it is now, though it was not painted yet.
+    if (m_bStale && !size().isEmpty()) Render();
+    const std::optional<size_t> nPin = m_plot.PinAt({at.x(), at.y()});
+    const std::optional<uint32_t> nHover = nPin ? std::nullopt : m_plot.HitTest({at.x(), at.y()});
+    if (nHover == m_nHover && nPin == m_nHoverPin) return;
+    m_nHover = nHover;
+    m_nHoverPin = nPin;
+    update();
 }
 
 void TrackViewWindow::mouseMoveEvent(QMouseEvent* pEvent) {
     const QPoint at = pEvent->position().toPoint();
-    const std::optional<uint32_t> nHover = m_plot.HitTest({at.x(), at.y()});
-    if (nHover == m_nHover) return;
-    m_nHover = nHover;
-    update();
+    if (m_dragFrom && (pEvent->buttons() & Qt::LeftButton)) {
+        m_plot.PanBy(at.x() - m_dragFrom->x(), at.y() - m_dragFrom->y());
+        m_dragFrom = at;
+        m_nHover.reset();
+        m_nHoverPin.reset();
+        Rebuild();
+        return;
+    }
+    Hover(at);
+}
+
+void TrackViewWindow::mousePressEvent(QMouseEvent* pEvent) {
+    const PlotRect& map = m_plot.View().rect;
+    const QPoint at = pEvent->position().toPoint();
+    if (pEvent->button() == Qt::LeftButton && map.Contains({at.x(), at.y()})) m_dragFrom = at;
+}
+
+void TrackViewWindow::mouseReleaseEvent(QMouseEvent* /*pEvent*/) {
+    m_dragFrom.reset();
+}
+
+void TrackViewWindow::wheelEvent(QWheelEvent* pEvent) {
+    const QPoint at = pEvent->position().toPoint();
+    const int nSteps = pEvent->angleDelta().y() / 120;
+    if (nSteps == 0 || !m_plot.View().rect.Contains({at.x(), at.y()})) return;
+    m_plot.ZoomBy(nSteps, {at.x(), at.y()});
+    m_nHover.reset();
+    m_nHoverPin.reset();
+    Rebuild();
+}
+
+void TrackViewWindow::keyPressEvent(QKeyEvent* pEvent) {
+    const PlotRect& map = m_plot.View().rect;
+    switch (pEvent->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            m_plot.ZoomBy(1);
+            break;
+        case Qt::Key_Minus:
+            m_plot.ZoomBy(-1);
+            break;
+        case Qt::Key_Left:
+            m_plot.PanBy(map.cx / 4, 0);
+            break;
+        case Qt::Key_Right:
+            m_plot.PanBy(-map.cx / 4, 0);
+            break;
+        case Qt::Key_Up:
+            m_plot.PanBy(0, map.cy / 4);
+            break;
+        case Qt::Key_Down:
+            m_plot.PanBy(0, -map.cy / 4);
+            break;
+        case Qt::Key_Home:
+            m_plot.FitToTrack();
+            break;
+        default:
+            QWidget::keyPressEvent(pEvent);
+            return;
+    }
+    m_nHover.reset();
+    m_nHoverPin.reset();
+    Rebuild();
 }
 
 void TrackViewWindow::leaveEvent(QEvent* /*pEvent*/) {
-    if (!m_nHover) return;
+    m_dragFrom.reset();
+    if (!m_nHover && !m_nHoverPin) return;
     m_nHover.reset();
+    m_nHoverPin.reset();
     update();
 }
 
 void TrackViewWindow::resizeEvent(QResizeEvent* /*pEvent*/) {
     m_nHover.reset();
+    m_nHoverPin.reset();
     m_bStale = true;
 }

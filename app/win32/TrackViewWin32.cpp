@@ -114,8 +114,16 @@ void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items) {
                            static_cast<int>(text.size()));
                 break;
             }
+            case PlotShape::Clip:
+                ::SelectClipRgn(hDc, nullptr);
+                if (item.rect.cx > 0 && item.rect.cy > 0)
+                    ::IntersectClipRect(hDc, rect.left, rect.top, rect.right, rect.bottom);
+                break;
+            case PlotShape::Tiles:  // no tiles in this view yet: the grid stands in
+                break;
         }
     }
+    ::SelectClipRgn(hDc, nullptr);
     ::SelectObject(hDc, hOldBrush);
 }
 

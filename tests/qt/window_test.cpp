@@ -304,7 +304,9 @@ class WindowTest : public QObject {
         QApplication::sendEvent(pView, &move);
         QVERIFY(pView->HoveredRecord() == 0u);
         QCOMPARE(QString::fromStdString(pView->Plot().HoverText(0)),
-                 QStringLiteral("Record 1: 2019-01-05 18:40:00, 0.00 km/h, 8 satellites"));
+                 QStringLiteral("Record 1, 3D fix\n2019-01-05 18:40:00 Etc/GMT-8 (GMT+8:00)\n"
+                                "Latitude 1.000000, longitude 2.000000\n"
+                                "Altitude 0 m, 0.00 km/h, 8 satellites"));
 
         std::vector<FixRecord> records;
         for (uint32_t i = 0; i < 20; ++i) records.push_back(track_pictures::At(1, 0.001 * i, 2, i));
