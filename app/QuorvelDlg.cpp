@@ -90,25 +90,25 @@ class WindowWorkerEvents final : public WorkerEvents {
   public:
     WindowWorkerEvents(CQuorvelDlg& dlg, DialogView& view) : m_dlg(dlg), m_view(view) {}
 
-    void AddLogEntry(std::string_view text) override {
+    void LineReceived(std::string_view text) override {
         m_view.PostTask([pDlg = &m_dlg, strEntry = AnsiToUtf8(text)] {
             if (!pDlg->m_bEnded) pDlg->AddLogListEntry(strEntry);
         });
     }
-    void SetIntervalText(std::string_view value) override { PostText(IDC_INTERVAL, value); }
-    void SetDistanceText(std::string_view value) override { PostText(IDC_DISTANCE, value); }
-    void EnableSettings() override {
+    void IntervalReceived(std::string_view value) override { PostText(IDC_INTERVAL, value); }
+    void DistanceReceived(std::string_view value) override { PostText(IDC_DISTANCE, value); }
+    void SettingsReceived() override {
         m_view.PostTask([pDlg = &m_dlg] {
             if (!pDlg->m_bEnded) pDlg->EnableSettingsControls(true);
         });
     }
-    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+    void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) override {
         m_view.PostWindowMessage(WM_DOWNLOAD_PROGRESS, nAnnounced, nReceived);
     }
-    void PostDone(DownloadResult result) override {
+    void DownloadEnded(DownloadResult result) override {
         m_view.PostWindowMessage(WM_DOWNLOAD_DONE, static_cast<uint32_t>(result), 0);
     }
-    void PostPortLost() override {
+    void PortGone() override {
         m_view.PostTask([pDlg = &m_dlg] {
             if (!pDlg->m_bEnded) pDlg->OnPortLost();
         });
@@ -140,13 +140,15 @@ std::string StemOf(const std::string& strPath) {
 }
 
 CQuorvelDlg::CQuorvelDlg(DialogView& view, PortEnumerator enumerate, uint32_t nDataLostMs)
-    : m_hIcon(IDR_MAINFRAME),
-      m_view(view),
-      m_enumerate(std::move(enumerate)),
+    : m_view(view),
       m_pWorkerEvents(std::make_unique<WindowWorkerEvents>(*this, view)),
-      m_pLink(std::make_unique<LinkSession>(
-          WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-          *m_pWorkerEvents, nDataLostMs)) {}
+      m_pLink(std::make_unique<LinkSession>(*m_pWorkerEvents, nDataLostMs)),
+      m_bStopWorker(m_pLink->Flags().m_bStopWorker),
+      m_bDownloadMode(m_pLink->Flags().m_bDownloadMode),
+      m_bIntervalReceived(m_pLink->Flags().m_bIntervalReceived),
+      m_bDistanceReceived(m_pLink->Flags().m_bDistanceReceived),
+      m_hIcon(IDR_MAINFRAME),
+      m_enumerate(std::move(enumerate)) {}
 
 CQuorvelDlg::~CQuorvelDlg() {
     // Whatever ended the window, the worker must not outlive the members it uses.
@@ -771,9 +773,7 @@ bool CQuorvelDlg::OpenComPort() {
         return false;
     }
     m_strPortFailure.clear();
-    ++m_nConnections;
-    if (m_nConnections == INT32_MAX) m_nConnections = 1;
-    m_hComPort = m_nConnections;
+    m_hComPort = m_pLink->PortHandle();
     m_view.EnableControl(IDC_LOAD_CONFIG, true);
     return true;
 }

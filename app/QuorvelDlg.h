@@ -15,7 +15,7 @@
 #include "track/RawLog.h"
 
 // The port handle value that means "closed".
-inline constexpr int kInvalidPortHandle = -1;
+inline constexpr intptr_t kInvalidPortHandle = -1;
 
 // Whether the last port scan listed at least one port (0 or 1).
 extern int32_t g_bPortFound;
@@ -25,6 +25,11 @@ class WindowWorkerEvents;
 // The main window: all of the window's state and every handler, written against DialogView so
 // that the same logic drives the Qt window, a native one and the tests.
 class CQuorvelDlg : public DialogHandler {
+    // First, so that the flags below can refer to the session's own.
+    DialogView& m_view;
+    std::unique_ptr<WindowWorkerEvents> m_pWorkerEvents;
+    std::unique_ptr<LinkSession> m_pLink;
+
   public:
     // enumerate lists the system's serial ports for the port scan; nDataLostMs is how long a
     // download waits for progress.
@@ -104,10 +109,10 @@ class CQuorvelDlg : public DialogHandler {
     // The port's device went away under an open connection: it ends as if the last port had gone.
     void OnPortLost();
 
-    // Shared with the receive worker.
-    std::atomic<int32_t> m_bStopWorker{0};
-    std::atomic<int> m_hComPort{kInvalidPortHandle};
-    std::atomic<int32_t> m_bDownloadMode{0};
+    // Shared with the receive worker: the link session's flags, and its port's system handle.
+    std::atomic<int32_t>& m_bStopWorker;
+    std::atomic<intptr_t> m_hComPort{kInvalidPortHandle};
+    std::atomic<int32_t>& m_bDownloadMode;
 
     // The loaded raw log.
     struct RawLogState {
@@ -119,8 +124,8 @@ class CQuorvelDlg : public DialogHandler {
         uint32_t m_dwToTime = 0;
     } m_RawLog;
 
-    std::atomic<int32_t> m_bIntervalReceived{0};
-    std::atomic<int32_t> m_bDistanceReceived{0};
+    std::atomic<int32_t>& m_bIntervalReceived;
+    std::atomic<int32_t>& m_bDistanceReceived;
     int m_hIcon = 0;  // the application icon's resource
     int32_t m_bPortOpened = 0;
     int32_t m_nSelectMode = 0;  // 0 By Time, 1 By Size, 2 All
@@ -156,11 +161,7 @@ class CQuorvelDlg : public DialogHandler {
     void RestoreSettings();
     void SaveSettings();
 
-    DialogView& m_view;
     PortEnumerator m_enumerate;
-    std::unique_ptr<WindowWorkerEvents> m_pWorkerEvents;
-    std::unique_ptr<LinkSession> m_pLink;
-    int m_nConnections = 0;  // numbers the connections; m_hComPort holds the current one
     // Why the last open failed, for the message of the operation that needed the port.
     std::string m_strPortFailure;
     // The file the loaded image came from: Translate offers the image only while the raw path box

@@ -8,29 +8,13 @@
 
 namespace {
 
-// How a download request ended.
-struct AwaitedDownload {
-    std::optional<uint32_t> result;  // nothing when a stop request came first
-    uint32_t nAnnounced = 0;         // the count line's number, 0 until it came
-};
-
-AwaitedDownload AwaitDownload(WorkerEventQueue& events, SyncObserver& observer,
-                              bool bShowProgress) {
-    AwaitedDownload awaited;
-    while (!observer.StopRequested()) {
-        const std::optional<WorkerEvent> event = events.Pop(std::chrono::milliseconds(100));
-        if (!event) continue;
-        if (event->kind == WorkerEvent::Kind::LogEntry) observer.OnLoggerLine(event->strText);
-        if (event->kind == WorkerEvent::Kind::Progress) {
-            awaited.nAnnounced = event->nFirst;
-            if (bShowProgress) observer.OnProgress(event->nSecond, event->nFirst);
-        }
-        if (event->kind == WorkerEvent::Kind::Done) {
-            awaited.result = event->nFirst;
-            return awaited;
-        }
-    }
-    return awaited;
+DownloadWait AwaitDownload(WorkerEventQueue& events, SyncObserver& observer, bool bShowProgress) {
+    const auto progress = [&](uint32_t nReceived, uint32_t nAnnounced) {
+        if (bShowProgress) observer.OnProgress(nReceived, nAnnounced);
+    };
+    return AwaitDownloadEnd(
+        events, [&] { return observer.StopRequested(); },
+        [&](const std::string& strText) { observer.OnLoggerLine(strText); }, progress);
 }
 
 // Hands on the logger's answer lines until it has been quiet a moment.
@@ -62,9 +46,9 @@ SyncOutcome Fail(SyncOutcome outcome, SyncStep step, std::string strMessage) {
 }
 
 // Sends the download request for a new file in the archive folder and waits for its result.
-std::optional<AwaitedDownload> RequestDownload(LinkSession& session, WorkerEventQueue& events,
-                                               SyncObserver& observer, const std::string& strPath,
-                                               bool bShowProgress, std::string& strError) {
+std::optional<DownloadWait> RequestDownload(LinkSession& session, WorkerEventQueue& events,
+                                            SyncObserver& observer, const std::string& strPath,
+                                            bool bShowProgress, std::string& strError) {
     session.BeginDownload(strPath);
     const SendStatus sent = session.Send(DownloadSentenceBody());
     if (!sent.Ok()) {
@@ -107,7 +91,7 @@ SyncOutcome RunSync(LinkSession& session, WorkerEventQueue& events, const SyncOp
     // Download into a name of its own in the archive, so that nothing there is replaced.
     const std::string strDownload = IncompleteDownloadPath(options.strArchive);
     std::string strError;
-    const std::optional<AwaitedDownload> download =
+    const std::optional<DownloadWait> download =
         RequestDownload(session, events, observer, strDownload, true, strError);
     if (!download) return Fail(outcome, SyncStep::Download, strError);
     if (!download->result) {
@@ -173,7 +157,7 @@ SyncOutcome RunSync(LinkSession& session, WorkerEventQueue& events, const SyncOp
 
     // An empty logger answers a download request with a zero count and creates no file.
     const std::string strCheck = IncompleteDownloadPath(options.strArchive);
-    const std::optional<AwaitedDownload> check =
+    const std::optional<DownloadWait> check =
         RequestDownload(session, events, observer, strCheck, false, strError);
     if (!check) return Fail(outcome, SyncStep::Confirm, strError);
     if (!check->result) {

@@ -8,15 +8,13 @@
 #include "link/LinkSession.h"
 #include "link/WorkerEventQueue.h"
 
-// What a command that talks to the logger holds: the worker's flags, the queue of what the worker
-// reports, and the session. Failures are printed here.
+// What a command that talks to the logger holds: the queue of what the worker reports and the
+// session, which owns the link's flags. Failures are printed here.
 struct CliLink {
     static constexpr uint32_t kDefaultBaud = 115200;
 
     explicit CliLink(uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs)
-        : session(
-              WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived},
-              events, nDataLostMs) {}
+        : session(events, nDataLostMs) {}
     ~CliLink() { Close(); }
 
     [[nodiscard]] bool Open(const std::string& strPort, uint32_t nBaud);
@@ -24,10 +22,6 @@ struct CliLink {
     // A command has no window to keep painting: the worker's answer is looked for often.
     void Close() { session.Close(std::chrono::milliseconds(10), 200); }
 
-    std::atomic<int32_t> m_bStopWorker{0};
-    std::atomic<int32_t> m_bDownloadMode{0};
-    std::atomic<int32_t> m_bIntervalReceived{0};
-    std::atomic<int32_t> m_bDistanceReceived{0};
     WorkerEventQueue events;
     LinkSession session;
 };

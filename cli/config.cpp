@@ -23,8 +23,8 @@ struct ConfigOptions {
 int RunConfigGet(const ConfigOptions& opt) {
     CliLink link;
     if (!link.Open(opt.strPort, opt.nBaud)) return kExitFailure;
-    link.m_bIntervalReceived = 0;
-    link.m_bDistanceReceived = 0;
+    link.session.Flags().m_bIntervalReceived = 0;
+    link.session.Flags().m_bDistanceReceived = 0;
     if (!link.Send(ConfigQuerySentenceBody())) return kExitFailure;
     std::optional<std::string> interval;
     std::optional<std::string> distance;

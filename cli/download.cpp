@@ -21,27 +21,17 @@ struct DownloadOptions {
 // Waits for the download's result, showing progress; nothing when a stop signal came first.
 std::optional<uint32_t> AwaitResult(CliLink& link, const DownloadOptions& opt,
                                     ProgressReport& progress) {
-    while (StopSignal() == 0) {
-        std::optional<WorkerEvent> event = link.events.Pop(std::chrono::milliseconds(100));
-        if (!event) continue;
-        switch (event->kind) {
-            case WorkerEvent::Kind::LogEntry:
-                if (opt.bVerbose) {
-                    progress.EndLine();
-                    std::fprintf(stderr, "logger: %s\n",
-                                 LoggerLineForTerminal(event->strText).c_str());
-                }
-                break;
-            case WorkerEvent::Kind::Progress:
-                progress.Update(event->nSecond, event->nFirst);
-                break;
-            case WorkerEvent::Kind::Done:
-                return event->nFirst;
-            default:
-                break;
-        }
-    }
-    return std::nullopt;
+    const auto line = [&](const std::string& strText) {
+        progress.EndLine();
+        std::fprintf(stderr, "logger: %s\n", LoggerLineForTerminal(strText).c_str());
+    };
+    return AwaitDownloadEnd(
+               link.events, [] { return StopSignal() != 0; },
+               opt.bVerbose ? std::function<void(const std::string&)>(line) : nullptr,
+               [&](uint32_t nReceived, uint32_t nAnnounced) {
+                   progress.Update(nReceived, nAnnounced);
+               })
+        .result;
 }
 
 int RunDownload(const DownloadOptions& opt) {
@@ -60,13 +50,13 @@ int RunDownload(const DownloadOptions& opt) {
     CatchStopSignals(false);
     link.session.BeginDownload(opt.strOutput);
     if (!link.Send(DownloadSentenceBody())) {
-        link.m_bDownloadMode = 0;
+        link.session.CancelDownload();
         ReleaseStopSignals();
         return kExitFailure;
     }
     ProgressReport progress;
     const std::optional<uint32_t> result = AwaitResult(link, opt, progress);
-    if (!result) link.m_bDownloadMode = 0;  // cancelled: stopping the worker closes the file
+    if (!result) link.session.CancelDownload();  // stopping the worker closes the file
     link.Close();
     const DownloadOutcome outcome = link.session.LastDownload();
     if (result == DR_OK) {

@@ -28,22 +28,22 @@ class CheckingEffects final : public ReceiveEffects {
     uint64_t m_nAppends = 0;
     bool m_bAppendFailed = false;
 
-    void AddLogEntry(std::string_view text) override { FUZZ_CHECK(text.size() <= 300); }
-    void SetIntervalText(std::string_view value) override {
+    void LineReceived(std::string_view text) override { FUZZ_CHECK(text.size() <= 300); }
+    void IntervalReceived(std::string_view value) override {
         FUZZ_CHECK(value.find(',') == std::string_view::npos);
     }
-    void SetDistanceText(std::string_view value) override {
+    void DistanceReceived(std::string_view value) override {
         FUZZ_CHECK(value.find(',') == std::string_view::npos);
     }
-    void EnableSettings() override {}
-    void PostPortLost() override {}
-    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+    void SettingsReceived() override {}
+    void PortGone() override {}
+    void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) override {
         FUZZ_CHECK(m_bOpen);
         FUZZ_CHECK(nAnnounced == m_pEngine->AnnouncedCount() && nAnnounced > 0);
         FUZZ_CHECK(nReceived < nAnnounced);
         FUZZ_CHECK(nReceived * kRecordSize == m_file.size() || m_bAppendFailed);
     }
-    void PostDone(DownloadResult result) override {
+    void DownloadEnded(DownloadResult result) override {
         FUZZ_CHECK(m_bDownloadMode.load() == 0);
         FUZZ_CHECK(!m_bOpen);
         if (result == DR_OK) {
@@ -119,12 +119,13 @@ void AppendBlock(FuzzInput& in, uint16_t nExpected, std::string& stream) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     FuzzInput in(pData, nSize);
-    std::atomic<int32_t> bStop{0}, bDownloadMode{0}, bInterval{0}, bDistance{0};
+    LinkFlags flags;
+    std::atomic<int32_t>& bDownloadMode = flags.m_bDownloadMode;
     const ReceiveEngine* pEngine = nullptr;
     CheckingEffects effects(pEngine, bDownloadMode);
     effects.m_nFailMask = in.Byte();
     effects.m_nFailAppendAt = in.Byte() % 8;
-    ReceiveEngine engine(effects, WorkerFlags{bStop, bDownloadMode, bInterval, bDistance}, 1000);
+    ReceiveEngine engine(effects, flags.Refs(), 1000);
     pEngine = &engine;
     uint64_t nNowMs = 0;
 

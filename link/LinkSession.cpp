@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "WorkerEventQueue.h"
 #include "serial/PortDiagnosis.h"
 
 namespace {
@@ -61,15 +62,15 @@ std::string DownloadResultMessage(uint32_t nResult, const DownloadOutcome& outco
     return strText;
 }
 
-LinkSession::LinkSession(WorkerFlags flags, WorkerEvents& events, uint32_t nDataLostMs)
-    : m_flags(flags), m_events(events), m_nDataLostMs(nDataLostMs) {}
+LinkSession::LinkSession(WorkerEvents& events, uint32_t nDataLostMs)
+    : m_events(events), m_nDataLostMs(nDataLostMs) {}
 
 SerialStatus LinkSession::Open(const std::string& strPort, uint32_t nBaud) {
     static_cast<void>(Close());
     m_strPort = strPort;
     const SerialStatus status = m_port.Open(strPort, nBaud);
     if (status != SerialStatus::Ok) return status;
-    auto pWorker = std::make_unique<ReceiveWorker>(m_flags, m_events, m_nDataLostMs);
+    auto pWorker = std::make_unique<ReceiveWorker>(m_flags.Refs(), m_events, m_nDataLostMs);
     m_flags.m_bStopWorker.store(0);
     try {
         m_thread = std::thread([this, pRun = pWorker.get()] {
@@ -137,4 +138,25 @@ void LinkSession::BeginDownload(const std::string& strRawPath) {
 
 DownloadOutcome LinkSession::LastDownload() const {
     return m_pWorker ? m_pWorker->LastDownload() : m_lastOutcome;
+}
+
+DownloadWait AwaitDownloadEnd(
+    WorkerEventQueue& events, const std::function<bool()>& stop,
+    const std::function<void(const std::string&)>& onLine,
+    const std::function<void(uint32_t nReceived, uint32_t nAnnounced)>& onProgress) {
+    DownloadWait wait;
+    while (!stop()) {
+        const std::optional<WorkerEvent> event = events.Pop(std::chrono::milliseconds(100));
+        if (!event) continue;
+        if (event->kind == WorkerEvent::Kind::LogEntry && onLine) onLine(event->strText);
+        if (event->kind == WorkerEvent::Kind::Progress) {
+            wait.nAnnounced = event->nFirst;
+            if (onProgress) onProgress(event->nSecond, event->nFirst);
+        }
+        if (event->kind == WorkerEvent::Kind::Done) {
+            wait.result = event->nFirst;
+            return wait;
+        }
+    }
+    return wait;
 }

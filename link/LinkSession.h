@@ -36,8 +36,8 @@ std::string DownloadResultMessage(uint32_t nResult, const DownloadOutcome& outco
 // lines.
 class LinkSession {
   public:
-    LinkSession(WorkerFlags flags, WorkerEvents& events,
-                uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs);
+    explicit LinkSession(WorkerEvents& events,
+                         uint32_t nDataLostMs = ReceiveEngine::kDefaultDataLostMs);
     ~LinkSession() { static_cast<void>(Close()); }
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
@@ -59,11 +59,15 @@ class LinkSession {
     void BeginDownload(const std::string& strRawPath);
     // Switches download mode off: the worker ends the download (DR_ABORTED), keeping what arrived.
     void CancelDownload() { m_flags.m_bDownloadMode.store(0); }
+    // The flags this session's worker shares with the caller's thread.
+    LinkFlags& Flags() { return m_flags; }
+    // The open port's system handle; -1 while closed.
+    intptr_t PortHandle() const { return m_pWorker ? m_port.Handle() : -1; }
     DownloadOutcome LastDownload() const;
     const std::string& PortName() const { return m_strPort; }
 
   private:
-    WorkerFlags m_flags;
+    LinkFlags m_flags;
     WorkerEvents& m_events;
     uint32_t m_nDataLostMs;
     std::string m_strPort;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,23 +24,23 @@ struct WorkerEvent {
 // posting order.
 class WorkerEventQueue : public WorkerEvents {
   public:
-    void AddLogEntry(std::string_view text) override {
+    void LineReceived(std::string_view text) override {
         Push({WorkerEvent::Kind::LogEntry, std::string(text), 0, 0});
     }
-    void SetIntervalText(std::string_view value) override {
+    void IntervalReceived(std::string_view value) override {
         Push({WorkerEvent::Kind::Interval, std::string(value), 0, 0});
     }
-    void SetDistanceText(std::string_view value) override {
+    void DistanceReceived(std::string_view value) override {
         Push({WorkerEvent::Kind::Distance, std::string(value), 0, 0});
     }
-    void EnableSettings() override { Push({WorkerEvent::Kind::SettingsEnabled, {}, 0, 0}); }
-    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+    void SettingsReceived() override { Push({WorkerEvent::Kind::SettingsEnabled, {}, 0, 0}); }
+    void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) override {
         Push({WorkerEvent::Kind::Progress, {}, nAnnounced, nReceived});
     }
-    void PostDone(DownloadResult result) override {
+    void DownloadEnded(DownloadResult result) override {
         Push({WorkerEvent::Kind::Done, {}, static_cast<uint32_t>(result), 0});
     }
-    void PostPortLost() override { Push({WorkerEvent::Kind::PortLost, {}, 0, 0}); }
+    void PortGone() override { Push({WorkerEvent::Kind::PortLost, {}, 0, 0}); }
 
     // The oldest event, waiting at most nTimeout for one.
     std::optional<WorkerEvent> Pop(std::chrono::milliseconds nTimeout) {
@@ -65,3 +66,16 @@ class WorkerEventQueue : public WorkerEvents {
     std::condition_variable m_ready;
     std::deque<WorkerEvent> m_events;
 };
+
+// How waiting for a download's end went.
+struct DownloadWait {
+    std::optional<uint32_t> result;  // the DownloadResult; nothing when a stop came first
+    uint32_t nAnnounced = 0;         // the count line's number, 0 until it came
+};
+
+// The one wait for a download: the logger's lines and the progress are handed on as they come,
+// until the worker reports the end or stop() (asked at least every 100 ms) says to give up.
+DownloadWait AwaitDownloadEnd(
+    WorkerEventQueue& events, const std::function<bool()>& stop,
+    const std::function<void(const std::string&)>& onLine,
+    const std::function<void(uint32_t nReceived, uint32_t nAnnounced)>& onProgress);

@@ -177,7 +177,7 @@ void ReceiveEngine::DropHeldBinary() {
 
 void ReceiveEngine::FlushSkippedBytes() {
     if (m_nSkippedBytes == 0) return;
-    m_effects.AddLogEntry(SkippedBytesEntry(m_nSkippedBytes));
+    m_effects.LineReceived(SkippedBytesEntry(m_nSkippedBytes));
     m_nSkippedBytes = 0;
 }
 
@@ -231,14 +231,14 @@ void ReceiveEngine::ParseSettingsReply() {
         const std::string_view value = item.substr(nEquals + 1);
         if (key == "O2") {
             m_flags.m_bIntervalReceived.store(1);
-            m_effects.SetIntervalText(value);
+            m_effects.IntervalReceived(value);
         } else if (key == "OH") {
             m_flags.m_bDistanceReceived.store(1);
-            m_effects.SetDistanceText(value);
+            m_effects.DistanceReceived(value);
         }
     }
     if (m_flags.m_bIntervalReceived.load() != 0 && m_flags.m_bDistanceReceived.load() != 0) {
-        m_effects.EnableSettings();
+        m_effects.SettingsReceived();
     }
 }
 
@@ -253,7 +253,7 @@ void ReceiveEngine::OutputLines(size_t nLimit) {
             FlushSkippedBytes();
             entry.assign(line);
             entry += kLineEnd;
-            m_effects.AddLogEntry(entry);
+            m_effects.LineReceived(entry);
         } else {
             // Binary (what a logger still sending a cancelled download leaves on the line), or
             // an empty line among it: counted, and reported as one entry when the run ends.
@@ -289,7 +289,7 @@ void ReceiveEngine::AwaitCountStep(uint64_t nNowMs) {
         m_bMoreThanAnnounced = false;
         m_nLastBlock = 0;
         m_nProgressMs = nNowMs;
-        m_effects.PostProgress(m_nAnnounced, 0);
+        m_effects.DownloadProgress(m_nAnnounced, 0);
     }
 }
 
@@ -360,7 +360,7 @@ bool ReceiveEngine::AcceptBlock(size_t p, uint64_t nNowMs) {
         char entry[64];
         std::snprintf(entry, sizeof entry, "%d %04x <> %02x%02x", static_cast<int>(m_nReceived),
                       m_nExpectedSequence, b[4], b[5]);
-        m_effects.AddLogEntry(entry);
+        m_effects.LineReceived(entry);
         // A retransmission keeps the count where it is: the next new block is still expected.
         if (bRetransmission) return true;
         m_nExpectedSequence = nSequence;
@@ -385,7 +385,7 @@ bool ReceiveEngine::AcceptBlock(size_t p, uint64_t nNowMs) {
         m_state = State::Trailing;
         return true;
     }
-    m_effects.PostProgress(m_nAnnounced, m_nReceived);
+    m_effects.DownloadProgress(m_nAnnounced, m_nReceived);
     return true;
 }
 
@@ -405,5 +405,5 @@ void ReceiveEngine::EndTrailing() {
 void ReceiveEngine::Finish(DownloadResult result) {
     m_state = State::Lines;
     m_flags.m_bDownloadMode.store(0);
-    m_effects.PostDone(result);
+    m_effects.DownloadEnded(result);
 }

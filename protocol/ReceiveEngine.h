@@ -24,23 +24,37 @@ struct WorkerFlags {
     std::atomic<int32_t>& m_bDistanceReceived;
 };
 
-// What the worker tells the window. Called on the worker's thread; an implementation for a window
-// posts each call to the window's thread and returns at once.
+// The flags themselves, all 0 to begin with: a link session owns one set (engine tests and fuzzing
+// their own), and the worker and the engine get WorkerFlags to them.
+struct LinkFlags {
+    std::atomic<int32_t> m_bStopWorker{0};
+    std::atomic<int32_t> m_bDownloadMode{0};
+    std::atomic<int32_t> m_bIntervalReceived{0};
+    std::atomic<int32_t> m_bDistanceReceived{0};
+    WorkerFlags Refs() {
+        return {m_bStopWorker, m_bDownloadMode, m_bIntervalReceived, m_bDistanceReceived};
+    }
+};
+
+// What the worker has learnt from the logger, in the protocol's terms. Called on the worker's
+// thread; an implementation for a window posts each call to the window's thread and returns at
+// once.
 class WorkerEvents {
   public:
     virtual ~WorkerEvents() = default;
     // A received line with its CR LF, or a sequence mismatch entry (without); ANSI text.
-    virtual void AddLogEntry(std::string_view text) = 0;
-    virtual void SetIntervalText(std::string_view value) = 0;
-    virtual void SetDistanceText(std::string_view value) = 0;
-    // Both settings have arrived: the settings controls may be used.
-    virtual void EnableSettings() = 0;
-    // WM_DOWNLOAD_PROGRESS: nReceived is 0 when the raw file has just been created.
-    virtual void PostProgress(uint32_t nAnnounced, uint32_t nReceived) = 0;
-    // WM_DOWNLOAD_DONE; m_bDownloadMode is already 0.
-    virtual void PostDone(DownloadResult result) = 0;
+    virtual void LineReceived(std::string_view text) = 0;
+    virtual void IntervalReceived(std::string_view value) = 0;
+    virtual void DistanceReceived(std::string_view value) = 0;
+    // The settings reply is complete: both values have arrived.
+    virtual void SettingsReceived() = 0;
+    // Records so far of the announced count; nReceived is 0 when the raw file has just been
+    // created.
+    virtual void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) = 0;
+    // The download is over, with its result; m_bDownloadMode is already 0.
+    virtual void DownloadEnded(DownloadResult result) = 0;
     // The port's device went away; the worker reads no more. Any download has been ended first.
-    virtual void PostPortLost() = 0;
+    virtual void PortGone() = 0;
 };
 
 // WorkerEvents plus the raw file, which the engine opens, fills and closes through these calls.

@@ -37,7 +37,7 @@ void ReceiveWorker::Run(const PortRead& read) {
             space.empty() ? PortReadResult{} : read(space.data(), space.size(), nTimeoutMs);
         if (result.outcome == PortReadResult::Outcome::DeviceGone) {
             m_engine.PortLost();
-            m_events.PostPortLost();
+            m_events.PortGone();
             bGone = true;
             continue;
         }

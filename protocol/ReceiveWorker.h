@@ -60,15 +60,15 @@ class ReceiveWorker : private ReceiveEffects {
     DownloadOutcome LastDownload() const;
 
   private:
-    void AddLogEntry(std::string_view text) override { m_events.AddLogEntry(text); }
-    void SetIntervalText(std::string_view value) override { m_events.SetIntervalText(value); }
-    void SetDistanceText(std::string_view value) override { m_events.SetDistanceText(value); }
-    void EnableSettings() override { m_events.EnableSettings(); }
-    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
-        m_events.PostProgress(nAnnounced, nReceived);
+    void LineReceived(std::string_view text) override { m_events.LineReceived(text); }
+    void IntervalReceived(std::string_view value) override { m_events.IntervalReceived(value); }
+    void DistanceReceived(std::string_view value) override { m_events.DistanceReceived(value); }
+    void SettingsReceived() override { m_events.SettingsReceived(); }
+    void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+        m_events.DownloadProgress(nAnnounced, nReceived);
     }
-    void PostDone(DownloadResult result) override { m_events.PostDone(result); }
-    void PostPortLost() override { m_events.PostPortLost(); }
+    void DownloadEnded(DownloadResult result) override { m_events.DownloadEnded(result); }
+    void PortGone() override { m_events.PortGone(); }
     bool CreateRawFile() override;
     bool AppendRawFile(std::span<const uint8_t> records) override;
     bool CloseRawFile(bool bComplete) override;

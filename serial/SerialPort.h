@@ -53,6 +53,8 @@ class SerialPort {
     [[nodiscard]] SerialStatus Purge();
     void Close();
     bool IsOpen() const { return m_hPort >= 0; }
+    // The system's handle of the open port (a descriptor, a HANDLE); -1 while closed.
+    intptr_t Handle() const { return m_hPort; }
     const std::string& Name() const { return m_strName; }
 
     // The device path for a port name.

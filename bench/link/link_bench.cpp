@@ -117,17 +117,16 @@ bool RunIdle(const fs::path& dir, double dSeconds) {
     const pid_t sim = Spawn({QUORVEL_SIM_PATH, "--records", "10"}, simOut);
     const std::string port = WaitForPort(simOut);
     if (sim < 0 || port.empty()) return false;
-    std::atomic<int32_t> stop{0}, mode{0}, interval{0}, distance{0};
     struct NoEvents : WorkerEvents {
-        void AddLogEntry(std::string_view) override {}
-        void SetIntervalText(std::string_view) override {}
-        void SetDistanceText(std::string_view) override {}
-        void EnableSettings() override {}
-        void PostProgress(uint32_t, uint32_t) override {}
-        void PostPortLost() override {}
-        void PostDone(DownloadResult) override {}
+        void LineReceived(std::string_view) override {}
+        void IntervalReceived(std::string_view) override {}
+        void DistanceReceived(std::string_view) override {}
+        void SettingsReceived() override {}
+        void DownloadProgress(uint32_t, uint32_t) override {}
+        void PortGone() override {}
+        void DownloadEnded(DownloadResult) override {}
     } events;
-    LinkSession session(WorkerFlags{stop, mode, interval, distance}, events);
+    LinkSession session(events);
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     const Clock::time_point start = Clock::now();

@@ -28,23 +28,23 @@ namespace {
 
 class SoakEvents final : public WorkerEvents {
   public:
-    void AddLogEntry(std::string_view) override {
+    void LineReceived(std::string_view) override {
         Note([this] { ++m_nLines; });
     }
-    void SetIntervalText(std::string_view value) override {
+    void IntervalReceived(std::string_view value) override {
         Note([&] { m_strInterval = std::string(value); });
     }
-    void SetDistanceText(std::string_view value) override {
+    void DistanceReceived(std::string_view value) override {
         Note([&] { m_strDistance = std::string(value); });
     }
-    void EnableSettings() override {
+    void SettingsReceived() override {
         Note([this] { m_bEnabled = true; });
     }
-    void PostProgress(uint32_t, uint32_t) override {
+    void DownloadProgress(uint32_t, uint32_t) override {
         Note([this] { ++m_nProgress; });
     }
-    void PostPortLost() override {}
-    void PostDone(DownloadResult result) override {
+    void PortGone() override {}
+    void DownloadEnded(DownloadResult result) override {
         Note([&] { m_results.push_back(static_cast<int>(result)); });
     }
 
@@ -136,12 +136,13 @@ bool Send(SerialPort& port, std::u16string_view body) {
 // One open-use-close of the port. Returns an empty text, or what went wrong.
 std::string Cycle(const std::vector<uint8_t>& memory, const std::filesystem::path& rawPath,
                   int nCycle) {
-    std::atomic<int32_t> bStop{0}, bDownloadMode{0}, bInterval{0}, bDistance{0};
+    LinkFlags flags;
+    std::atomic<int32_t>& bDownloadMode = flags.m_bDownloadMode;
     SimLogger logger(memory);
     SimRunner runner(logger, 230400, false);
     SerialPort port;
     SoakEvents events;
-    ReceiveWorker worker(WorkerFlags{bStop, bDownloadMode, bInterval, bDistance}, events, 2000);
+    ReceiveWorker worker(flags.Refs(), events, 2000);
     WorkerThread thread;
     std::atomic<size_t> nBytesSeen{0};
     std::atomic<size_t> nCancelAfter{SIZE_MAX};
@@ -191,8 +192,8 @@ std::string Cycle(const std::vector<uint8_t>& memory, const std::filesystem::pat
 
     // Settings: read, write, read back.
     events.Reset();
-    bInterval.store(0);
-    bDistance.store(0);
+    flags.m_bIntervalReceived.store(0);
+    flags.m_bDistanceReceived.store(0);
     const std::u16string interval = u"1" + Utf8ToUtf16(std::to_string(nCycle % 50));
     if (!Send(port, ConfigWriteSentenceBody(nCycle % 2 == 0, interval, u"25")))
         return "write not sent";

@@ -21,21 +21,21 @@
 // What the worker reported, waited on from the test's thread.
 class EventRecorder : public WorkerEvents {
   public:
-    void AddLogEntry(std::string_view text) override {
+    void LineReceived(std::string_view text) override {
         Change([&] { lines.emplace_back(text); });
     }
-    void SetIntervalText(std::string_view) override {}
-    void SetDistanceText(std::string_view) override {}
-    void EnableSettings() override {
+    void IntervalReceived(std::string_view) override {}
+    void DistanceReceived(std::string_view) override {}
+    void SettingsReceived() override {
         Change([&] { bEnabled = true; });
     }
-    void PostProgress(uint32_t nAnnounced, uint32_t nReceived) override {
+    void DownloadProgress(uint32_t nAnnounced, uint32_t nReceived) override {
         Change([&] { progress.push_back(nReceived), nLastAnnounced = nAnnounced; });
     }
-    void PostDone(DownloadResult result) override {
+    void DownloadEnded(DownloadResult result) override {
         Change([&] { results.push_back(result); });
     }
-    void PostPortLost() override {}
+    void PortGone() override {}
 
     // Waits (at most 20 s) until pred holds; pred runs under the lock.
     bool WaitUntil(const std::function<bool()>& pred) {
@@ -78,7 +78,9 @@ class EventRecorder : public WorkerEvents {
 struct LinkRig {
     using ReadHook = std::function<void(std::string_view, std::atomic<int32_t>& bDownloadMode)>;
 
-    std::atomic<int32_t> m_bStopWorker{0}, m_bDownloadMode{0}, m_bInterval{0}, m_bDistance{0};
+    LinkFlags flags;
+    std::atomic<int32_t>& m_bStopWorker = flags.m_bStopWorker;
+    std::atomic<int32_t>& m_bDownloadMode = flags.m_bDownloadMode;
     SimLogger logger;
     SimRunner runner;
     SerialPort port;
@@ -93,8 +95,7 @@ struct LinkRig {
             ReadHook hook = {})
         : logger(Bytes(memory), faults),
           runner(logger, 230400, false),
-          worker(WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bInterval, m_bDistance}, events,
-                 nDataLostMs),
+          worker(flags.Refs(), events, nDataLostMs),
           onRead(std::move(hook)) {
         std::string strError;
         EXPECT_TRUE(runner.Open(strError)) << strError;

@@ -147,9 +147,9 @@ TEST(Download, CancelMidBlockKeepsWholeBlocksAndTheLinkHearsOn) {
 // away), must not make the worker spin: each read waits out its time-out.
 TEST(Download, AFailingPortDoesNotSpin) {
     for (const auto outcome : {PortReadResult::Outcome::Failed, PortReadResult::Outcome::Ok}) {
-        std::atomic<int32_t> stop{0}, mode{0}, interval{0}, distance{0};
+        LinkFlags flags;
         EventRecorder events;
-        ReceiveWorker worker(WorkerFlags{stop, mode, interval, distance}, events);
+        ReceiveWorker worker(flags.Refs(), events);
         std::atomic<int> nReads{0};
         std::thread thread([&] {
             worker.Run([&](uint8_t*, size_t, uint32_t) {
@@ -158,7 +158,7 @@ TEST(Download, AFailingPortDoesNotSpin) {
             });
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        stop = 1;
+        flags.m_bStopWorker = 1;
         thread.join();
         EXPECT_LE(nReads.load(), 10);
         EXPECT_GE(nReads.load(), 1);

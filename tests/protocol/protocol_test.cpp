@@ -24,15 +24,15 @@ class Recorder : public ReceiveEffects {
     std::string strFile;
     bool bFailCreate = false, bFailAppend = false, bFailClose = false;
 
-    void AddLogEntry(std::string_view t) override { effects.push_back("line:" + std::string(t)); }
-    void SetIntervalText(std::string_view v) override { Add("interval:", v); }
-    void SetDistanceText(std::string_view v) override { Add("distance:", v); }
-    void EnableSettings() override { effects.push_back("enable"); }
-    void PostProgress(uint32_t nN, uint32_t nAt) override {
+    void LineReceived(std::string_view t) override { effects.push_back("line:" + std::string(t)); }
+    void IntervalReceived(std::string_view v) override { Add("interval:", v); }
+    void DistanceReceived(std::string_view v) override { Add("distance:", v); }
+    void SettingsReceived() override { effects.push_back("enable"); }
+    void DownloadProgress(uint32_t nN, uint32_t nAt) override {
         effects.push_back("progress:" + std::to_string(nAt) + "/" + std::to_string(nN));
     }
-    void PostDone(DownloadResult r) override { Add("done:", std::to_string(r)); }
-    void PostPortLost() override { effects.push_back("port lost"); }
+    void DownloadEnded(DownloadResult r) override { Add("done:", std::to_string(r)); }
+    void PortGone() override { effects.push_back("port lost"); }
     bool CreateRawFile() override { return effects.push_back("create"), !bFailCreate; }
     bool AppendRawFile(std::span<const uint8_t> records) override {
         Add("append:", std::to_string(records.size()));
@@ -46,10 +46,10 @@ class Recorder : public ReceiveEffects {
 };
 
 struct Rig {
-    std::atomic<int32_t> m_bStopWorker{0}, m_bDownloadMode{0}, m_bInterval{0}, m_bDistance{0};
+    LinkFlags flags;
+    std::atomic<int32_t>& m_bDownloadMode = flags.m_bDownloadMode;
     Recorder effects;
-    ReceiveEngine engine{
-        effects, WorkerFlags{m_bStopWorker, m_bDownloadMode, m_bInterval, m_bDistance}, 500};
+    ReceiveEngine engine{effects, flags.Refs(), 500};
 };
 
 // A framed block: 0x02 '$' L type seq(hi, lo) payload xor '!', its records filled from nFill.
