@@ -563,12 +563,15 @@ RecordSelection CQuorvelDlg::ReadSelectionBounds() {
 }
 
 RecordSelection CQuorvelDlg::CurrentSelection() {
-    RecordSelection selection = ReadSelectionBounds();
+    const RecordSelection bounds = ReadSelectionBounds();
+    return SelectionWithin(bounds.dwFromTime, bounds.dwToTime);
+}
+
+RecordSelection CQuorvelDlg::SelectionWithin(uint32_t dwFromTime, uint32_t dwToTime) {
     std::string strRecords = m_view.GetControlText(IDC_RECORDS);
     if (strRecords.size() > kRecordsTextLimit) strRecords.resize(kRecordsTextLimit);
-    selection.nLimit = ParseRecordLimit(strRecords);
-    selection.bDropNoFix = m_view.GetCheck(IDC_DROP_NOFIX);
-    return selection;
+    return MakeSelection(m_nSelectMode, dwFromTime, dwToTime, strRecords,
+                         m_view.GetCheck(IDC_DROP_NOFIX));
 }
 
 void CQuorvelDlg::OnTranslate() {
@@ -629,14 +632,7 @@ bool CQuorvelDlg::WriteOutputFile(const TranslateOptions& options) {
         return false;
     }
 
-    RecordSelection selection;
-    selection.nSelectMode = m_nSelectMode;
-    selection.dwFromTime = m_RawLog.m_dwFromTime;
-    selection.dwToTime = m_RawLog.m_dwToTime;
-    std::string strRecords = m_view.GetControlText(IDC_RECORDS);
-    if (strRecords.size() > kRecordsTextLimit) strRecords.resize(kRecordsTextLimit);
-    selection.nLimit = ParseRecordLimit(strRecords);
-    selection.bDropNoFix = m_view.GetCheck(IDC_DROP_NOFIX);
+    const RecordSelection selection = SelectionWithin(m_RawLog.m_dwFromTime, m_RawLog.m_dwToTime);
 
     const TimeZone zone = GetTimeZone();
     const TranslateResult result =
@@ -655,7 +651,7 @@ bool CQuorvelDlg::WriteOutputFile(const TranslateOptions& options) {
         ShowError(result.FailureMessage(strPath));
         return false;
     }
-    ShowInfo(TranslateSummary(result, *m_RawLog.m_pRawData, selection, zone, strPath));
+    ShowInfo(TranslateSummary(result, *m_RawLog.m_pRawData, selection, zone, strPath).BoxText());
     return true;
 }
 

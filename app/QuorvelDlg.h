@@ -95,6 +95,8 @@ class CQuorvelDlg : public DialogHandler {
     // What Translate would select now: the mode, the pickers as bounds, the records box and Drop
     // no-fix; nothing is stored.
     RecordSelection CurrentSelection();
+    // The choices of the records box and Drop no-fix within these bounds, in the chosen mode.
+    RecordSelection SelectionWithin(uint32_t dwFromTime, uint32_t dwToTime);
     // Writes the loaded records to the file named in IDC_OUT_PATH in the format its extension
     // names; false (after telling the user) when the file cannot be written.
     bool WriteOutputFile(const TranslateOptions& options);

@@ -131,17 +131,15 @@ int RunTranslate(const TranslateCliOptions& opt) {
     RawLogImage image;
     if (!LoadRawLogForCommand(opt.strFile, image)) return kExitFailure;
 
-    RecordSelection sel;
-    sel.nSelectMode =
-        opt.bAll ? kSelectAll : (opt.pRecords->count() > 0 ? kSelectBySize : kSelectByTime);
-    if (!ResolveBound(opt.strFrom, image.FirstTime(), *zone, "--from", sel.dwFromTime) ||
-        !ResolveBound(opt.strTo, image.LastTime(), *zone, "--to", sel.dwToTime)) {
+    uint32_t dwFrom = 0;
+    uint32_t dwTo = 0;
+    if (!ResolveBound(opt.strFrom, image.FirstTime(), *zone, "--from", dwFrom) ||
+        !ResolveBound(opt.strTo, image.LastTime(), *zone, "--to", dwTo)) {
         return kExitUsage;
     }
-    OrderBounds(sel);
-    sel.nLimit = ParseRecordLimit(opt.strRecords);
-    sel.bDropNoFix = !opt.bKeepNoFix;
-    sel.filter = opt.filter.Filter();
+    const RecordSelection sel = MakeSelection(
+        opt.bAll ? kSelectAll : (opt.pRecords->count() > 0 ? kSelectBySize : kSelectByTime), dwFrom,
+        dwTo, opt.strRecords, !opt.bKeepNoFix, opt.filter.Filter());
     if (!opt.strSplit.empty()) return TranslateSplit(image, opt, sel, *zone, options);
 
     // Ctrl-C, SIGTERM and SIGHUP end the program at once; the temporary file goes with it.
@@ -156,9 +154,9 @@ int RunTranslate(const TranslateCliOptions& opt) {
         PrintError(result.FailureMessage(opt.strOut));
         return kExitFailure;
     }
-    std::string strSummary = TranslateSummary(result, image, sel, *zone, opt.strOut);
-    strSummary.replace(strSummary.find("\n\n"), 2, "\n");
-    std::printf("%s\nTimes in %s.\n", strSummary.c_str(), zone->DisplayName().c_str());
+    const TranslateSummaryText summary = TranslateSummary(result, image, sel, *zone, opt.strOut);
+    std::printf("%s\n%s\nTimes in %s.\n", summary.strHeadline.c_str(), summary.strDetails.c_str(),
+                zone->DisplayName().c_str());
     return kExitOk;
 }
 

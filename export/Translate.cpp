@@ -98,10 +98,6 @@ TranslateStatus OutputFormatFromPath(std::string_view path, const TranslateOptio
     return TranslateStatus::Ok;
 }
 
-uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone) {
-    return zone.LocalToRecordTime(LocalSecondsOf(local));
-}
-
 namespace {
 
 // Creates the output file and writes the document into it, leaving it to be finished.
@@ -345,21 +341,21 @@ SplitTranslateResult TranslateToFiles(const RawLogImage& image, const std::strin
     return all;
 }
 
-std::string TranslateSummary(const TranslateResult& result, const RawLogImage& image,
-                             const RecordSelection& selection, const TimeZone& zone,
-                             const std::string& strPath) {
-    std::string strText = "Translate OK.\n\n" + std::to_string(result.nWritten) + " of " +
-                          std::to_string(image.RecordCount()) +
-                          (image.RecordCount() == 1 ? " record" : " records") + " written to " +
-                          strPath;
+TranslateSummaryText TranslateSummary(const TranslateResult& result, const RawLogImage& image,
+                                      const RecordSelection& selection, const TimeZone& zone,
+                                      const std::string& strPath) {
+    std::string strText =
+        std::to_string(result.nWritten) + " of " + std::to_string(image.RecordCount()) +
+        (image.RecordCount() == 1 ? " record" : " records") + " written to " + strPath;
     const std::string strDropped =
         DroppedText(result.dropped, selection.filter, result.nNoPosition);
     // Records left out by the format say so themselves.
     if (result.nWritten > 0 || image.RecordCount() == 0 || result.nNoPosition > 0) {
-        return strText + strDropped;
+        return {"Translate OK.", strText + strDropped};
     }
     // Nothing passed the selection: say why.
-    return strText + "; " + EmptySelectionReason(image, selection, zone) + strDropped;
+    return {"Translate OK.",
+            strText + "; " + EmptySelectionReason(image, selection, zone) + strDropped};
 }
 
 std::string NothingSelectedMessage(const RawLogImage& image, const RecordSelection& selection,

@@ -57,10 +57,6 @@ struct TranslateResult {
                                                    const TranslateOptions& options,
                                                    OutputFormat& format);
 
-// The selection bound of a local date and time in the zone: before the record scale its first
-// second, after it its last.
-uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone);
-
 [[nodiscard]] TranslateResult TranslateToFile(const RawLogImage& image, const std::string& strPath,
                                               const RecordSelection& selection,
                                               const TimeZone& zone,
@@ -121,8 +117,15 @@ std::string DroppedText(const FilterCounts& dropped, const RecordFilter& filter,
 std::string NothingSelectedMessage(const RawLogImage& image, const RecordSelection& selection,
                                    const TimeZone& zone, const FilterCounts& dropped);
 
-// "Translate OK." and what happened: "581 of 600 records written to /home/ann/track.kml", or why
-// nothing was, and on a line of its own what the filter refused.
-std::string TranslateSummary(const TranslateResult& result, const RawLogImage& image,
-                             const RecordSelection& selection, const TimeZone& zone,
-                             const std::string& strPath);
+// What a translation did, for each front end to lay out its own way.
+struct TranslateSummaryText {
+    std::string strHeadline;  // "Translate OK."
+    // "581 of 600 records written to /home/ann/track.kml", or why nothing was, and on a line of
+    // its own what the filter refused.
+    std::string strDetails;
+    // The window's box: the headline, a blank line, the details.
+    std::string BoxText() const { return strHeadline + "\n\n" + strDetails; }
+};
+TranslateSummaryText TranslateSummary(const TranslateResult& result, const RawLogImage& image,
+                                      const RecordSelection& selection, const TimeZone& zone,
+                                      const std::string& strPath);

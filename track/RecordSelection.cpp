@@ -21,6 +21,20 @@ int32_t ParseRecordLimit(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
+RecordSelection MakeSelection(int32_t nSelectMode, uint32_t dwFromTime, uint32_t dwToTime,
+                              std::string_view recordsText, bool bDropNoFix,
+                              const RecordFilter& filter) {
+    RecordSelection selection;
+    selection.nSelectMode = nSelectMode;
+    selection.dwFromTime = dwFromTime;
+    selection.dwToTime = dwToTime;
+    OrderBounds(selection);
+    selection.nLimit = ParseRecordLimit(recordsText);
+    selection.bDropNoFix = bDropNoFix;
+    selection.filter = filter;
+    return selection;
+}
+
 void OrderBounds(RecordSelection& selection) {
     if (selection.nSelectMode == kSelectByTime && selection.dwFromTime > selection.dwToTime) {
         std::swap(selection.dwFromTime, selection.dwToTime);

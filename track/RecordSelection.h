@@ -27,6 +27,12 @@ struct RecordSelection {
 // exchanged. The other modes keep them as they are.
 void OrderBounds(RecordSelection& selection);
 
+// The one way a front end turns the user's choices into a selection: the mode, the two bounds in
+// the order given, the records text (ParseRecordLimit), whether no-fix records go, the filter.
+RecordSelection MakeSelection(int32_t nSelectMode, uint32_t dwFromTime, uint32_t dwToTime,
+                              std::string_view recordsText, bool bDropNoFix,
+                              const RecordFilter& filter = {});
+
 // The limit as typed into the records box: leading blanks, an optional sign, then digits up to the
 // first other character; 0 when no number starts the text. Values beyond 32 bits saturate.
 int32_t ParseRecordLimit(std::string_view text);

@@ -178,3 +178,7 @@ void ZoneOffsetCache::Load(uint32_t dwTime) {
     m_dwLastStep = static_cast<uint32_t>(last - first);
     m_nOffset = span.nOffset;
 }
+
+uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone) {
+    return zone.LocalToRecordTime(LocalSecondsOf(local));
+}

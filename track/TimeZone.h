@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Calendar.h"
+
 // The time-zone list: 51 entries from GMT-12:00 to GMT+13:00 in steps of 30 minutes.
 inline constexpr int kTimeZoneCount = 51;
 inline constexpr int kDefaultTimeZoneIndex = 40;  // GMT+8:00
@@ -102,3 +104,7 @@ class ZoneOffsetCache {
     uint32_t m_dwLastStep = UINT32_MAX;  // the span's last second minus its first
     int32_t m_nOffset;
 };
+
+// The selection bound of a local date and time in the zone: before the record scale its first
+// second, after it its last.
+uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone);
