@@ -309,6 +309,7 @@ TEST(ArchiveTools, FiltersCountWhatTheyLeaveOut) {
     const std::string all = "--min-sats 4 --max-hdop 2.5 --max-speed ";
     const Case cases[] = {
         {"csv", "", 6, ""},  // a table holds what the logger holds
+        {"gpx", "--min-sats 3 --max-hdop 2.6", 5, "1 with impossible coordinates."},  // limits kept
         {"kml", "--max-speed 150", 4,
          "1 with impossible coordinates, 1 reached faster than 150 km/h from the fix before."},
         {"gpx", all + "20.03", 2,
