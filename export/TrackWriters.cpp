@@ -1,5 +1,11 @@
 #include "TrackWriters.h"
 
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "TextFormat.h"
 #include "WriterParts.h"
 #include "track/Calendar.h"
@@ -12,31 +18,95 @@ const char* KmlFixModeColor(unsigned nRawFixMode) {
     return kColors[nRawFixMode & 3u];
 }
 
+namespace {
+
+// The ten values that describe a fix, in the order the KML balloon and the CSV row both give them:
+// the label (the balloon's and the CSV header's), the value, and the unit written after it.
+using FieldPut = char* (*)(char*, const FixRecord&, const LogDateTime&, const LogDateTime&);
+struct FixField {
+    std::string_view label;
+    std::string_view unit;
+    FieldPut put;
+};
+
+inline char* PutView(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+constexpr FixField kFixFields[] = {
+    {"Local time", "",
+     [](char* p, const FixRecord&, const LogDateTime& local, const LogDateTime&) {
+         return PutDateTime(p, local, '-', ' ');
+     }},
+    {"GPS time", "",
+     [](char* p, const FixRecord&, const LogDateTime&, const LogDateTime& gps) {
+         return PutDateTime(p, gps, '-', ' ');
+     }},
+    {"Fix mode", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutCsvFixMode(p, r);
+     }},
+    {"SV used", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutUInt(p, SatellitesUsed(r));
+     }},
+    {"Latitude", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutMicroDegrees(p, r.lLatitude);
+     }},
+    {"Longitude", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutMicroDegrees(p, r.lLongitude);
+     }},
+    {"Altitude", " m",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutUInt(p, r.wAltitude);
+     }},
+    {"Speed", " Km/h",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutCsvSpeed(p, r);
+     }},
+    {"Course", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutCsvCourse(p, r);
+     }},
+    {"HDOP", "",
+     [](char* p, const FixRecord& r, const LogDateTime&, const LogDateTime&) {
+         return PutCsvHdop(p, r);
+     }},
+};
+
+// One field as the balloon ("<br><b>Speed:</b> 12.34 Km/h") or the CSV row (",=\"12.34 Km/h\"")
+// writes it; unrolled at compile time, so the writers' speed stays that of straight code.
+template <bool bKml, size_t I>
+char* PutFixField(char* p, const FixRecord& r, const LogDateTime& local, const LogDateTime& gps) {
+    constexpr FixField field = kFixFields[I];
+    if constexpr (bKml) {
+        p = I == 0 ? PutText(p, "<b>") : PutText(p, "<br><b>");
+        p = PutView(p, field.label);
+        p = PutText(p, ":</b> ");
+    } else {
+        p = I == 0 ? PutText(p, "=\"") : PutText(p, "\",=\"");
+    }
+    p = field.put(p, r, local, gps);
+    return PutView(p, field.unit);
+}
+
+template <bool bKml>
+char* PutFixFields(char* p, const FixRecord& r, const LogDateTime& local, const LogDateTime& gps) {
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        ((p = PutFixField<bKml, I>(p, r, local, gps)), ...);
+    }
+    (std::make_index_sequence<std::size(kFixFields)>());
+    return p;
+}
+
+}  // namespace
+
 char* PutKmlDescriptionItems(char* p, const FixRecord& r, const LogDateTime& local,
                              const LogDateTime& gps) {
-    p = PutText(p, "<b>Local time:</b> ");
-    p = PutDateTime(p, local, '-', ' ');
-    p = PutText(p, "<br><b>GPS time:</b> ");
-    p = PutDateTime(p, gps, '-', ' ');
-    p = PutText(p, "<br><b>Fix mode:</b> ");
-    *p++ = static_cast<char>('1' + RawFixMode(r));
-    p = PutText(p, "<br><b>SV used:</b> ");
-    p = PutUInt(p, SatellitesUsed(r));
-    p = PutText(p, "<br><b>Latitude:</b> ");
-    p = PutMicroDegrees(p, r.lLatitude);
-    p = PutText(p, "<br><b>Longitude:</b> ");
-    p = PutMicroDegrees(p, r.lLongitude);
-    p = PutText(p, "<br><b>Altitude:</b> ");
-    p = PutUInt(p, r.wAltitude);
-    p = PutText(p, " m<br><b>Speed:</b> ");
-    p = PutScaled(p, r.wSpeed, 2);
-    p = PutText(p, " Km/h<br><b>Course:</b> ");
-    p = PutUInt(p, r.bCourse * 2u);
-    p = PutText(p, "<br><b>HDOP:</b> ");
-    p = PutUInt(p, r.bHdop / 10u);
-    *p++ = '.';
-    *p++ = static_cast<char>('0' + r.bHdop % 10);
-    return PutText(p, "<br>");
+    return PutText(PutFixFields<true>(p, r, local, gps), "<br>");
 }
 
 // "Z" at GMT, else "+hh:mm" or "-hh:mm" (nOffset in whole minutes).
@@ -112,27 +182,7 @@ char* PutKmlPlacemark(char* p, const FixRecord& r, uint32_t nPlace, const LogDat
 }
 
 char* PutCsvLine(char* p, const FixRecord& r, const LogDateTime& local, const LogDateTime& gps) {
-    p = PutText(p, "=\"");
-    p = PutDateTime(p, local, '-', ' ');
-    p = PutText(p, "\",=\"");
-    p = PutDateTime(p, gps, '-', ' ');
-    p = PutText(p, "\",=\"");
-    p = PutCsvFixMode(p, r);
-    p = PutText(p, "\",=\"");
-    p = PutUInt(p, SatellitesUsed(r));
-    p = PutText(p, "\",=\"");
-    p = PutMicroDegrees(p, r.lLatitude);
-    p = PutText(p, "\",=\"");
-    p = PutMicroDegrees(p, r.lLongitude);
-    p = PutText(p, "\",=\"");
-    p = PutUInt(p, r.wAltitude);
-    p = PutText(p, " m\",=\"");
-    p = PutCsvSpeed(p, r);
-    p = PutText(p, " Km/h\",=\"");
-    p = PutCsvCourse(p, r);
-    p = PutText(p, "\",=\"");
-    p = PutCsvHdop(p, r);
-    return PutText(p, "\",\r\n");
+    return PutText(PutFixFields<false>(p, r, local, gps), "\",\r\n");
 }
 
 // The walk both formats share: every record of the document, in file order, formatted straight
@@ -173,9 +223,12 @@ uint32_t WriteKml(OutputBuffer& out, const TrackDocument& doc) {
 }
 
 uint32_t WriteCsv(OutputBuffer& out, const TrackDocument& doc) {
-    static constexpr char kHeader[] =
-        "Local time,GPS time,Fix mode,SV used,Latitude,Longitude,Altitude,Speed,Course,HDOP\r\n";
-    out.Write(kHeader, sizeof kHeader - 1);
+    std::string strHeader;
+    for (const FixField& field : kFixFields) {
+        strHeader += (strHeader.empty() ? "" : ",") + std::string(field.label);
+    }
+    strHeader += "\r\n";
+    out.Write(strHeader.data(), strHeader.size());
     const uint32_t nWritten = WriteDocumentRecords(
         out, doc, kMaxCsvLineBytes,
         [](char* p, const FixRecord& r, uint32_t, const LogDateTime& local, const LogDateTime& gps,
