@@ -366,10 +366,8 @@ void CQuorvelDlg::ShowStartZone() {
 }
 
 void CQuorvelDlg::ShowZoneText(const std::string& strZone) {
-    const std::optional<int32_t> nOffset = ParseTimeZoneText(strZone);
-    const int nIndex = nOffset && *nOffset % 1800 == 0 ? *nOffset / 1800 + 24 : -1;
-    if (nIndex >= 0 && nIndex < kTimeZoneCount && TimeZoneText(*nOffset) == strZone) {
-        m_view.SelectListEntry(IDC_TIME_ZONE, nIndex);
+    if (const std::optional<int> nIndex = TimeZoneListIndex(strZone)) {
+        m_view.SelectListEntry(IDC_TIME_ZONE, *nIndex);
     } else {
         // A zone of the user's own typing stays typed.
         m_view.SetControlText(IDC_TIME_ZONE, strZone);

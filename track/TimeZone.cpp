@@ -182,3 +182,12 @@ void ZoneOffsetCache::Load(uint32_t dwTime) {
 uint32_t LocalBound(const LogDateTime& local, const TimeZone& zone) {
     return zone.LocalToRecordTime(LocalSecondsOf(local));
 }
+
+std::optional<int> TimeZoneListIndex(std::string_view text) {
+    const std::optional<int32_t> nOffset = ParseTimeZoneText(text);
+    if (!nOffset || TimeZoneText(*nOffset) != text) return std::nullopt;
+    for (int i = 0; i < kTimeZoneCount; ++i) {
+        if (TimeZoneOffsetAt(i) == *nOffset) return i;
+    }
+    return std::nullopt;
+}

@@ -21,6 +21,9 @@ inline int32_t TimeZoneOffsetAt(int nIndex) {
 // "GMT+%d:%02d" / "GMT-%d:%02d" for an offset in seconds (whole minutes).
 std::string TimeZoneText(int32_t nOffsetSeconds);
 
+// The list entry that shows exactly this text; nothing for any other text.
+std::optional<int> TimeZoneListIndex(std::string_view text);
+
 // Reads a zone the way a user types it: a list text ("GMT+5:45", "GMT-3:30"), "GMT" or "UTC", or a
 // bare "+H[:MM]" / "-H[:MM]". Hours up to 14, minutes below 60. Anything else gives no value.
 std::optional<int32_t> ParseTimeZoneText(std::string_view text);
