@@ -98,20 +98,6 @@ void PrintLists(const GeotagResult& result) {
     }
 }
 
-std::string SummaryText(const GeotagResult& result, bool bDryRun) {
-    const GeotagCounts& n = result.counts;
-    const auto listed = [](size_t nCount) { return nCount > 0 ? " (listed)" : ""; };
-    std::string strText = Photos(result.rows.size()) + ": " + std::to_string(n.nTagged) +
-                          (bDryRun ? " to tag, " : " tagged, ") + std::to_string(n.nOutside) +
-                          " outside the track" + listed(n.nOutside) + ", " +
-                          std::to_string(n.nHadPosition) + " already had a position";
-    if (n.nNoTime > 0) strText += ", " + std::to_string(n.nNoTime) + " without a time (listed)";
-    if (n.nNotWritten > 0) {
-        strText += ", " + std::to_string(n.nNotWritten) + " not written (listed)";
-    }
-    return strText;
-}
-
 int RunGeotag(const GeotagCliOptions& opt) {
     GeotagOptions options;
     const std::optional<TimeZone> zone = ResolveTimeZone(opt.strZone);
@@ -155,7 +141,7 @@ int RunGeotag(const GeotagCliOptions& opt) {
     } else {
         PrintLists(result);
     }
-    std::printf("%s\n", SummaryText(result, opt.bDryRun).c_str());
+    std::printf("%s\n", GeotagSummary(result, opt.bDryRun, true).c_str());
     std::printf("Camera times in %s where a photo names no offset%s.\n",
                 zone->DisplayName().c_str(),
                 *offset == 0 ? "" : (", less " + std::to_string(*offset) + " s").c_str());

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "PhotoTags.h"
 #include "platform/File.h"
@@ -112,50 +114,92 @@ bool CollectPhotos(const std::vector<std::string>& paths, bool bRecursive,
     return true;
 }
 
+namespace {
+
+// Photos worked on at once. Each is read, tagged and put on the disk before its rename by one
+// thread; with several under way their syncs share the file system's journal commits instead of
+// waiting for one each, one after another.
+constexpr size_t kWorkers = 4;
+
+// One photo: its time, its place on the track and what becomes of it.
+void GeotagPhoto(const TrackIndex& track, const GeotagOptions& options, GeotagRow& row) {
+    PhotoTags tags;
+    if (PhotoKindOf(row.strPath) == PhotoKind::Other) {
+        row.strReason = "not a JPEG, TIFF or camera raw file";
+        return;
+    }
+    if (!tags.Open(row.strPath)) {
+        row.strReason = tags.Error();
+        return;
+    }
+    row.strCameraTime = CameraTimeText(tags.Times());
+    row.instant = PhotoInstant(tags.Times(), options.cameraZone, options.nCameraOffsetSeconds);
+    if (row.instant) row.lookup = track.Lookup(*row.instant, options.nMaxGapSeconds);
+    if (tags.HasPosition() && !options.bOverwrite) {
+        row.outcome = PhotoOutcome::HadPosition;
+    } else if (!row.instant) {
+        row.outcome = PhotoOutcome::NoTime;
+    } else if (!row.lookup.bFound) {
+        row.outcome = PhotoOutcome::Outside;
+    } else if (options.bDryRun || tags.WritePosition(row.lookup.position, *row.instant,
+                                                     options.bKeepModificationTime)) {
+        row.outcome = PhotoOutcome::Tagged;
+    } else {
+        row.strReason = tags.Error();
+    }
+}
+
+}  // namespace
+
 GeotagResult GeotagPhotos(const TrackIndex& track, const std::vector<std::string>& photos,
                           const GeotagOptions& options) {
     GeotagResult result;
-    GeotagCounts& counts = result.counts;
-    // Folders whose new names are put on the disk at the end, once each rather than per photo.
-    std::set<std::string> written;
-    for (size_t i = 0; i < photos.size(); ++i) {
-        if (options.pStop != nullptr && options.pStop->load() != 0) {
-            result.bStopped = true;
-            counts.nNotLookedAt = photos.size() - i;
-            break;
-        }
-        if (options.onProgress) options.onProgress(i, photos.size());
-        GeotagRow& row = result.rows.emplace_back();
-        row.strPath = photos[i];
-        PhotoTags tags;
-        if (PhotoKindOf(row.strPath) == PhotoKind::Other) {
-            row.strReason = "not a JPEG, TIFF or camera raw file";
-        } else if (!tags.Open(row.strPath)) {
-            row.strReason = tags.Error();
-        } else {
-            row.strCameraTime = CameraTimeText(tags.Times());
-            row.instant =
-                PhotoInstant(tags.Times(), options.cameraZone, options.nCameraOffsetSeconds);
-            if (row.instant) row.lookup = track.Lookup(*row.instant, options.nMaxGapSeconds);
-            if (tags.HasPosition() && !options.bOverwrite) {
-                row.outcome = PhotoOutcome::HadPosition;
-            } else if (!row.instant) {
-                row.outcome = PhotoOutcome::NoTime;
-            } else if (!row.lookup.bFound) {
-                row.outcome = PhotoOutcome::Outside;
-            } else if (options.bDryRun || tags.WritePosition(row.lookup.position, *row.instant,
-                                                             options.bKeepModificationTime)) {
-                row.outcome = PhotoOutcome::Tagged;
-                // A linked photo is replaced where the link leads, a sidecar beside the link.
-                written.insert(FolderOf(ResolveLinks(row.strPath)));
-                written.insert(FolderOf(row.strPath));
-            } else {
-                row.strReason = tags.Error();
+    result.rows.resize(photos.size());
+    for (size_t i = 0; i < photos.size(); ++i) result.rows[i].strPath = photos[i];
+    PrepareTagLibrary();
+
+    // The photos are handed out in the order of the list, so those looked at before a stop are
+    // always its beginning, whichever thread took them.
+    std::atomic<size_t> nNext{0};
+    std::mutex mutex;  // the progress callback and nDone
+    size_t nDone = 0;
+    const auto work = [&] {
+        for (;;) {
+            if (options.pStop != nullptr && options.pStop->load() != 0) return;
+            const size_t i = nNext.fetch_add(1);
+            if (i >= photos.size()) return;
+            if (options.onProgress) {
+                const std::lock_guard<std::mutex> lock(mutex);
+                options.onProgress(nDone, photos.size());
             }
+            GeotagPhoto(track, options, result.rows[i]);
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++nDone;
         }
+    };
+    std::vector<std::thread> workers;
+    for (size_t n = 1; n < std::min(kWorkers, photos.size()); ++n) workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers) worker.join();
+
+    const size_t nLookedAt = std::min(nNext.load(), photos.size());
+    if (nLookedAt < photos.size()) {
+        result.bStopped = true;
+        result.counts.nNotLookedAt = photos.size() - nLookedAt;
+        result.rows.resize(nLookedAt);
+    }
+    // The new names are on the disk once their folders are: once per folder, not per photo. A
+    // linked photo was replaced where the link leads, a sidecar beside the link.
+    std::set<std::string> written;
+    GeotagCounts& counts = result.counts;
+    for (const GeotagRow& row : result.rows) {
         switch (row.outcome) {
             case PhotoOutcome::Tagged:
                 ++counts.nTagged;
+                if (!options.bDryRun) {
+                    written.insert(FolderOf(ResolveLinks(row.strPath)));
+                    written.insert(FolderOf(row.strPath));
+                }
                 break;
             case PhotoOutcome::Outside:
                 ++counts.nOutside;
@@ -171,5 +215,25 @@ GeotagResult GeotagPhotos(const TrackIndex& track, const std::vector<std::string
                 break;
         }
     }
+    for (const std::string& strFolder : written) SyncFolder(strFolder);
     return result;
+}
+
+std::string GeotagSummary(const GeotagResult& result, bool bDryRun, bool bMarkListed) {
+    const GeotagCounts& n = result.counts;
+    const auto listed = [bMarkListed](size_t nCount) {
+        return bMarkListed && nCount > 0 ? " (listed)" : "";
+    };
+    const size_t nPhotos = result.rows.size();
+    std::string strText = std::to_string(nPhotos) + (nPhotos == 1 ? " photo: " : " photos: ") +
+                          std::to_string(n.nTagged) + (bDryRun ? " to tag, " : " tagged, ") +
+                          std::to_string(n.nOutside) + " outside the track" + listed(n.nOutside) +
+                          ", " + std::to_string(n.nHadPosition) + " already had a position";
+    if (n.nNoTime > 0) {
+        strText += ", " + std::to_string(n.nNoTime) + " without a time" + listed(n.nNoTime);
+    }
+    if (n.nNotWritten > 0) {
+        strText += ", " + std::to_string(n.nNotWritten) + " not written" + listed(n.nNotWritten);
+    }
+    return strText;
 }

@@ -66,11 +66,19 @@ struct GeotagOptions {
     bool bOverwrite = false;            // replace a position a photo holds
     bool bDryRun = false;               // work out everything, write nothing
     bool bKeepModificationTime = true;  // a tagged photo keeps its modification time
-    // Before each photo: how many are done, of how many.
+    // Before each photo: how many are done, of how many. Called from the job's threads, one call
+    // at a time.
     std::function<void(size_t nDone, size_t nTotal)> onProgress;
-    // Set from any thread to stop before the next photo; the current one is finished.
+    // Set from any thread to stop before the next photo; those under way are finished.
     const std::atomic<int32_t>* pStop = nullptr;
 };
 
+// Works on a few photos at once; the rows come out in the order of the list all the same. Each
+// photo is left as it was or fully tagged, also when the job is stopped, and the folders of the
+// photos tagged are on the disk when it returns.
 GeotagResult GeotagPhotos(const TrackIndex& track, const std::vector<std::string>& photos,
                           const GeotagOptions& options);
+
+// "7 photos: 4 tagged, 1 outside the track, 1 already had a position, 1 without a time" (a dry
+// run's "to tag"); with bMarkListed the counts of photos listed apart say "(listed)".
+std::string GeotagSummary(const GeotagResult& result, bool bDryRun, bool bMarkListed);

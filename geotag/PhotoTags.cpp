@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/File.h"
-#include "platform/Signals.h"
+#include "platform/ReplacementFile.h"
 
 namespace fs = std::filesystem;
 
@@ -28,13 +28,15 @@ fs::path PathOf(const std::string& strUtf8) {
     return fs::path(std::u8string(strUtf8.begin(), strUtf8.end()));
 }
 
-// exiv2 prints its warnings unless told otherwise, and its XMP toolkit wants one initialisation.
-void InitialiseLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-    });
+// The XMP toolkit registers the namespaces it meets in one table for the whole program; photos
+// read on several threads take turns at it.
+void LockXmpToolkit(void* pMutex, bool bLock) {
+    auto* pLock = static_cast<std::mutex*>(pMutex);
+    if (bLock) {
+        pLock->lock();
+    } else {
+        pLock->unlock();
+    }
 }
 
 [[nodiscard]] bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& bytes,
@@ -60,38 +62,28 @@ void InitialiseLibrary() {
     return true;
 }
 
-// The bytes replace the file in one step: a copy beside it, on the disk before the rename, so
-// that a failure or a stop at any point leaves the old file or the new one and never half a file.
-// The folder is put on the disk by the caller, once for all the files written into it.
-[[nodiscard]] bool ReplaceFile(const std::string& strPath, const uint8_t* pBytes, size_t nBytes,
+// The bytes replace the file in one step (platform/'s one way: a copy beside it, on the disk
+// before the rename), so that a failure or a stop at any point leaves the old file or the new one
+// and never half a file. The folder is put on the disk by the caller, once for all the files
+// written into it.
+[[nodiscard]] bool ReplaceFile(const std::string& strPath, const std::vector<uint8_t>& bytes,
                                bool bKeepModificationTime, std::string& strError) {
-    const std::string strTarget = ResolveLinks(strPath);
-    std::error_code error;
-    const bool bExists = PathExists(strTarget);
-    const fs::file_time_type modified = fs::last_write_time(PathOf(strTarget), error);
-    const bool bHaveTime = bExists && !error;
-    File temp;
-    if (!temp.CreateTemp(FolderOf(strTarget))) {
-        strError = SystemErrorText(temp.Error());
+    ReplacementFile file;
+    if (!file.Create(strPath)) {
+        strError = SystemErrorText(file.Error());
         return false;
     }
-    RegisterTempFile(temp.Path());
-    bool bOk = temp.WriteAll(pBytes, nBytes);
-    if (bOk && bExists) CopyPermissions(strTarget, temp);
-    bOk = bOk && temp.Sync() && temp.Close();
-    SystemError nError = bOk ? 0 : temp.Error();
-    if (bOk && bKeepModificationTime && bHaveTime) {
-        fs::last_write_time(PathOf(temp.Path()), modified, error);
-    }
-    if (bOk) nError = RenameOver(temp.Path(), strTarget);
-    if (nError != 0) {
-        static_cast<void>(temp.Close());
-        RemoveFile(temp.Path());
-        UnregisterTempFile(temp.Path());
-        strError = SystemErrorText(nError);
+    file.KeepModificationTime(bKeepModificationTime);
+    if (!file.Temp().WriteAll(bytes.data(), bytes.size())) {
+        strError = SystemErrorText(file.Temp().Error());
         return false;
     }
-    UnregisterTempFile(temp.Path());
+    // The disk starts on the bytes now; the sync in Commit then mostly waits for the journal.
+    file.Temp().StartWriteBack(0, bytes.size());
+    if (!file.Commit()) {
+        strError = SystemErrorText(file.Error());
+        return false;
+    }
     return true;
 }
 
@@ -255,8 +247,19 @@ const std::string& PhotoTags::Error() const {
     return m_p->strError;
 }
 
+void PrepareTagLibrary() {
+    // exiv2 prints its warnings unless told otherwise; its XMP toolkit wants one initialisation,
+    // before any thread uses it.
+    static std::once_flag once;
+    static std::mutex xmpLock;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize(LockXmpToolkit, &xmpLock);
+    });
+}
+
 bool PhotoTags::Open(const std::string& strPath) {
-    InitialiseLibrary();
+    PrepareTagLibrary();
     m_p = std::make_unique<Impl>();
     Impl& m = *m_p;
     m.strPath = strPath;
@@ -319,7 +322,7 @@ bool PhotoTags::WritePosition(const TrackPosition& position, UtcMillis nInstant,
         m.strError = std::string("the metadata cannot be written (") + e.what() + ")";
         return false;
     }
-    if (!ReplaceFile(strTarget, bytes.data(), bytes.size(), bKeepModificationTime, m.strError)) {
+    if (!ReplaceFile(strTarget, bytes, bKeepModificationTime, m.strError)) {
         return false;
     }
     m.bHasPosition = true;

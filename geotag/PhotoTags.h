@@ -20,6 +20,12 @@ PhotoKind PhotoKindOf(const std::string& strPath);
 // and digiKam read and write.
 std::string SidecarPath(const std::string& strPhoto);
 
+// Sets the library up once for the whole program; called before photos are read on more than one
+// thread (Open calls it too).
+void PrepareTagLibrary();
+
+// One photo's tags. An object is used by one thread at a time; photos on other threads have
+// objects of their own.
 class PhotoTags {
   public:
     PhotoTags();

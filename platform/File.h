@@ -92,3 +92,9 @@ std::string FolderOf(const std::string& strPath);
 // Gives the open file the permissions of the existing file strModel (and its owner and group where
 // this process may). Nothing when strModel does not exist.
 void CopyPermissions(const std::string& strModel, File& file);
+// A file's last modification time as the system keeps it, to hand back to SetModificationTime.
+using FileTime = int64_t;
+// False when the file does not exist or its time cannot be read.
+[[nodiscard]] bool ReadModificationTime(const std::string& strPath, FileTime& time);
+// Gives the open file that modification time. After its last write: every write sets it anew.
+void SetModificationTime(File& file, FileTime time);

@@ -268,3 +268,19 @@ void CopyPermissions(const std::string& strModel, File& file) {
     }
     ::fchmod(fd, st.st_mode & 07777);
 }
+
+bool ReadModificationTime(const std::string& strPath, FileTime& time) {
+    struct stat st {};
+    if (::stat(strPath.c_str(), &st) != 0) return false;
+    time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+void SetModificationTime(File& file, FileTime time) {
+    if (!file.IsOpen()) return;
+    // The access time is left as it is.
+    const struct timespec times[2] = {
+        {0, UTIME_OMIT},
+        {static_cast<time_t>(time / 1000000000), static_cast<long>(time % 1000000000)}};
+    ::futimens(static_cast<int>(file.Handle()), times);
+}

@@ -290,3 +290,22 @@ std::string FolderOf(const std::string& strPath) {
 void CopyPermissions(const std::string& /*strModel*/, File& /*file*/) {
     // Windows keeps no mode bits; a read-only target refuses the replacement itself.
 }
+
+bool ReadModificationTime(const std::string& strPath, FileTime& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(WidePath(strPath).c_str(), GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    time =
+        static_cast<FileTime>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                              data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+void SetModificationTime(File& file, FileTime time) {
+    if (!file.IsOpen()) return;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(time) & 0xFFFFFFFFu);
+    written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(time) >> 32);
+    ::SetFileTime(AsHandle(file.Handle()), nullptr, nullptr, &written);
+}

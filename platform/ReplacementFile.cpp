@@ -20,6 +20,10 @@ bool ReplacementFile::Commit() {
     bool bOk = m_file.IsOpen();
     if (bOk) {
         CopyPermissions(m_strTarget, m_file);
+        FileTime modified = 0;
+        if (m_bKeepTime && ReadModificationTime(m_strTarget, modified)) {
+            SetModificationTime(m_file, modified);
+        }
         bOk = m_file.Sync() && m_file.Close();
         if (!bOk) m_nError = m_file.Error();
     }

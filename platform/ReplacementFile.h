@@ -21,6 +21,9 @@ class ReplacementFile {
     // The temporary file, to write into.
     File& Temp() { return m_file; }
     const File& Temp() const { return m_file; }
+    // Whether the finished file keeps the modification time of the file it replaces (for a
+    // change of a few tags that leaves the content as the user knows it); off unless asked.
+    void KeepModificationTime(bool bKeep) { m_bKeepTime = bKeep; }
     // Moves the finished file into place. False on any failure, in which case the temporary file
     // is removed and the target is untouched.
     [[nodiscard]] bool Commit();
@@ -38,6 +41,7 @@ class ReplacementFile {
     File m_file;
     std::string m_strTemp;  // while the temporary file exists
     SystemError m_nError = 0;
+    bool m_bKeepTime = false;
 };
 
 // Renames strFrom to "<stem><end>", "<stem>-2<end>", ... whichever is free first, never over a

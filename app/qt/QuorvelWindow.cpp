@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QSpacerItem>
@@ -38,6 +39,9 @@
 #include <climits>
 
 #include "AboutDlg.h"
+#ifdef QUORVEL_HAVE_GEOTAG
+#include "GeotagDialog.h"
+#endif
 #include "TrackViewWindow.h"
 #include "app/DialogLayout.h"
 #include "app/Resource.h"
@@ -96,6 +100,12 @@ class GroupFrame final : public QGroupBox {
         painter.drawText(textRect, Qt::AlignCenter, title());
     }
 };
+
+#ifdef QUORVEL_HAVE_GEOTAG
+// Geotag photos..., in dialog units: under the time zone, in the row the layout keeps free there
+// (its hidden Scan button's), above the Config frame.
+constexpr QRect kGeotagButton(257, 33, 94, 11);
+#endif
 
 // The progress bar holds int; a 32-bit range is scaled down by this many bits.
 constexpr char kProgressShift[] = "quorvelProgressShift";
@@ -171,6 +181,53 @@ QuorvelWindow::QuorvelWindow(QWidget* pParent)
     if (QWidget* pTrack = Control(IDC_TRACK_VIEW)) {
         pTrack->setToolTip(QStringLiteral("Show the loaded track (Ctrl+T)"));
     }
+#ifdef QUORVEL_HAVE_GEOTAG
+    // Beside the layout's controls; usable, like Track view, once a file is loaded.
+    m_pGeotagButton = new QPushButton(QStringLiteral("Geotag photos..."), this);
+    m_pGeotagButton->setAutoDefault(false);
+    m_pGeotagButton->setToolTip(
+        QStringLiteral("Write positions from the loaded track into photos (Ctrl+G)"));
+    const QPoint at = DialogUnitsToPixels(kGeotagButton.x(), kGeotagButton.y());
+    const QPoint extent = DialogUnitsToPixels(kGeotagButton.width(), kGeotagButton.height());
+    m_pGeotagButton->setGeometry(at.x(), at.y(), extent.x(), extent.y());
+    m_pGeotagButton->setEnabled(false);
+    connect(m_pGeotagButton, &QPushButton::clicked, this, &QuorvelWindow::OpenGeotagDialog);
+    auto* pShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+    connect(pShortcut, &QShortcut::activated, this, [this] {
+        if (m_pGeotagButton->isEnabled()) OpenGeotagDialog();
+    });
+#endif
+}
+
+void QuorvelWindow::OpenGeotagDialog() {
+#ifdef QUORVEL_HAVE_GEOTAG
+    if (m_pGeotag) {
+        m_pGeotag->raise();
+        m_pGeotag->activateWindow();
+        return;
+    }
+    std::shared_ptr<const RawLogImage> pTrack = m_loadedTrack ? m_loadedTrack() : nullptr;
+    if (!pTrack) return;
+    auto* pDialog = new GeotagDialog(this, pTrack, ToQString(GetControlText(IDC_TIME_ZONE)));
+    pDialog->setAttribute(Qt::WA_DeleteOnClose);
+    pDialog->SetPinsReceiver(
+        [this, pTrack](std::vector<PhotoPin> pins) { ShowPhotoPins(pTrack, std::move(pins)); });
+    m_pGeotag = pDialog;
+    pDialog->show();
+#endif
+}
+
+void QuorvelWindow::ShowPhotoPins(std::shared_ptr<const RawLogImage> pTrack,
+                                  std::vector<PhotoPin> pins) {
+    m_pPinnedTrack = std::move(pTrack);
+    m_photoPins = std::move(pins);
+    ShowPinsInTrackView();
+}
+
+void QuorvelWindow::ShowPinsInTrackView() {
+    if (!m_pTrackView) return;
+    m_pTrackView->SetPhotoPins(
+        m_pShownTrack && m_pShownTrack == m_pPinnedTrack ? m_photoPins : std::vector<PhotoPin>());
 }
 
 QuorvelWindow::~QuorvelWindow() = default;
@@ -366,6 +423,8 @@ void QuorvelWindow::ShowControl(int nId, bool bShow) {
 
 void QuorvelWindow::EnableControl(int nId, bool bEnable) {
     if (QWidget* p = Control(nId)) p->setEnabled(bEnable);
+    // Geotagging needs a loaded file, as the track view does.
+    if (nId == IDC_TRACK_VIEW && m_pGeotagButton) m_pGeotagButton->setEnabled(bEnable);
 }
 
 void QuorvelWindow::SetControlText(int nId, const std::string& strText) {
@@ -698,6 +757,8 @@ void QuorvelWindow::AppendWindowMenuCommand(const std::string& strText, unsigned
 void QuorvelWindow::ShowTrackView(const TrackViewData& view) {
     if (!m_pTrackView) m_pTrackView = new TrackViewWindow(this);
     m_pTrackView->SetData(view);
+    m_pShownTrack = view.pImage;
+    ShowPinsInTrackView();
     m_pTrackView->setWindowIcon(windowIcon());
     m_pTrackView->show();
     m_pTrackView->raise();
@@ -705,7 +766,12 @@ void QuorvelWindow::ShowTrackView(const TrackViewData& view) {
 }
 
 void QuorvelWindow::UpdateTrackView(const TrackViewData& view) {
-    if (m_pTrackView && m_pTrackView->isVisible()) m_pTrackView->SetData(view);
+    if (!m_pTrackView || !m_pTrackView->isVisible()) return;
+    m_pTrackView->SetData(view);
+    if (view.pImage != m_pShownTrack) {
+        m_pShownTrack = view.pImage;
+        ShowPinsInTrackView();
+    }
 }
 
 void QuorvelWindow::SetWindowIcon(int nIconId) {

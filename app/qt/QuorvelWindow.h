@@ -2,15 +2,19 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/DialogHandler.h"
 #include "app/DialogLayout.h"
 #include "app/DialogView.h"
+#include "app/TrackPlot.h"
 #include "app/WindowQueue.h"
 #include "serial/PortEnumeration.h"
 
+class QPushButton;
 class QWidget;
 class TrackViewWindow;
 
@@ -77,6 +81,16 @@ class QuorvelWindow final : public QDialog, public DialogView {
     // The track view once it has been opened; null before.
     TrackViewWindow* TrackView() const { return m_pTrackView; }
 
+    // Where Geotag photos... finds the raw log loaded now (null when none is).
+    void SetLoadedTrackSource(std::function<std::shared_ptr<const RawLogImage>()> source) {
+        m_loadedTrack = std::move(source);
+    }
+    // Geotag photos... (its button, Ctrl+G): the dialog over the loaded track, opened or raised.
+    // Nothing where the program has no geotagging or no file is loaded.
+    void OpenGeotagDialog();
+    // The dialog while it is open; null otherwise.
+    QDialog* GeotagWindow() const { return m_pGeotag; }
+
   protected:
     void closeEvent(QCloseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
@@ -106,4 +120,14 @@ class QuorvelWindow final : public QDialog, public DialogView {
     std::unique_ptr<DeviceWatch> m_pDeviceWatch;
     bool m_bDeviceEvents = false;
     TrackViewWindow* m_pTrackView = nullptr;
+    // Geotagging: its button, its dialog, and the photos it placed on which track; the track view
+    // shows them while it shows that track.
+    void ShowPhotoPins(std::shared_ptr<const RawLogImage> pTrack, std::vector<PhotoPin> pins);
+    void ShowPinsInTrackView();
+    QPushButton* m_pGeotagButton = nullptr;
+    QPointer<QDialog> m_pGeotag;
+    std::function<std::shared_ptr<const RawLogImage>()> m_loadedTrack;
+    std::shared_ptr<const RawLogImage> m_pPinnedTrack;
+    std::vector<PhotoPin> m_photoPins;
+    std::shared_ptr<const RawLogImage> m_pShownTrack;  // what the track view was given last
 };
