@@ -30,6 +30,10 @@ constexpr double kFar = 1 << 24;
 constexpr uint8_t kPlaced = 1;
 constexpr int kModeShift = 1;  // two bits
 constexpr uint8_t kSelected = 8;
+constexpr uint8_t kPossible = 16;  // latitude and longitude within their ranges
+
+// Visits per block of a visit list.
+constexpr uint32_t kVisitBlock = 256;
 
 constexpr PlotColor kPinColor{0xd0, 0x20, 0x90};
 constexpr PlotColor kNoteBackground{0xff, 0xff, 0xff};
@@ -157,8 +161,9 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
     m_nRunsWidth = -1;
     m_bChartsStale = true;
     m_bFitted = true;
-    m_selectedBefore.clear();
+    m_bTimesInOrder = true;
     m_thinned.clear();
+    m_nUselessLevel = -1;
 
     // Longitudes are taken either as they are or east of 0 only (-170 as 190), whichever spans
     // less, so that a track across the date line stays in one piece.
@@ -166,11 +171,13 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
     int64_t nLonMin = INT64_MAX, nLonMax = INT64_MIN, nEastMin = INT64_MAX, nEastMax = INT64_MIN;
     for (uint32_t i = 0; i < nCount; ++i) {
         const FixRecord r = m_pImage->Record(i);
+        m_bTimesInOrder = m_bTimesInOrder && (i == 0 || r.dwTime >= m_dwMaxTime);
         m_dwMinTime = std::min(m_dwMinTime, r.dwTime);
         m_dwMaxTime = std::max(m_dwMaxTime, r.dwTime);
         m_nMaxSpeed = std::max<uint32_t>(m_nMaxSpeed, r.wSpeed);
         m_nMaxAltitude = std::max<uint32_t>(m_nMaxAltitude, r.wAltitude);
-        m_flags[i] = static_cast<uint8_t>(RawFixMode(r) << kModeShift);
+        m_flags[i] = static_cast<uint8_t>(RawFixMode(r) << kModeShift |
+                                          (HasPossibleCoordinates(r) ? kPossible : 0));
         if (!IsPlaced(r)) continue;
         m_flags[i] |= kPlaced;
         ++m_nPlaced;
@@ -208,6 +215,8 @@ void TrackPlot::SetTrack(std::shared_ptr<const RawLogImage> pImage) {
             m_mapY[i] = static_cast<float>(Y(r.lLatitude) - m_originY);
         }
     }
+    m_everyRecord.indices.clear();
+    BoxVisits(m_everyRecord);
     if (m_bSelectionSet) SetSelection(m_selection);
 }
 
@@ -216,10 +225,56 @@ void TrackPlot::SetSelection(const RecordSelection& selection) {
     m_bSelectionSet = true;
     m_bChartsStale = true;
     const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
-    m_selectedBefore.resize(nCount);
+    // Without the tests that look at satellites, HDOP or the fix before, a record's fate hangs on
+    // its time, its fix mode and whether its position lies on the globe: a change of choices is a
+    // pass over the flags kept per record, not a decoding of every record.
+    const RecordFilter& filter = selection.filter;
+    if (filter.nMinSatellites == 0 && filter.nMaxHdopTenths < 0 && !(filter.dMaxSpeedKmh > 0)) {
+        const uint8_t nRefused = filter.bKeepImpossiblePositions ? 0 : kPossible;
+        const bool bDropNoFix = selection.bDropNoFix;
+        const bool bByTime = selection.nSelectMode == kSelectByTime;
+        const bool bBySize = selection.nSelectMode == kSelectBySize;
+        const uint32_t dwFrom = bByTime || bBySize ? selection.dwFromTime : 0;
+        const uint32_t dwTo = bByTime ? selection.dwToTime : UINT32_MAX;
+        // A negative limit becomes a huge unsigned one, which is no effective limit.
+        const uint32_t nLimit =
+            bBySize && selection.nLimit != 0 ? static_cast<uint32_t>(selection.nLimit) : UINT32_MAX;
+        // Times in order, as a logger writes them, make the time window one stretch of records,
+        // found by halving; out of order, each record's time is read.
+        const uint8_t* pBytes = nCount ? m_pImage->Bytes() : nullptr;
+        const auto Time = [pBytes](uint32_t i) {
+            return ReadLe32(pBytes + size_t{i} * kFixRecordSize);
+        };
+        const auto FirstAfter = [&](uint64_t dwTime) {
+            uint32_t nLow = 0, nHigh = nCount;
+            while (nLow < nHigh) {
+                const uint32_t nMiddle = nLow + (nHigh - nLow) / 2;
+                if (Time(nMiddle) > dwTime) {
+                    nHigh = nMiddle;
+                } else {
+                    nLow = nMiddle + 1;
+                }
+            }
+            return nLow;
+        };
+        const bool bStretch = m_bTimesInOrder || !(bByTime || bBySize);
+        const uint32_t nBegin = m_bTimesInOrder && dwFrom > 0 ? FirstAfter(dwFrom - 1ull) : 0;
+        const uint32_t nEnd = m_bTimesInOrder ? FirstAfter(dwTo) : nCount;
+        uint32_t nWritten = 0;
+        for (uint32_t i = 0; i < nCount; ++i) {
+            const uint8_t nFlags = m_flags[i];
+            const bool bSelected =
+                (bStretch ? i >= nBegin && i < nEnd : Time(i) >= dwFrom && Time(i) <= dwTo) &&
+                (!bDropNoFix || (nFlags >> kModeShift & 3u) != 0) &&
+                (nFlags & nRefused) == nRefused && nWritten < nLimit;
+            nWritten += bSelected ? 1 : 0;
+            m_flags[i] = static_cast<uint8_t>((nFlags & ~kSelected) | (bSelected ? kSelected : 0));
+        }
+        m_nSelected = nWritten;
+        return;
+    }
     RecordSelector selector(selection);
     for (uint32_t i = 0; i < nCount; ++i) {
-        m_selectedBefore[i] = selector.Written();
         const bool bSelected = selector.Select(*m_pImage, i);
         m_flags[i] = static_cast<uint8_t>((m_flags[i] & ~kSelected) | (bSelected ? kSelected : 0));
     }
@@ -404,23 +459,17 @@ void TrackPlot::AddGrid() {
     m_items.insert(m_items.end(), labels.begin(), labels.end());
 }
 
-// The faint records first, the strong ones over them, as lines from each position to the next in
-// the look of the record they lead to, gathered into one item per look. A step within the pen's
-// width of the last line's end adds nothing a user could see and is skipped, as are records on
-// the pixel of the one before; a stretch that stays off one side of the map is not drawn at all,
-// so that a redraw costs what the map shows. Every record on the map marks its pixel for the
-// pointer.
 // A tolerance level's records: at most a quarter pixel apart at the scale asked for, so what is
 // left out lies on the pixels drawn.
-const std::vector<uint32_t>* TrackPlot::ThinnedFor(double pixelsPerUnit) {
+const TrackPlot::Thinned& TrackPlot::ThinnedFor(double pixelsPerUnit) {
     constexpr double kFinest = 1.0 / (uint64_t{1} << 40);  // units: about 4 cm
     const int nLevel = static_cast<int>(std::floor(std::log2(0.25 / pixelsPerUnit / kFinest)));
-    if (nLevel < 0) return nullptr;
+    if (nLevel <= m_nUselessLevel) return m_everyRecord;
     for (size_t i = 0; i < m_thinned.size(); ++i) {
         if (m_thinned[i].nLevel != nLevel) continue;
         std::rotate(m_thinned.begin(), m_thinned.begin() + static_cast<std::ptrdiff_t>(i),
                     m_thinned.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-        return m_thinned.front().indices.empty() ? nullptr : &m_thinned.front().indices;
+        return m_thinned.front();
     }
     const float tolerance = static_cast<float>(std::ldexp(kFinest, nLevel));
     std::vector<uint32_t> indices;
@@ -439,18 +488,54 @@ const std::vector<uint32_t>* TrackPlot::ThinnedFor(double pixelsPerUnit) {
         nLastMode = nMode;
     }
     // Worth keeping only when it leaves much out.
-    if (indices.size() > nCount / 2) indices.clear();
-    m_thinned.insert(m_thinned.begin(), {nLevel, std::move(indices)});
+    if (indices.size() > nCount / 2) {
+        m_nUselessLevel = std::max(m_nUselessLevel, nLevel);
+        return m_everyRecord;
+    }
+    m_thinned.insert(m_thinned.begin(), {nLevel, std::move(indices), {}});
     if (m_thinned.size() > 3) m_thinned.pop_back();
-    return m_thinned.front().indices.empty() ? nullptr : &m_thinned.front().indices;
+    BoxVisits(m_thinned.front());
+    return m_thinned.front();
 }
 
+void TrackPlot::BoxVisits(Thinned& visits) const {
+    const bool bEvery = visits.indices.empty();
+    const uint32_t nVisits = bEvery ? static_cast<uint32_t>(m_flags.size())
+                                    : static_cast<uint32_t>(visits.indices.size());
+    visits.boxes.clear();
+    for (uint32_t nBegin = 0; nBegin < nVisits; nBegin += kVisitBlock) {
+        // Left above right: a block without a position.
+        VisitBox box{1, 1, -1, -1};
+        for (uint32_t nVisit = nBegin; nVisit < std::min(nVisits, nBegin + kVisitBlock); ++nVisit) {
+            const uint32_t i = bEvery ? nVisit : visits.indices[nVisit];
+            if (!(m_flags[i] & kPlaced)) continue;
+            if (box.left > box.right) box = {m_mapX[i], m_mapY[i], m_mapX[i], m_mapY[i]};
+            box.left = std::min(box.left, m_mapX[i]);
+            box.right = std::max(box.right, m_mapX[i]);
+            box.top = std::min(box.top, m_mapY[i]);
+            box.bottom = std::max(box.bottom, m_mapY[i]);
+        }
+        visits.boxes.push_back(box);
+    }
+}
+
+// The faint records first, the strong ones over them, as lines from each position to the next in
+// the look of the record they lead to, gathered into one item per look. A step within the pen's
+// width of the last line's end adds nothing a user could see and is skipped, as are records on
+// the pixel of the one before and a dot its look already has on that pixel; a stretch that stays
+// off one side of the map is not drawn at all, and a block of records wholly off one side is
+// passed over but for its ends, so that a redraw costs what the map shows. Every record on the
+// map marks its pixel for the pointer.
 void TrackPlot::AddMapRuns() {
-    const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
-    const std::vector<uint32_t>* pThinned = ThinnedFor(m_scale);
-    const uint32_t nVisits = pThinned ? static_cast<uint32_t>(pThinned->size()) : nCount;
+    const Thinned& visits = ThinnedFor(m_scale);
+    const bool bEvery = visits.indices.empty();
+    const uint32_t nVisits = bEvery ? static_cast<uint32_t>(m_flags.size())
+                                    : static_cast<uint32_t>(visits.indices.size());
     const size_t nMapWidth = static_cast<size_t>(m_map.cx);
     m_pixelRecord.assign(nMapWidth * static_cast<size_t>(m_map.cy), UINT32_MAX);
+    // Per pixel of the map, the looks (bit look * 4 + fix mode) that have a dot there already:
+    // the same dot again paints nothing new, and a long track revisits its pixels many times.
+    m_pixelDots.assign(m_pixelRecord.size(), 0);
     // Off the map by more than a line's width: which sides.
     const int nLeft = m_map.x - 4, nRight = m_map.x + m_map.cx + 4;
     const int nTop = m_map.y - 4, nBottom = m_map.y + m_map.cy + 4;
@@ -461,7 +546,7 @@ void TrackPlot::AddMapRuns() {
     const double ax = m_scale;
     const double bx = m_trackArea.x + (m_trackArea.cx - 1) / 2.0 - m_centreX * m_scale;
     const double by = m_trackArea.y + (m_trackArea.cy - 1) / 2.0 - m_centreY * m_scale;
-    const bool bAllStrong = m_selectedBefore.empty();
+    const bool bAllStrong = !m_bSelectionSet;
 
     std::vector<PlotPoint> lines[2][4];  // [look][fix mode], in pairs
     bool bHavePrevious = false;
@@ -472,18 +557,19 @@ void TrackPlot::AddMapRuns() {
     int nEndLook = -1;  // its look and mode
     unsigned nEndMode = 0;
     std::optional<PlotPoint> first;
-    for (uint32_t nVisit = 0; nVisit < nVisits; ++nVisit) {
-        const uint32_t i = pThinned ? (*pThinned)[nVisit] : nVisit;
+    const auto Visit = [&](uint32_t nVisit) {
+        const uint32_t i = bEvery ? nVisit : visits.indices[nVisit];
         const uint8_t nFlags = m_flags[i];
-        if (!(nFlags & kPlaced)) continue;
+        if (!(nFlags & kPlaced)) return;
         const PlotPoint at{Clamped(m_mapX[i] * ax + bx), Clamped(m_mapY[i] * ax + by)};
-        if (bHavePrevious && at == previous && nFlags == nPreviousFlags) continue;
+        if (bHavePrevious && at == previous && nFlags == nPreviousFlags) return;
         const int nOutside = Outside(at);
+        size_t nPixel = SIZE_MAX;
         if (nOutside == 0 && at.x >= m_map.x && at.x < m_map.x + m_map.cx && at.y >= m_map.y &&
             at.y < m_map.y + m_map.cy) {
-            uint32_t& nPixel = m_pixelRecord[static_cast<size_t>(at.y - m_map.y) * nMapWidth +
-                                             static_cast<size_t>(at.x - m_map.x)];
-            if (nPixel == UINT32_MAX) nPixel = i;
+            nPixel = static_cast<size_t>(at.y - m_map.y) * nMapWidth +
+                     static_cast<size_t>(at.x - m_map.x);
+            if (m_pixelRecord[nPixel] == UINT32_MAX) m_pixelRecord[nPixel] = i;
         }
         const int nLook = bAllStrong || (nFlags & kSelected) ? 1 : 0;
         const unsigned nMode = (nFlags >> kModeShift) & 3u;
@@ -495,9 +581,17 @@ void TrackPlot::AddMapRuns() {
             const bool bShort =
                 std::abs(from.x - at.x) <= nLook && std::abs(from.y - at.y) <= nLook;
             if (!(bSameLook && bShort)) {
-                std::vector<PlotPoint>& points = lines[nLook][nMode];
-                points.push_back(bSameLook ? from : previous);
-                points.push_back(at);
+                const PlotPoint start = bSameLook ? from : previous;
+                bool bRepeat = false;
+                if (start == at && nPixel != SIZE_MAX) {
+                    const auto nDot = static_cast<uint8_t>(1u << (nLook * 4 + int(nMode)));
+                    bRepeat = (m_pixelDots[nPixel] & nDot) != 0;
+                    m_pixelDots[nPixel] |= nDot;
+                }
+                if (!bRepeat) {
+                    lines[nLook][nMode].push_back(start);
+                    lines[nLook][nMode].push_back(at);
+                }
                 end = at;
                 nEndLook = nLook;
                 nEndMode = nMode;
@@ -509,6 +603,28 @@ void TrackPlot::AddMapRuns() {
         nPreviousFlags = nFlags;
         nPreviousOutside = nOutside;
         bHavePrevious = true;
+    };
+    for (uint32_t nBlock = 0; nBlock < visits.boxes.size(); ++nBlock) {
+        const VisitBox& box = visits.boxes[nBlock];
+        if (box.left > box.right) continue;
+        const uint32_t nBegin = nBlock * kVisitBlock;
+        const uint32_t nEnd = std::min(nVisits, nBegin + kVisitBlock);
+        const PlotPoint topLeft{Clamped(box.left * ax + bx), Clamped(box.top * ax + by)};
+        const PlotPoint bottomRight{Clamped(box.right * ax + bx), Clamped(box.bottom * ax + by)};
+        if ((Outside(topLeft) & Outside(bottomRight)) == 0) {
+            for (uint32_t nVisit = nBegin; nVisit < nEnd; ++nVisit) Visit(nVisit);
+            continue;
+        }
+        // Wholly off one side: of its lines only the one into its first position and the one out
+        // of its last can be seen.
+        const auto Placed = [&](uint32_t nVisit) {
+            return (m_flags[bEvery ? nVisit : visits.indices[nVisit]] & kPlaced) != 0;
+        };
+        uint32_t nFirst = nBegin, nLast = nEnd - 1;
+        while (!Placed(nFirst)) ++nFirst;
+        while (!Placed(nLast)) --nLast;
+        Visit(nFirst);
+        if (nLast != nFirst) Visit(nLast);
     }
     bool bAnyLine = false;
     for (int nLook = 0; nLook < 2; ++nLook) {
@@ -681,8 +797,14 @@ void TrackPlot::BuildCharts() {
         m_items.push_back(Rect(PlotShape::FillRect, m_altitude, kChartBackground));
         BuildChartRuns();
         BuildTimeAxis();
-        BuildChart(m_speed, "Speed (km/h)", true);
-        BuildChart(m_altitude, "Altitude (m)", false);
+        // Per run, the records the selection takes.
+        std::vector<uint32_t> chosen(m_runs.size());
+        for (size_t nRun = 0; nRun < m_runs.size(); ++nRun) {
+            for (uint32_t i = m_runs[nRun].nBegin; i < m_runs[nRun].nEnd; ++i)
+                chosen[nRun] += (m_flags[i] & kSelected) ? 1 : 0;
+        }
+        BuildChart(m_speed, "Speed (km/h)", true, chosen);
+        BuildChart(m_altitude, "Altitude (m)", false, chosen);
         m_chartItems.swap(m_items);
         m_items.swap(mapItems);
         m_bChartsStale = false;
@@ -703,26 +825,31 @@ void TrackPlot::BuildChartRuns() {
         const int nColumn = TimeToX(r.dwTime, m_speed) - m_speed.x;
         const uint16_t values[2] = {r.wSpeed, r.wAltitude};
         if (m_runs.empty() || m_runs.back().nColumn != nColumn) {
-            ChartRun run{i, i + 1, nColumn, {}};
-            for (int v = 0; v < 2; ++v) {
-                for (uint16_t& w : run.value[v]) w = values[v];
-            }
-            m_runs.push_back(run);
+            m_runs.push_back({i, i, nColumn, {}});
             uint32_t& nFirst = m_columnFirst[static_cast<size_t>(nColumn)];
             nFirst = std::min(nFirst, i);
-            continue;
         }
         ChartRun& run = m_runs.back();
         run.nEnd = i + 1;
+        KindStats& kind =
+            run.kinds[(IsNoFixRecord(r) ? 1 : 0) | (HasPossibleCoordinates(r) ? 0 : 2)];
+        if (kind.nCount++ == 0) {
+            kind.nFirst = i;
+            for (int v = 0; v < 2; ++v) {
+                for (uint16_t& w : kind.value[v]) w = values[v];
+            }
+        }
+        kind.nLast = i;
         for (int v = 0; v < 2; ++v) {
-            run.value[v][1] = values[v];
-            run.value[v][2] = std::min(run.value[v][2], values[v]);
-            run.value[v][3] = std::max(run.value[v][3], values[v]);
+            kind.value[v][1] = values[v];
+            kind.value[v][2] = std::min(kind.value[v][2], values[v]);
+            kind.value[v][3] = std::max(kind.value[v][3], values[v]);
         }
     }
 }
 
-void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed) {
+void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed,
+                           const std::vector<uint32_t>& chosen) {
     const double maxValue = bSpeed ? m_nMaxSpeed / 100.0 : m_nMaxAltitude;
     const double step = std::max(1.0, NiceStep(std::max(maxValue, 1.0) / 3.0));
     const double top = std::max(step, std::ceil(maxValue / step) * step);
@@ -762,22 +889,59 @@ void TrackPlot::BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpe
         span.nBottom = std::max(span.nBottom, ValueToY(wMin));
     };
     const uint32_t nCount = static_cast<uint32_t>(m_flags.size());
+    // The kinds of record a selection may take: it takes no other, so when it takes as many
+    // records of a run as these hold, it takes exactly these.
+    bool bMayTake[4];
+    for (int nKind = 0; nKind < 4; ++nKind) {
+        bMayTake[nKind] = !((nKind & 1) && m_selection.bDropNoFix) &&
+                          !((nKind & 2) && !m_selection.filter.bKeepImpossiblePositions);
+    }
     for (const ChartRun& run : m_runs) {
         const uint32_t nLength = run.nEnd - run.nBegin;
         const uint32_t nChosen =
-            m_selectedBefore.empty()
-                ? nLength
-                : (run.nEnd < nCount ? m_selectedBefore[run.nEnd] : m_nSelected) -
-                      m_selectedBefore[run.nBegin];
-        if (nChosen == 0 || nChosen == nLength) {
-            const uint16_t* v = run.value[nValue];
-            Add(nChosen ? 1 : 0, run.nColumn, v[0], v[1], v[2], v[3]);
+            m_bSelectionSet ? chosen[static_cast<size_t>(&run - m_runs.data())] : nLength;
+        uint32_t nMayTake = 0;
+        for (int nKind = 0; nKind < 4; ++nKind)
+            nMayTake += bMayTake[nKind] ? run.kinds[nKind].nCount : 0;
+        if (nChosen == 0 || nChosen == nLength || nChosen == nMayTake) {
+            for (int nLook = 0; nLook < 2; ++nLook) {
+                const KindStats* pFirst = nullptr;
+                const KindStats* pLast = nullptr;
+                uint16_t wMin = UINT16_MAX, wMax = 0;
+                for (const KindStats& kind : run.kinds) {
+                    const bool bTaken =
+                        nChosen == nLength || (nChosen != 0 && bMayTake[&kind - run.kinds]);
+                    if (kind.nCount == 0 || (bTaken ? 1 : 0) != nLook) continue;
+                    if (!pFirst || kind.nFirst < pFirst->nFirst) pFirst = &kind;
+                    if (!pLast || kind.nLast > pLast->nLast) pLast = &kind;
+                    wMin = std::min(wMin, kind.value[nValue][2]);
+                    wMax = std::max(wMax, kind.value[nValue][3]);
+                }
+                if (pFirst)
+                    Add(nLook, run.nColumn, pFirst->value[nValue][0], pLast->value[nValue][1], wMin,
+                        wMax);
+            }
             continue;
         }
+        // Each look's values gathered over the run first, then added as a whole run's are.
+        uint16_t gathered[2][4] = {};
+        bool bSeen[2] = {false, false};
+        const uint8_t* pValue = m_pImage->Bytes() + (bSpeed ? 14 : 12);
         for (uint32_t i = run.nBegin; i < run.nEnd; ++i) {
-            const FixRecord r = m_pImage->Record(i);
-            const uint16_t w = bSpeed ? r.wSpeed : r.wAltitude;
-            Add(m_flags[i] & kSelected ? 1 : 0, run.nColumn, w, w, w, w);
+            const uint16_t w = ReadLe16(pValue + size_t{i} * kFixRecordSize);
+            const int nLook = m_flags[i] & kSelected ? 1 : 0;
+            uint16_t* g = gathered[nLook];
+            if (!bSeen[nLook]) {
+                bSeen[nLook] = true;
+                g[0] = g[2] = g[3] = w;
+            }
+            g[1] = w;
+            g[2] = std::min(g[2], w);
+            g[3] = std::max(g[3], w);
+        }
+        for (int nLook = 0; nLook < 2; ++nLook) {
+            const uint16_t* g = gathered[nLook];
+            if (bSeen[nLook]) Add(nLook, run.nColumn, g[0], g[1], g[2], g[3]);
         }
     }
     const size_t nJoin = 2 + 4 * nColumns / std::max<size_t>(1, nCount);

@@ -165,7 +165,8 @@ class TrackPlot {
     void AddMapNotes();
     void BuildCharts();
     void BuildChartRuns();
-    void BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed);
+    void BuildChart(const PlotRect& rect, const char* pszTitle, bool bSpeed,
+                    const std::vector<uint32_t>& chosen);
     void BuildTimeAxis();
     int TimeToX(uint32_t dwTime, const PlotRect& rect) const;
     std::optional<PlotPoint> MapPixel(uint32_t nIndex) const;
@@ -188,8 +189,7 @@ class TrackPlot {
     std::vector<float> m_mapX;
     std::vector<float> m_mapY;
     std::vector<uint8_t> m_flags;
-    // Per record, by SetSelection: how many before it are selected.
-    std::vector<uint32_t> m_selectedBefore;
+    bool m_bTimesInOrder = true;  // no record older than the one before
     uint32_t m_nSelected = 0;
     uint32_t m_nPlaced = 0;
     double m_originX = 0;
@@ -205,13 +205,24 @@ class TrackPlot {
 
     // The records worth visiting at a scale: each one further than a tolerance from the last kept
     // one, or of another fix mode; one list per tolerance level used lately (a level doubles the
-    // tolerance). Kept across pans, zooms and selections.
+    // tolerance). Kept across pans, zooms and selections. The visits come in blocks, each with
+    // the box its positions take (units from the origin): a zoomed view passes over the blocks
+    // wholly off one side of the map.
+    struct VisitBox {
+        float left, top, right, bottom;
+    };
     struct Thinned {
         int nLevel;
-        std::vector<uint32_t> indices;
+        std::vector<uint32_t> indices;  // empty: every record
+        std::vector<VisitBox> boxes;
     };
-    const std::vector<uint32_t>* ThinnedFor(double pixelsPerUnit);
+    // The list for a scale, or m_everyRecord where thinning leaves too little out.
+    const Thinned& ThinnedFor(double pixelsPerUnit);
+    void BoxVisits(Thinned& visits) const;
     std::vector<Thinned> m_thinned;
+    Thinned m_everyRecord{-1, {}, {}};
+    // The finest level found not worth keeping: finer ones keep even more.
+    int m_nUselessLevel = -1;
 
     // The map's view: the point at the middle of the track area (units from the origin) and
     // the scale; fitted to the track until the user zooms or pans.
@@ -221,12 +232,20 @@ class TrackPlot {
     double m_scale = 1;  // pixels per unit
 
     // The charts' records in runs of one pixel column, for the chart width they were made for:
-    // the run's first record, and its first, last, lowest and highest speed and altitude.
+    // the run's records, and per kind of record (a fix or none, a position on the globe or not)
+    // how many, its first and last, and their first, last, lowest and highest speed and altitude.
+    // A selection takes or leaves whole kinds in all but the few runs its edges cut.
+    struct KindStats {
+        uint32_t nCount;
+        uint32_t nFirst;
+        uint32_t nLast;
+        uint16_t value[2][4];  // [speed, altitude][first, last, min, max]
+    };
     struct ChartRun {
         uint32_t nBegin;
         uint32_t nEnd;
         int nColumn;
-        uint16_t value[2][4];  // [speed, altitude][first, last, min, max]
+        KindStats kinds[4];  // by kind: 1 no fix, 2 impossible coordinates
     };
     std::vector<ChartRun> m_runs;
     std::vector<uint32_t> m_columnFirst;  // per column, its first record, or UINT32_MAX
@@ -245,4 +264,5 @@ class TrackPlot {
     std::vector<PlotItem> m_items;
     // Per pixel of the map, the first record drawn there (UINT32_MAX: none), for the pointer.
     std::vector<uint32_t> m_pixelRecord;
+    std::vector<uint8_t> m_pixelDots;  // scratch of AddMapRuns
 };

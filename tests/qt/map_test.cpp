@@ -245,6 +245,27 @@ class MapTest : public QObject {
                                 "Latitude 47.123456, longitude 8.654321"));
     }
 
+    // Out east and back further north, zoomed in: both lines cross the map, their ends off it.
+    void zoomedInLinesCrossTheMap() {
+        std::vector<FixRecord> records;
+        for (uint32_t i = 0; i < 200; ++i)
+            records.push_back(
+                track_pictures::At(i < 100 ? 10 : 10.001, 10 + 0.001 * std::min(i, 199 - i), 2, i));
+        TrackViewWindow view(nullptr);
+        view.SetData({Image(records), {kSelectAll, 0, 0, 0, false}, {}, "b.dlg"});
+        view.resize(700, 560);
+        view.grab();  // fitted to the track first
+        for (int i = 0; i < 2; ++i) QTest::keyClick(&view, Qt::Key_Plus);
+        const QImage image = view.grab().toImage();
+        const PlotRect map = view.Plot().View().rect;
+        int nFullRows = 0;  // of the 3D fix's colour
+        for (int y = map.y, x = map.x; y < map.y + map.cy; ++y, x = map.x) {
+            while (x < map.x + map.cx && image.pixel(x, y) == qRgb(0, 0x7f, 0)) ++x;
+            nFullRows += x == map.x + map.cx;
+        }
+        QCOMPARE(nFullRows, 4);  // two lines, two pixels wide
+    }
+
     void unknownOptionRefused() {
         QProcess program;
         program.start(QStringLiteral(QUORVEL_BINARY_DIR "/app/qt/quorvel"),
