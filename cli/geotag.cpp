@@ -35,19 +35,8 @@ std::string PositionText(const TrackPosition& pos) {
 
 // What the dry run's table says where a photo gets no position.
 std::string OutcomeText(const GeotagRow& row) {
-    switch (row.outcome) {
-        case PhotoOutcome::Tagged:
-            return PositionText(row.lookup.position);
-        case PhotoOutcome::Outside:
-            return "outside the track";
-        case PhotoOutcome::HadPosition:
-            return "has a position already";
-        case PhotoOutcome::NoTime:
-            return "no time of taking";
-        case PhotoOutcome::NotWritten:
-            break;
-    }
-    return "unreadable: " + row.strReason;
+    return row.outcome == PhotoOutcome::Tagged ? PositionText(row.lookup.position)
+                                               : PhotoOutcomeText(row, "unreadable");
 }
 
 std::string SecondsText(double dSeconds) {

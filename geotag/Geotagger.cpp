@@ -237,3 +237,19 @@ std::string GeotagSummary(const GeotagResult& result, bool bDryRun, bool bMarkLi
     }
     return strText;
 }
+
+std::string PhotoOutcomeText(const GeotagRow& row, const char* pszFailure) {
+    switch (row.outcome) {
+        case PhotoOutcome::Tagged:
+            return "tagged";
+        case PhotoOutcome::Outside:
+            return "outside the track";
+        case PhotoOutcome::HadPosition:
+            return "has a position already";
+        case PhotoOutcome::NoTime:
+            return "no time of taking";
+        case PhotoOutcome::NotWritten:
+            break;
+    }
+    return std::string(pszFailure) + ": " + row.strReason;
+}

@@ -82,3 +82,7 @@ GeotagResult GeotagPhotos(const TrackIndex& track, const std::vector<std::string
 // "7 photos: 4 tagged, 1 outside the track, 1 already had a position, 1 without a time" (a dry
 // run's "to tag"); with bMarkListed the counts of photos listed apart say "(listed)".
 std::string GeotagSummary(const GeotagResult& result, bool bDryRun, bool bMarkListed);
+
+// What became of a photo, as the tables say it ("tagged", "outside the track", ...); one that
+// could not be read or written gets pszFailure and the reason ("unreadable: ...").
+std::string PhotoOutcomeText(const GeotagRow& row, const char* pszFailure);

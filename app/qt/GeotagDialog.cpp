@@ -38,19 +38,8 @@ std::string PositionText(const TrackPosition& pos) {
 }
 
 std::string OutcomeText(const GeotagRow& row, bool bDryRun) {
-    switch (row.outcome) {
-        case PhotoOutcome::Tagged:
-            return bDryRun ? "will be tagged" : "tagged";
-        case PhotoOutcome::Outside:
-            return "outside the track";
-        case PhotoOutcome::HadPosition:
-            return "has a position already";
-        case PhotoOutcome::NoTime:
-            return "no time of taking";
-        case PhotoOutcome::NotWritten:
-            break;
-    }
-    return (bDryRun ? "unreadable: " : "not written: ") + row.strReason;
+    if (row.outcome == PhotoOutcome::Tagged && bDryRun) return "will be tagged";
+    return PhotoOutcomeText(row, bDryRun ? "unreadable" : "not written");
 }
 
 // The photo's name below the folder chosen, as the table shows it.
