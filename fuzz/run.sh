@@ -9,7 +9,7 @@ shift || true
 seconds=${FUZZ_SECONDS:-60}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(receive_engine sentence time_parse zone_file)
+  targets=(receive_engine sentence time_parse zone_file cache_control)
   [ -x "$build/fuzz/fuzz_photo_time" ] && targets+=(photo_time)
 fi
 scratch=${FUZZ_WORK:-$(mktemp -d /tmp/quorvel-fuzz.XXXXXX)}

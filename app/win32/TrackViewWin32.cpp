@@ -2,11 +2,24 @@
 
 #include <windowsx.h>
 
+#include <cmath>
+
 #include "platform/Text.h"
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"QuorvelTrackView";
+// Posted by the tile fetchers when a tile is ready (or failed).
+constexpr UINT kTilesArrived = WM_APP + 0x51;
+
+MapTileOptions& DefaultMapOptions() {
+    static MapTileOptions options = [] {
+        MapTileOptions disabled;
+        disabled.bEnabled = false;
+        return disabled;
+    }();
+    return options;
+}
 
 COLORREF ToColorRef(PlotColor c) {
     return RGB(c.r, c.g, c.b);
@@ -32,6 +45,32 @@ class SelectedPen {
     HGDIOBJ m_hOld;
 };
 
+void PaintTilesGdi(HDC hDc, const MapViewport& view, const GdiTileLookup& tiles) {
+    if (!tiles) return;
+    const int nSaved = ::SaveDC(hDc);
+    ::IntersectClipRect(hDc, view.rect.x, view.rect.y, view.rect.x + view.rect.cx,
+                        view.rect.y + view.rect.cy);
+    // Scaled tiles are smoothed; at their own size they are copied.
+    ::SetStretchBltMode(hDc, HALFTONE);
+    ::SetBrushOrgEx(hDc, 0, 0, nullptr);
+    for (const TilePlacement& tile :
+         TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy)) {
+        const TilePicture* pTile = tiles(tile.key);
+        if (!pTile) continue;
+        // Both edges rounded the same way, so that neighbours meet without a gap.
+        const int x0 = view.rect.x + static_cast<int>(std::lround(tile.x));
+        const int y0 = view.rect.y + static_cast<int>(std::lround(tile.y));
+        const int x1 = view.rect.x + static_cast<int>(std::lround(tile.x + tile.size));
+        const int y1 = view.rect.y + static_cast<int>(std::lround(tile.y + tile.size));
+        BITMAPINFO info{};
+        info.bmiHeader = {
+            sizeof(BITMAPINFOHEADER), pTile->cx, -pTile->cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        ::StretchDIBits(hDc, x0, y0, x1 - x0, y1 - y0, 0, 0, pTile->cx, pTile->cy,
+                        pTile->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    }
+    ::RestoreDC(hDc, nSaved);
+}
+
 }  // namespace
 
 PlotMetrics PlotMetricsOf(HDC hDc) {
@@ -53,7 +92,8 @@ PlotMetrics PlotMetricsOf(HDC hDc) {
             TextWidth};
 }
 
-void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items) {
+void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items, const MapViewport& view,
+                       const GdiTileLookup& tiles) {
     ::SetBkMode(hDc, TRANSPARENT);
     const HGDIOBJ hOldBrush = ::SelectObject(hDc, ::GetStockObject(NULL_BRUSH));
     std::vector<POINT> points;
@@ -119,7 +159,8 @@ void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items) {
                 if (item.rect.cx > 0 && item.rect.cy > 0)
                     ::IntersectClipRect(hDc, rect.left, rect.top, rect.right, rect.bottom);
                 break;
-            case PlotShape::Tiles:  // no tiles in this view yet: the grid stands in
+            case PlotShape::Tiles:
+                PaintTilesGdi(hDc, view, tiles);
                 break;
         }
     }
@@ -141,6 +182,38 @@ TrackViewWin32::TrackViewWin32(HINSTANCE hInstance, HWND hOwner, HFONT hFont) : 
     }
     m_hWnd = ::CreateWindowExW(0, kClassName, L"Track", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, 900, 700, hOwner, nullptr, hInstance, this);
+    SetMapOptions(DefaultMapOptions());
+}
+
+void TrackViewWin32::SetDefaultMapOptions(const MapTileOptions& options) {
+    DefaultMapOptions() = options;
+}
+
+void TrackViewWin32::SetMapOptions(const MapTileOptions& options) {
+    m_pTiles.reset();
+    if (options.bEnabled && m_hWnd)
+        m_pTiles = std::make_unique<WinHttpTileSource>(options, m_hWnd, kTilesArrived);
+    m_plot.SetMapTiles(m_pTiles != nullptr, options.strAttribution);
+    m_plot.SetMapNotice({});
+    Rebuild();
+}
+
+void TrackViewWin32::Rebuild() {
+    m_bStale = true;
+    m_nHover.reset();
+    DropPicture();
+    if (m_hWnd) ::InvalidateRect(m_hWnd, nullptr, FALSE);
+}
+
+void TrackViewWin32::OnTilesArrived() {
+    if (!m_pTiles || !m_pTiles->Arrived()) return;
+    // A notice is part of the items; a tile only of the picture.
+    if (m_pTiles->Notice() != m_plot.MapNotice()) {
+        m_plot.SetMapNotice(m_pTiles->Notice());
+        m_bStale = true;
+    }
+    DropPicture();
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
 TrackViewWin32::~TrackViewWin32() {
@@ -162,12 +235,8 @@ void TrackViewWin32::SetData(const TrackViewData& view) {
     const size_t nSlash = path.find_last_of(L"\\/");
     if (!path.empty())
         title += L" - " + (nSlash == std::wstring::npos ? path : path.substr(nSlash + 1));
-    if (m_hWnd) {
-        ::SetWindowTextW(m_hWnd, title.c_str());
-        m_nHover.reset();
-        DropPicture();
-        ::InvalidateRect(m_hWnd, nullptr, FALSE);
-    }
+    if (m_hWnd) ::SetWindowTextW(m_hWnd, title.c_str());
+    Rebuild();
 }
 
 void TrackViewWin32::Show() {
@@ -194,6 +263,12 @@ LRESULT TrackViewWin32::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             OnPaint();
             return 0;
+        case WM_PRINTCLIENT:
+            PaintClient(reinterpret_cast<HDC>(wParam));
+            return 0;
+        case kTilesArrived:
+            OnTilesArrived();
+            return 0;
         case WM_ERASEBKGND:
             return 1;  // the picture covers everything
         case WM_SIZE:
@@ -205,7 +280,38 @@ LRESULT TrackViewWin32::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) {
             pInfo->ptMinTrackSize = {420, 360};
             return 0;
         }
+        case WM_LBUTTONDOWN: {
+            const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (m_plot.View().rect.Contains({at.x, at.y})) {
+                m_dragFrom = at;
+                ::SetCapture(m_hWnd);
+            }
+            return 0;
+        }
+        case WM_LBUTTONUP:
+            m_dragFrom.reset();
+            ::ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED:
+            m_dragFrom.reset();
+            return 0;
+        case WM_MOUSEWHEEL: {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ::ScreenToClient(m_hWnd, &at);
+            const int nSteps = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+            if (nSteps == 0 || !m_plot.View().rect.Contains({at.x, at.y})) return 0;
+            m_plot.ZoomBy(nSteps, {at.x, at.y});
+            Rebuild();
+            return 0;
+        }
         case WM_MOUSEMOVE: {
+            if (m_dragFrom && (wParam & MK_LBUTTON)) {
+                const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                m_plot.PanBy(at.x - m_dragFrom->x, at.y - m_dragFrom->y);
+                m_dragFrom = at;
+                Rebuild();
+                return 0;
+            }
             if (!m_bTrackingLeave) {
                 TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, m_hWnd, 0};
                 m_bTrackingLeave = ::TrackMouseEvent(&track) != FALSE;
@@ -225,14 +331,48 @@ LRESULT TrackViewWin32::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) {
                 ::InvalidateRect(m_hWnd, nullptr, FALSE);
             }
             return 0;
-        case WM_KEYDOWN:
-            if (wParam == VK_ESCAPE) ::ShowWindow(m_hWnd, SW_HIDE);
+        case WM_KEYDOWN: {
+            const PlotRect& map = m_plot.View().rect;
+            switch (wParam) {
+                case VK_ESCAPE:
+                    ::ShowWindow(m_hWnd, SW_HIDE);
+                    return 0;
+                case VK_ADD:
+                case VK_OEM_PLUS:
+                    m_plot.ZoomBy(1);
+                    break;
+                case VK_SUBTRACT:
+                case VK_OEM_MINUS:
+                    m_plot.ZoomBy(-1);
+                    break;
+                case VK_LEFT:
+                    m_plot.PanBy(map.cx / 4, 0);
+                    break;
+                case VK_RIGHT:
+                    m_plot.PanBy(-map.cx / 4, 0);
+                    break;
+                case VK_UP:
+                    m_plot.PanBy(0, map.cy / 4);
+                    break;
+                case VK_DOWN:
+                    m_plot.PanBy(0, -map.cy / 4);
+                    break;
+                case VK_HOME:
+                    m_plot.FitToTrack();
+                    break;
+                default:
+                    return 0;
+            }
+            Rebuild();
             return 0;
+        }
         case WM_CLOSE:
             // Kept for the next time: the main window owns it and ends it.
             ::ShowWindow(m_hWnd, SW_HIDE);
             return 0;
         case WM_NCDESTROY:
+            // The fetchers post to this window no more.
+            m_pTiles.reset();
             ::SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
             m_hWnd = nullptr;
             return 0;
@@ -244,21 +384,42 @@ LRESULT TrackViewWin32::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) {
 void TrackViewWin32::OnPaint() {
     PAINTSTRUCT ps{};
     const HDC hDc = ::BeginPaint(m_hWnd, &ps);
+    PaintClient(hDc);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+void TrackViewWin32::PaintClient(HDC hDc) {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
     const SIZE size{client.right, client.bottom};
-    if (size.cx <= 0 || size.cy <= 0) {
-        ::EndPaint(m_hWnd, &ps);
-        return;
-    }
+    if (size.cx <= 0 || size.cy <= 0) return;
     const HDC hMemory = ::CreateCompatibleDC(hDc);
     const HGDIOBJ hOldFont = ::SelectObject(hMemory, m_hFont);
-    if (!m_hPicture || size.cx != m_pictureSize.cx || size.cy != m_pictureSize.cy) {
+    if (size.cx != m_pictureSize.cx || size.cy != m_pictureSize.cy) {
         DropPicture();
+        m_bStale = true;
+    }
+    if (m_bStale) {
+        m_pItems = &m_plot.Build(size.cx, size.cy, PlotMetricsOf(hMemory));
+        m_bStale = false;
+        DropPicture();
+        // Only the tiles this view shows are asked for.
+        if (m_pTiles) {
+            const MapViewport& view = m_plot.View();
+            std::vector<TileKey> keys;
+            for (const TilePlacement& tile :
+                 TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy))
+                keys.push_back(tile.key);
+            m_pTiles->Want(keys);
+        }
+    }
+    if (!m_hPicture) {
         m_hPicture = ::CreateCompatibleBitmap(hDc, size.cx, size.cy);
         m_pictureSize = size;
         const HGDIOBJ hOld = ::SelectObject(hMemory, m_hPicture);
-        PaintPlotItemsGdi(hMemory, m_plot.Build(size.cx, size.cy, PlotMetricsOf(hMemory)));
+        GdiTileLookup lookup;
+        if (m_pTiles) lookup = [this](const TileKey& key) { return m_pTiles->Tile(key); };
+        PaintPlotItemsGdi(hMemory, *m_pItems, m_plot.View(), lookup);
         ::SelectObject(hMemory, hOld);
     }
     // The pointer's marks go on a copy, so the picture stays clean for the next move.
@@ -275,5 +436,4 @@ void TrackViewWin32::OnPaint() {
     ::DeleteObject(hFrame);
     ::SelectObject(hMemory, hOldFont);
     ::DeleteDC(hMemory);
-    ::EndPaint(m_hWnd, &ps);
 }
