@@ -132,11 +132,15 @@ void PaintPlotItemsGdi(HDC hDc, const std::vector<PlotItem>& items, const MapVie
                 for (size_t i = 0; i + 1 < item.points.size(); i += 2) {
                     const PlotPoint a = item.points[i];
                     const PlotPoint b = item.points[i + 1];
-                    // GDI leaves out a line's last pixel: one more makes the span whole.
-                    const int dx = b.x > a.x ? 1 : b.x < a.x ? -1 : 0;
-                    const int dy = b.y > a.y ? 1 : b.y < a.y ? -1 : 0;
+                    // A thin pen leaves out a line's last pixel: one more makes the span whole.
+                    // A wide one caps both ends itself, and a pixel more would stick out past a
+                    // corner; a dot still needs a length to be drawn at all.
+                    const bool bDot = a == b;
+                    const bool bExtend = bDot || item.nWidth <= 1;
+                    const int dx = bExtend ? (b.x > a.x ? 1 : b.x < a.x ? -1 : 0) : 0;
+                    const int dy = bExtend ? (b.y > a.y ? 1 : b.y < a.y ? -1 : 0) : 0;
                     points.push_back({a.x, a.y});
-                    points.push_back({b.x + dx, b.y + (dx == 0 && dy == 0 ? 1 : dy)});
+                    points.push_back({b.x + dx, b.y + (bDot ? 1 : dy)});
                     counts.push_back(2);
                 }
                 ::PolyPolyline(hDc, points.data(), counts.data(),
