@@ -194,7 +194,9 @@ TEST(Distance, LegsAndWalksAgreeWithTheTextbookHaversine) {
             LegEnd at = MakeLegEnd(lLat, 179000000);
             for (int i = 0; i < 2000; ++i) {
                 const int32_t lNextLat = std::clamp(at.lLatitude + step(rng), -90000000, 90000000);
-                const LegEnd next = NextLegEnd(at, lNextLat, at.lLongitude + step(rng));
+                const int32_t lNextLon =
+                    std::clamp(at.lLongitude + step(rng), -180000000, 180000000);
+                const LegEnd next = NextLegEnd(at, lNextLat, lNextLon);
                 const double dWant =
                     haversine(at.lLatitude, at.lLongitude, next.lLatitude, next.lLongitude);
                 ASSERT_NEAR(LegKm(at, next), dWant, 1e-12 * dWant + 1e-9) << lStep << " " << i;
