@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config ninja-build
   qt6-base-dev libgl-dev libudev-dev libcli11-dev libhowardhinnant-date-dev tzdata
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxml2-utils gdal-bin libreoffice-calc fonts-liberation locales xvfb xauth
+  libxml2-utils gdal-bin libreoffice-calc fonts-liberation locales xvfb xauth python3
   umockdev libumockdev-dev
   clang libclang-rt-14-dev
   help2man librsvg2-bin

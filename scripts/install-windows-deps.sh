@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake make mingw-w64 g++-mingw-w64-x86-64-posix googletest libcli11-dev
-  wine64 wine xvfb xauth xdotool imagemagick nsis
+  wine64 wine xvfb xauth xdotool imagemagick nsis python3
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"
