@@ -23,8 +23,10 @@ test-asan:
 	$(MAKE) test PRESET=asan
 
 # ThreadSanitizer only matters where threads meet: the worker, the link, the command line's
-# download, the window with its worker. Only those tests are built and run.
-TSAN_TARGETS ?= protocol_tests link_tests cli_tests sync_tests window_link_tests qt_window_tests
+# download, the window with its worker, the tile fetches and the geotagging threads. Only those
+# tests are built and run.
+TSAN_TARGETS ?= protocol_tests link_tests cli_tests sync_tests window_link_tests qt_window_tests \
+                geotag_tests qt_map_tests qt_geotag_dialog_tests
 TSAN_LABELS ?= link|protocol|threaded|qt
 # The program under window managers is not one of those targets (ASan runs it).
 TSAN_SKIP_LABELS ?= window

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,6 +29,9 @@ struct TempSlot {
 #endif
 };
 TempSlot g_slots[kSlots];
+// Threads that write files side by side register and release them under this lock, so that one
+// never reads a slot's path while another writes it; the handler takes no lock.
+std::mutex g_registryMutex;
 
 volatile std::sig_atomic_t g_nStopSignal = 0;
 bool g_bEndAtOnce = false;
@@ -110,6 +114,7 @@ void EndLikeStopSignal() {
 
 void RegisterTempFile(const std::string& strPath) {
     if (strPath.size() >= kMaxPath) return;
+    const std::lock_guard lock(g_registryMutex);
     for (TempSlot& slot : g_slots) {
         int nFree = 0;
         if (!slot.nState.compare_exchange_strong(nFree, 1)) continue;
@@ -128,6 +133,7 @@ void RegisterTempFile(const std::string& strPath) {
 }
 
 void UnregisterTempFile(const std::string& strPath) {
+    const std::lock_guard lock(g_registryMutex);
     for (TempSlot& slot : g_slots) {
         if (slot.nState.load() == 2 && strPath == slot.szPath) {
             slot.nState.store(0);
