@@ -52,3 +52,35 @@ TEST(TrackPlot, SelectedCountFollowsTheChoices) {
         }
     }
 }
+
+// The scale bar at 60 degrees north, where 0.01 degree of longitude is 1113.195 m * cos 60 on the
+// ground (WGS 84's equator, 40,075,016.686 m, in 36,000 parts): the bar's length in pixels to its
+// label is the track's to its 556.6 m.
+TEST(TrackPlot, ScaleBarAgreesWithTheGround) {
+    auto pData = std::make_unique<uint8_t[]>(2 * kFixRecordSize);
+    for (uint32_t i = 0; i < 2; ++i) {
+        EncodeFixRecord({100 + i, 60000000, 10000000 + 10000 * static_cast<int32_t>(i), 0, 0,
+                         2 << 6 | 8, 0, 0, 0},
+                        pData.get() + i * kFixRecordSize);
+    }
+    TrackPlot plot;
+    plot.SetTrack(std::make_shared<const RawLogImage>(std::move(pData), 2));
+    plot.SetSelection({kSelectAll, 0, 0, 0, false});
+    const std::vector<PlotItem>& items = plot.Build(700, 560, PlotMetrics{});
+    int nTrack = 0, nBar = 0;
+    double dLabelMetres = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const PlotItem& item = items[i];
+        if (item.shape != PlotShape::Lines || item.points.size() < 2) continue;
+        const int nSpan = std::abs(item.points[1].x - item.points[0].x);
+        if (item.color == FixModeColor(2) && nTrack == 0) nTrack = nSpan;
+        if (item.color == kInk && item.points.size() == 6 && i + 1 < items.size()) {
+            nBar = nSpan;
+            const std::string& strLabel = items[i + 1].strText;
+            dLabelMetres = std::stod(strLabel) * (strLabel.ends_with(" km") ? 1000 : 1);
+        }
+    }
+    ASSERT_GT(nTrack, 100);
+    ASSERT_GT(nBar, 20);
+    EXPECT_NEAR(nBar, dLabelMetres / (1113.195 * 0.5) * nTrack, 1.5) << dLabelMetres;
+}
