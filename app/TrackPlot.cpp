@@ -1149,3 +1149,12 @@ std::vector<PlotItem> TrackPlot::PinHoverItems(size_t nPin) const {
     items.insert(items.end(), readout.begin(), readout.end());
     return items;
 }
+
+std::vector<TileKey> TrackPlot::TilesShown() const {
+    std::vector<TileKey> keys;
+    for (const TilePlacement& tile : TilesInView(m_view.left, m_view.top, m_view.pixelsPerUnit,
+                                                 m_view.rect.cx, m_view.rect.cy)) {
+        keys.push_back(tile.key);
+    }
+    return keys;
+}

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MapTiles.h"
 #include "track/RawLog.h"
 #include "track/RecordSelection.h"
 #include "track/TimeZone.h"
@@ -148,6 +149,8 @@ class TrackPlot {
 
     // Where the last build put the world.
     const MapViewport& View() const { return m_view; }
+    // The tiles the map of the last build shows: all a view asks its fetcher for.
+    std::vector<TileKey> TilesShown() const;
 
     // The part of the map the positions are fitted into.
     const PlotRect& TrackArea() const { return m_trackArea; }

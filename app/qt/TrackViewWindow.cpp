@@ -183,14 +183,7 @@ void TrackViewWindow::Render() {
                                  {metrics.averageCharWidth(), metrics.height(), TextWidth});
         m_bStale = false;
         // Only the tiles this view shows are asked for.
-        if (m_pTiles) {
-            const MapViewport& view = m_plot.View();
-            std::vector<TileKey> keys;
-            for (const TilePlacement& tile :
-                 TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy))
-                keys.push_back(tile.key);
-            m_pTiles->Want(keys);
-        }
+        if (m_pTiles) m_pTiles->Want(m_plot.TilesShown());
     }
     const qreal ratio = devicePixelRatioF();
     if (m_picture.size() != size() * ratio) {

@@ -408,14 +408,7 @@ void TrackViewWin32::PaintClient(HDC hDc) {
         m_bStale = false;
         DropPicture();
         // Only the tiles this view shows are asked for.
-        if (m_pTiles) {
-            const MapViewport& view = m_plot.View();
-            std::vector<TileKey> keys;
-            for (const TilePlacement& tile :
-                 TilesInView(view.left, view.top, view.pixelsPerUnit, view.rect.cx, view.rect.cy))
-                keys.push_back(tile.key);
-            m_pTiles->Want(keys);
-        }
+        if (m_pTiles) m_pTiles->Want(m_plot.TilesShown());
     }
     if (!m_hPicture) {
         m_hPicture = ::CreateCompatibleBitmap(hDc, size.cx, size.cy);
