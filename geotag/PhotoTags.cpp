@@ -266,11 +266,14 @@ bool PhotoTags::Open(const std::string& strPath) {
     m.kind = PhotoKindOf(strPath);
     const std::string strTarget = m.kind == PhotoKind::Raw ? SidecarPath(strPath) : strPath;
     try {
-        // A raw photo is only read, in place; its sidecar, like an in-place photo, is read into
-        // memory, where exiv2 also writes.
+        // Every file is read into memory by platform/ (exiv2 opens paths in the ANSI code page on
+        // Windows); a raw photo is only read, its sidecar, like an in-place photo, is where exiv2
+        // writes.
+        std::vector<uint8_t> raw;  // outlives the image over it
         ImagePtr pPhoto;
         if (m.kind == PhotoKind::Raw) {
-            pPhoto = Exiv2::ImageFactory::open(strPath);
+            if (!ReadWholeFile(strPath, raw, m.strError)) return false;
+            pPhoto = Exiv2::ImageFactory::open(raw.data(), static_cast<long>(raw.size()));
             pPhoto->readMetadata();
             m.bHasPosition =
                 HasExifPosition(pPhoto->exifData()) || HasXmpPosition(pPhoto->xmpData());

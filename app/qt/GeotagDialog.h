@@ -1,15 +1,11 @@
 #pragma once
 
 #include <QDialog>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
-#include "app/TrackPlot.h"
-#include "geotag/Geotagger.h"
-#include "track/RawLog.h"
+#include "app/GeotagJob.h"
 
 class QCheckBox;
 class QComboBox;
@@ -37,7 +33,7 @@ class GeotagDialog final : public QDialog {
         m_pinsReceiver = std::move(receiver);
     }
     // Whether a preview or a write is under way.
-    bool IsRunning() const { return m_job.joinable(); }
+    bool IsRunning() const { return m_job.IsRunning(); }
 
   public slots:
     void reject() override;
@@ -47,17 +43,14 @@ class GeotagDialog final : public QDialog {
     void Preview();
     void Write();
     void CancelOrClose();
-    // The choices of the fields; false (with the reason shown) when one does not read.
-    bool ReadOptions(GeotagOptions& options);
-    void Start(std::vector<std::string> photos, GeotagOptions options);
-    void Finish(const std::shared_ptr<GeotagResult>& pResult, bool bDryRun);
-    void ShowRows(const GeotagResult& result, bool bDryRun);
+    GeotagFields Fields() const;
+    // Shows what a Preview or Write said, and locks the fields when a job began.
+    void Started(const std::string& strStatus);
+    void Finish(const GeotagReport& report);
     void SetRunning(bool bRunning);
-    // A field changed after a preview: its table no longer says what Write would do.
     void ForgetPreview();
-    void StopJob();
 
-    TrackIndex m_track;
+    GeotagJob m_job;
     QLineEdit* m_pFolder = nullptr;
     QCheckBox* m_pSubfolders = nullptr;
     QComboBox* m_pZone = nullptr;
@@ -70,10 +63,5 @@ class GeotagDialog final : public QDialog {
     QPushButton* m_pPreview = nullptr;
     QPushButton* m_pWrite = nullptr;
     QPushButton* m_pCancel = nullptr;
-
-    std::vector<std::string> m_previewed;  // the photos of the last preview; empty: none
-    std::thread m_job;
-    int m_nJob = 0;  // numbers the jobs: a late report of one waited for at a close is dropped
-    std::atomic<int32_t> m_nStop{0};
     std::function<void(std::vector<PhotoPin>)> m_pinsReceiver;
 };

@@ -20,6 +20,7 @@ bool CQuorvelApp::InitInstance() {
     dlg.SetSettingsStore(&settings);
     dlg.SetStartupFile(m_strStartupFile);
     view.SetHandler(&dlg);
+    view.SetLoadedTrackSource([&dlg] { return dlg.m_RawLog.m_pRawData; });
     static_cast<void>(view.RunModal());
     // The close steps have stopped everything the window started.
     view.SetHandler(nullptr);

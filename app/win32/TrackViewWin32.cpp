@@ -243,6 +243,11 @@ void TrackViewWin32::SetData(const TrackViewData& view) {
     Rebuild();
 }
 
+void TrackViewWin32::SetPhotoPins(std::vector<PhotoPin> pins) {
+    m_plot.SetPhotoPins(std::move(pins));
+    Rebuild();
+}
+
 void TrackViewWin32::Show() {
     if (!m_hWnd) return;
     ::ShowWindow(m_hWnd, SW_SHOWNORMAL);

@@ -39,6 +39,8 @@ class TrackViewWin32 {
     void SetMapOptions(const MapTileOptions& options);
 
     void SetData(const TrackViewData& view);
+    // Photos placed on the track: pins at their places.
+    void SetPhotoPins(std::vector<PhotoPin> pins);
     void Show();
     bool IsVisible() const { return m_hWnd != nullptr && ::IsWindowVisible(m_hWnd) != FALSE; }
     HWND Window() const { return m_hWnd; }

@@ -9,6 +9,9 @@
 
 #include "TrackViewWin32.h"
 #include "app/Resource.h"
+#ifdef QUORVEL_HAVE_GEOTAG
+#include "GeotagDialogWin32.h"
+#endif
 #include "platform/Text.h"
 
 namespace {
@@ -16,6 +19,8 @@ namespace {
 // Posted once per task; tasks and window messages share the window's posted-message queue, which
 // keeps them in posting order.
 constexpr UINT kTaskMessage = WM_APP + 1;
+// Geotag photos..., outside the layout's identifiers.
+constexpr int kGeotagButtonId = 1990;
 
 std::wstring Wide(const std::string& str) {
     return WidenUtf8(str);
@@ -120,6 +125,54 @@ Win32DialogView::Win32DialogView(HINSTANCE hInstance) : m_hInstance(hInstance) {
 
 Win32DialogView::~Win32DialogView() = default;
 
+void Win32DialogView::AddGeotagButton() {
+#ifdef QUORVEL_HAVE_GEOTAG
+    // In dialog units: under the time zone, in the row the layout keeps free there (its hidden
+    // Scan button's), above the Config frame.
+    RECT at{257, 33, 257 + 94, 33 + 11};
+    ::MapDialogRect(m_hWnd, &at);
+    m_hGeotagButton = ::CreateWindowExW(
+        0, L"BUTTON", L"Geotag photos...", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        at.left, at.top, at.right - at.left, at.bottom - at.top, m_hWnd,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGeotagButtonId)), m_hInstance, nullptr);
+    ::SendMessageW(m_hGeotagButton, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+    ::EnableWindow(m_hGeotagButton, FALSE);
+#endif
+}
+
+void Win32DialogView::OpenGeotagDialog() {
+#ifdef QUORVEL_HAVE_GEOTAG
+    // Open and shown: raised. Closed (hidden): made again over the track loaded now.
+    if (m_pGeotag && ::IsWindowVisible(m_pGeotag->Window())) {
+        ::SetForegroundWindow(m_pGeotag->Window());
+        return;
+    }
+    std::shared_ptr<const RawLogImage> pTrack = m_loadedTrack ? m_loadedTrack() : nullptr;
+    if (!pTrack) return;
+    const auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    m_pGeotag.reset();
+    m_pGeotag = std::make_unique<GeotagDialogWin32>(m_hInstance, m_hWnd, hFont, pTrack,
+                                                    GetControlText(IDC_TIME_ZONE));
+    m_pGeotag->SetPinsReceiver([this, pTrack](std::vector<PhotoPin> pins) {
+        m_pPinnedTrack = pTrack;
+        m_photoPins = std::move(pins);
+        ShowPinsInTrackView();
+    });
+    if (m_hIcon && m_pGeotag->Window()) {
+        ::SendMessageW(m_pGeotag->Window(), WM_SETICON, ICON_BIG,
+                       reinterpret_cast<LPARAM>(m_hIcon));
+        ::SendMessageW(m_pGeotag->Window(), WM_SETICON, ICON_SMALL,
+                       reinterpret_cast<LPARAM>(m_hIcon));
+    }
+#endif
+}
+
+void Win32DialogView::ShowPinsInTrackView() {
+    if (!m_pTrackView) return;
+    m_pTrackView->SetPhotoPins(
+        m_pShownTrack && m_pShownTrack == m_pPinnedTrack ? m_photoPins : std::vector<PhotoPin>());
+}
+
 INT_PTR Win32DialogView::RunModal() {
     t_pModalView = this;
     const HHOOK hHook =
@@ -139,6 +192,10 @@ bool Win32DialogView::TranslateKeys(const MSG& msg) {
     }
     if (msg.wParam == 'T' && (::GetKeyState(VK_CONTROL) & 0x8000) != 0) {
         (void)m_pHandler->OnCommand(IDC_TRACK_VIEW);
+        return true;
+    }
+    if (msg.wParam == 'G' && (::GetKeyState(VK_CONTROL) & 0x8000) != 0 && m_hGeotagButton) {
+        if (::IsWindowEnabled(m_hGeotagButton)) OpenGeotagDialog();
         return true;
     }
     // The dialog manager presses only a default button on Enter, and the window has none (Enter
@@ -180,6 +237,7 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
         case WM_INITDIALOG:
             // A raw log dropped on the window opens as OPEN existing file would open it.
             ::DragAcceptFiles(m_hWnd, TRUE);
+            AddGeotagButton();
             return m_pHandler->OnInitDialog() ? TRUE : FALSE;
         case WM_DROPFILES:
             OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -244,6 +302,10 @@ INT_PTR Win32DialogView::OnCommandMessage(WPARAM wParam) {
             break;
         default:
             return FALSE;
+    }
+    if (LOWORD(wParam) == kGeotagButtonId) {
+        OpenGeotagDialog();
+        return TRUE;
     }
     if (LOWORD(wParam) == IDCANCEL) {
         // Escape goes through the close steps like every other way of ending the window.
@@ -322,6 +384,8 @@ void Win32DialogView::ShowControl(int nId, bool bShow) {
 
 void Win32DialogView::EnableControl(int nId, bool bEnable) {
     ::EnableWindow(Item(nId), bEnable ? TRUE : FALSE);
+    // Geotag photos..., like Track view, once a file is loaded.
+    if (nId == IDC_TRACK_VIEW && m_hGeotagButton) ::EnableWindow(m_hGeotagButton, bEnable);
 }
 
 void Win32DialogView::SetControlText(int nId, const std::string& strText) {
@@ -548,11 +612,18 @@ void Win32DialogView::ShowTrackView(const TrackViewData& view) {
         }
     }
     m_pTrackView->SetData(view);
+    m_pShownTrack = view.pImage;
+    ShowPinsInTrackView();
     m_pTrackView->Show();
 }
 
 void Win32DialogView::UpdateTrackView(const TrackViewData& view) {
-    if (m_pTrackView && m_pTrackView->IsVisible()) m_pTrackView->SetData(view);
+    if (!m_pTrackView || !m_pTrackView->IsVisible()) return;
+    m_pTrackView->SetData(view);
+    if (view.pImage != m_pShownTrack) {
+        m_pShownTrack = view.pImage;
+        ShowPinsInTrackView();
+    }
 }
 
 void Win32DialogView::SetWindowIcon(int nIconId) {

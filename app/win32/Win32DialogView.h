@@ -16,6 +16,8 @@
 #include "app/DialogView.h"
 
 class TrackViewWin32;
+class GeotagDialogWin32;
+struct PhotoPin;
 
 // The main window as a Win32 dialog built from layout 102, and DialogView over its controls. Every
 // platform event goes to the DialogHandler.
@@ -40,6 +42,14 @@ class Win32DialogView final : public DialogView {
     bool TranslateKeys(const MSG& msg);
     // The track view once it has been opened; null before.
     TrackViewWin32* TrackView() const { return m_pTrackView.get(); }
+    // Where Geotag photos... finds the raw log loaded now (null when none is). The button, under
+    // the time zone, and Ctrl+G are there only in a build with the geotag module.
+    void SetLoadedTrackSource(std::function<std::shared_ptr<const RawLogImage>()> source) {
+        m_loadedTrack = std::move(source);
+    }
+    // The Geotag photos window once it has been opened; null before.
+    GeotagDialogWin32* GeotagWindow() const { return m_pGeotag.get(); }
+    HWND GeotagButton() const { return m_hGeotagButton; }
 
     // DialogView
     void ShowControl(int nId, bool bShow) override;
@@ -97,6 +107,14 @@ class Win32DialogView final : public DialogView {
     int m_nSettingValues = 0;  // above 0 while the view itself sets a control's value
     std::vector<std::pair<std::wstring, unsigned>> m_menuCommands;  // also on the context menu
     std::unique_ptr<TrackViewWin32> m_pTrackView;
+    void AddGeotagButton();
+    void OpenGeotagDialog();
+    void ShowPinsInTrackView();
+    std::function<std::shared_ptr<const RawLogImage>()> m_loadedTrack;
+    std::unique_ptr<GeotagDialogWin32> m_pGeotag;
+    HWND m_hGeotagButton = nullptr;
+    std::shared_ptr<const RawLogImage> m_pShownTrack, m_pPinnedTrack;
+    std::vector<PhotoPin> m_photoPins;
     std::mutex m_mutex;                         // guards m_tasks
     std::deque<std::function<void()>> m_tasks;  // one kTaskMessage posted per entry
 };
