@@ -23,6 +23,10 @@ DownloadOutcome ReceiveWorker::LastDownload() const {
 }
 
 void ReceiveWorker::Run(const PortRead& read) {
+    Run(read, NowMs);
+}
+
+void ReceiveWorker::Run(const PortRead& read, const std::function<uint64_t()>& clock) {
     bool bGone = false;
     while (m_flags.m_bStopWorker.load() == 0) {
         if (bGone) {
@@ -42,7 +46,7 @@ void ReceiveWorker::Run(const PortRead& read) {
             continue;
         }
         if (result.outcome == PortReadResult::Outcome::Ok && result.nBytes > 0) {
-            m_engine.Commit(std::min(result.nBytes, space.size()), NowMs());
+            m_engine.Commit(std::min(result.nBytes, space.size()), clock());
             continue;
         }
         // An empty read never comes back faster than its time-out: a port that fails or answers
@@ -50,7 +54,7 @@ void ReceiveWorker::Run(const PortRead& read) {
         if (!space.empty() && !deadline.Passed()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(deadline.RemainingMs()));
         }
-        m_engine.Idle(NowMs());
+        m_engine.Idle(clock());
     }
     m_engine.Stop();
     m_flags.m_bStopWorker.store(0);

@@ -51,6 +51,9 @@ class ReceiveWorker : private ReceiveEffects {
     // clears m_bStopWorker as its last act. A device that goes away ends any download at once; the
     // loop then only waits for the stop request.
     void Run(const PortRead& read);
+    // The same with the time read from clock (milliseconds, never going back) instead of this
+    // machine's: a test times the logger by the line's own time.
+    void Run(const PortRead& read, const std::function<uint64_t()>& clock);
 
     // Read time-out for a read of nBytes: 20 ms plus 2 ms a byte.
     static uint32_t ReadTimeoutMs(size_t nBytes) { return 20 + 2 * static_cast<uint32_t>(nBytes); }

@@ -120,7 +120,22 @@ void SimRunner::Run() {
         } else if (!out.Drained()) {
             nCanWrite = WritableNow(out, now, nTimeoutMs);
         }
-        if (!ServeOnce(out, nCanWrite, nTimeoutMs)) break;
+        // With nothing to send the line is quiet for as long as the runner waits for the other
+        // side; time spent elsewhere (this machine's load) is not the logger's.
+        const bool bQuiet = out.Drained() && !out.bHangUpDue && now >= out.pauseUntil;
+        if (bQuiet) {
+            std::lock_guard lineLock(m_lineMutex);
+            m_quietSince = Clock::now();
+        }
+        const bool bServed = ServeOnce(out, nCanWrite, nTimeoutMs);
+        if (bQuiet) {
+            std::lock_guard lineLock(m_lineMutex);
+            m_nLineMicros += static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_quietSince)
+                    .count());
+            m_quietSince = {};
+        }
+        if (!bServed) break;
     }
 }
 
@@ -138,6 +153,12 @@ void SimRunner::TakeNextChunk(Outgoing& out, Clock::time_point now) {
     if (chunk->nPauseMs > 0) {
         out.pauseUntil = now + std::chrono::milliseconds(chunk->nPauseMs);
         out.bBursting = false;
+        // The pause before has passed: the chunk it held back has gone out.
+        std::lock_guard lineLock(m_lineMutex);
+        m_nLineMicros += static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(m_pauseEnd - m_pauseStart)
+                .count());
+        m_pauseStart = now, m_pauseEnd = out.pauseUntil;
     }
 }
 
@@ -162,6 +183,22 @@ size_t SimRunner::WritableNow(Outgoing& out, Clock::time_point now, int& nTimeou
     const auto nWait = static_cast<int64_t>(nDueMicros) - nMicros;
     nTimeoutMs = static_cast<int>(std::max<int64_t>(1, (nWait + 999) / 1000));
     return 0;
+}
+
+uint64_t SimRunner::LineMs() const {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(m_lineMutex);
+    uint64_t nMicros = m_nLineMicros;
+    if (m_quietSince != Clock::time_point{}) {
+        nMicros += static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(now - m_quietSince).count());
+    }
+    if (m_pauseEnd > m_pauseStart) {
+        nMicros += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                             std::min(now, m_pauseEnd) - m_pauseStart)
+                                             .count());
+    }
+    return nMicros / 1000;
 }
 
 void SimRunner::HangUp() {
@@ -206,6 +243,8 @@ bool SimRunner::ServeOnce(Outgoing& out, size_t nCanWrite, int nTimeoutMs) {
         if (n > 0) {
             out.nAt += static_cast<size_t>(n);
             out.nBurstBytes += static_cast<uint64_t>(n);
+            std::lock_guard lineLock(m_lineMutex);
+            m_nLineMicros += static_cast<uint64_t>(n) * 10 * 1000000 / m_nBaud;
         }
     }
     return true;

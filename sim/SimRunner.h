@@ -28,6 +28,11 @@ class SimRunner {
     [[nodiscard]] bool Start();
     void Stop();
     bool HungUp() const { return m_bHungUp.load(); }
+    // The line's own time in milliseconds: the bytes written so far at the line's speed, the
+    // pauses the logger chose and its waits with nothing to send, as they pass. It stands still
+    // while this machine keeps the runner from working, so that a reader timed by it sees the
+    // logger's timing, not the machine's load.
+    uint64_t LineMs() const;
 
     // Calls f(logger) while the runner is not using it.
     template <class F>
@@ -58,5 +63,9 @@ class SimRunner {
     std::mutex m_mutex;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bHungUp{false};
+    mutable std::mutex m_lineMutex;                  // guards the line's time
+    uint64_t m_nLineMicros = 0;                      // bytes written and pauses ended
+    Clock::time_point m_pauseStart{}, m_pauseEnd{};  // the pause under way, when one is
+    Clock::time_point m_quietSince{};  // the wait under way with nothing to send, when one is
     std::thread m_thread;
 };

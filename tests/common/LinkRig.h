@@ -101,8 +101,11 @@ struct LinkRig {
         EXPECT_TRUE(runner.Open(strError)) << strError;
         EXPECT_TRUE(runner.Start());
         EXPECT_EQ(port.Open(runner.PortPath(), 230400), SerialStatus::Ok);
-        thread =
-            std::thread([this] { worker.Run([this](auto... args) { return Read(args...); }); });
+        thread = std::thread([this] {
+            // Timed by the line, so that a busy machine does not lose data the logger sent.
+            worker.Run([this](auto... args) { return Read(args...); },
+                       [this] { return runner.LineMs(); });
+        });
     }
     ~LinkRig() {
         m_bStopWorker = 1;

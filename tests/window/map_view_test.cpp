@@ -84,3 +84,42 @@ TEST(TrackPlot, ScaleBarAgreesWithTheGround) {
     ASSERT_GT(nBar, 20);
     EXPECT_NEAR(nBar, dLabelMetres / (1113.195 * 0.5) * nTrack, 1.5) << dLabelMetres;
 }
+
+// The speed chart read as a user reads it: a record of 73.50 km/h (7350 hundredths) peaks where
+// the axis's labelled grid lines say 73.5, and the axis ends at the first label above the peak.
+TEST(TrackPlot, SpeedAxisReadsTheRecordsSpeed) {
+    const uint16_t speeds[] = {0, 7350, 3675};
+    auto pData = std::make_unique<uint8_t[]>(3 * kFixRecordSize);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EncodeFixRecord({100 + i, 50000000, 10000000 + 1000 * static_cast<int32_t>(i), 0, speeds[i],
+                         2 << 6 | 8, 0, 0, 0},
+                        pData.get() + i * kFixRecordSize);
+    }
+    TrackPlot plot;
+    plot.SetTrack(std::make_shared<const RawLogImage>(std::move(pData), 3));
+    plot.SetSelection({kSelectAll, 0, 0, 0, false});
+    const std::vector<PlotItem>& items = plot.Build(700, 560, PlotMetrics{});
+    size_t nTitle = 0;
+    while (nTitle < items.size() && items[nTitle].strText != "Speed (km/h)") ++nTitle;
+    ASSERT_LT(nTitle, items.size());
+    // Before the title: the labels (bottom up, one a grid line), the grid, then the traces.
+    size_t nGrid = nTitle;
+    while (nGrid > 0 && items[nGrid].color != kGrid) --nGrid;
+    const size_t nLabels = nGrid - items[nGrid].points.size() / 2;
+    std::vector<std::pair<double, int>> marks;  // label value, its grid line's y
+    for (size_t i = nLabels; i < nGrid; ++i) {
+        marks.emplace_back(std::stod(items[i].strText), items[nGrid].points[2 * (i - nLabels)].y);
+    }
+    ASSERT_GE(marks.size(), 3u);
+    int nPeak = INT32_MAX;
+    for (size_t i = nGrid; i < nTitle; ++i) {
+        if (items[i].color != kChartLine) continue;
+        for (const PlotPoint& p : items[i].points) nPeak = std::min(nPeak, p.y);
+    }
+    const auto [v0, y0] = marks[0];
+    const auto [v1, y1] = marks[1];
+    const double dPixelsPerUnit = double(y0 - y1) / (v1 - v0);
+    EXPECT_NEAR(v0 + (y0 - nPeak) / dPixelsPerUnit, 73.5, 1 / dPixelsPerUnit);
+    EXPECT_GE(marks.back().first, 73.5);
+    EXPECT_LT(marks[marks.size() - 2].first, 73.5);
+}
