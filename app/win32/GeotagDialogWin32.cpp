@@ -22,7 +22,9 @@ std::wstring Wide(const std::string& str) {
 GeotagDialogWin32::GeotagDialogWin32(HINSTANCE hInstance, HWND hOwner, HFONT hFont,
                                      std::shared_ptr<const RawLogImage> pTrack,
                                      const std::string& strZone)
-    : m_job(std::move(pTrack), [this](std::function<void()> task) { Post(std::move(task)); }) {
+    : m_tasks(kTaskMessage), m_job(std::move(pTrack), [this](std::function<void()> task) {
+          m_tasks.Post(m_hWnd, std::move(task));
+      }) {
     static const ATOM atom = [hInstance] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -85,7 +87,7 @@ LRESULT GeotagDialogWin32::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam
             ::ShowWindow(m_hWnd, SW_HIDE);
             return 0;
         case kTaskMessage:
-            RunTasks();
+            m_tasks.RunNext();
             return 0;
         default:
             return ::DefWindowProcW(m_hWnd, nMessage, wParam, lParam);
@@ -288,25 +290,4 @@ std::string GeotagDialogWin32::Text(int nId) const {
     text.resize(static_cast<size_t>(
         ::GetWindowTextW(hControl, text.data(), static_cast<int>(text.size()))));
     return NarrowToUtf8(text);
-}
-
-void GeotagDialogWin32::Post(std::function<void()> task) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-    }
-    ::PostMessageW(m_hWnd, kTaskMessage, 0, 0);
-}
-
-void GeotagDialogWin32::RunTasks() {
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_tasks.empty()) return;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-        }
-        task();
-    }
 }

@@ -2,13 +2,12 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "WindowTasks.h"
 #include "app/GeotagJob.h"
 
 // Geotag photos...: the photos of a folder placed on the raw log loaded in the window, as in the
@@ -61,13 +60,10 @@ class GeotagDialogWin32 {
     void SetText(int nId, const std::string& strText);
     std::string Text(int nId) const;
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
-    void Post(std::function<void()> task);
-    void RunTasks();
 
     HWND m_hWnd = nullptr;
-    std::mutex m_mutex;                         // guards m_tasks
-    std::deque<std::function<void()>> m_tasks;  // from the job's threads
-    bool m_bFilling = false;                    // the window itself sets a field
+    WindowTasks m_tasks;      // from the job's threads
+    bool m_bFilling = false;  // the window itself sets a field
     std::function<void(std::vector<PhotoPin>)> m_pinsReceiver;
     GeotagJob m_job;  // last: its threads are gone before the members they post to
 };

@@ -121,7 +121,8 @@ INT_PTR CALLBACK AboutProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
-Win32DialogView::Win32DialogView(HINSTANCE hInstance) : m_hInstance(hInstance) {}
+Win32DialogView::Win32DialogView(HINSTANCE hInstance)
+    : m_hInstance(hInstance), m_tasks(kTaskMessage) {}
 
 Win32DialogView::~Win32DialogView() = default;
 
@@ -274,7 +275,7 @@ INT_PTR Win32DialogView::OnMessage(UINT nMessage, WPARAM wParam, LPARAM lParam) 
             ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
             return TRUE;
         case kTaskMessage:
-            RunNextTask();
+            m_tasks.RunNext();
             return TRUE;
         case WM_DOWNLOAD_PROGRESS:
         case WM_DOWNLOAD_DONE:
@@ -313,17 +314,6 @@ INT_PTR Win32DialogView::OnCommandMessage(WPARAM wParam) {
         return TRUE;
     }
     return m_pHandler->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
-}
-
-void Win32DialogView::RunNextTask() {
-    std::function<void()> task;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_tasks.empty()) return;
-        task = std::move(m_tasks.front());
-        m_tasks.pop_front();
-    }
-    task();
 }
 
 void Win32DialogView::OnValueChange(int nId) {
@@ -659,9 +649,5 @@ void Win32DialogView::PostWindowMessage(uint32_t nMessage, uint32_t wParam, uint
 }
 
 void Win32DialogView::PostTask(std::function<void()> task) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-    }
-    ::PostMessageW(m_hWnd, kTaskMessage, 0, 0);
+    m_tasks.Post(m_hWnd, std::move(task));
 }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "WindowTasks.h"
 #include "app/DialogHandler.h"
 #include "app/DialogView.h"
 
@@ -92,7 +93,6 @@ class Win32DialogView final : public DialogView {
     void ShowContextMenu(LPARAM lParam);
     // The user's edits of a value; the view's own settings are not reported.
     INT_PTR OnCommandMessage(WPARAM wParam);
-    void RunNextTask();
     void OnValueChange(int nId);
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
     bool IsComboBox(int nId) const;
@@ -115,6 +115,5 @@ class Win32DialogView final : public DialogView {
     HWND m_hGeotagButton = nullptr;
     std::shared_ptr<const RawLogImage> m_pShownTrack, m_pPinnedTrack;
     std::vector<PhotoPin> m_photoPins;
-    std::mutex m_mutex;                         // guards m_tasks
-    std::deque<std::function<void()>> m_tasks;  // one kTaskMessage posted per entry
+    WindowTasks m_tasks;  // PostTask's
 };
