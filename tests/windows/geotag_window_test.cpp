@@ -101,14 +101,26 @@ TEST(Win32Geotag, PreviewThenWriteFromTheWindow) {
         pump();
     };
 
-    // Usable, like Track view, once a file is loaded.
+    // Usable, like Track view, once a file is loaded; Ctrl+G as well as the button.
     const HWND hButton = view.GeotagButton();
     ASSERT_NE(hButton, nullptr);
     EXPECT_EQ(WindowText(hButton), "Geotag photos...");
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    const auto pressCtrlG = [&] {
+        ::PostMessageW(::GetDlgItem(view.Window(), IDC_RAW_PATH), WM_KEYDOWN, 'G', 0);
+        pump();
+    };
+    pressCtrlG();
     EXPECT_FALSE(::IsWindowEnabled(hButton));
+    EXPECT_EQ(view.GeotagWindow(), nullptr);
     view.EnableControl(IDC_TRACK_VIEW, true);
     ASSERT_TRUE(::IsWindowEnabled(hButton));
-    click(hButton);
+    pressCtrlG();
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
     GeotagDialogWin32* pDialog = view.GeotagWindow();
     ASSERT_NE(pDialog, nullptr);
     const auto item = [pDialog](int nId) { return ::GetDlgItem(pDialog->Window(), nId); };
@@ -142,8 +154,9 @@ TEST(Win32Geotag, PreviewThenWriteFromTheWindow) {
     click(item(GeotagDialogWin32::kWrite));
     ASSERT_TRUE(pumpUntil([&] { return !pDialog->IsRunning(); }));
     EXPECT_EQ(Cell(hTable, 0, 5), "tagged");
-    EXPECT_EQ(WindowText(item(GeotagDialogWin32::kSummary)).rfind("2 photos: 1 tagged, 1 outside", 0),
-              0u);
+    EXPECT_EQ(
+        WindowText(item(GeotagDialogWin32::kSummary)).rfind("2 photos: 1 tagged, 1 outside", 0),
+        0u);
     EXPECT_NE(ReadAll(strPhotos + "/mezi.jpg"), strBefore);
 
     // The photo placed is a pin in the track view of the same track.
@@ -155,6 +168,13 @@ TEST(Win32Geotag, PreviewThenWriteFromTheWindow) {
     ASSERT_NE(view.TrackView(), nullptr);
     EXPECT_EQ(view.TrackView()->Plot().PinText(0).rfind("Photo mezi.jpg\n", 0), 0u);
     EXPECT_TRUE(view.TrackView()->Plot().PinText(1).empty());
+
+    // Closed, it is made again by the button.
+    click(item(GeotagDialogWin32::kClose));
+    EXPECT_FALSE(::IsWindowVisible(pDialog->Window()));
+    click(hButton);
+    ASSERT_NE(view.GeotagWindow(), nullptr);
+    EXPECT_TRUE(::IsWindowVisible(view.GeotagWindow()->Window()));
 
     view.EndDialog(IDCANCEL);
     view.SetHandler(nullptr);
