@@ -149,7 +149,7 @@ int RunGeotag(const GeotagCliOptions& opt) {
 CliCommand MakeGeotagCommand() {
     auto opt = std::make_shared<GeotagCliOptions>();
     return {
-        "geotag", "Write positions from raw logs into photos taken along the track",
+        "geotag", "Write positions from raw logs or GPX tracks into photos taken along the track",
         [opt](CLI::App& app) {
             app.add_option("PHOTOS", opt->photos,
                            "Photos (JPEG and TIFF tagged in place; camera raw files get an XMP "
@@ -157,8 +157,8 @@ CliCommand MakeGeotagCommand() {
                            "them")
                 ->required();
             app.add_option("-t,--track", opt->tracks,
-                           "Raw log (.dlg) or archive folder of raw logs; may be given more than "
-                           "once")
+                           "Raw log (.dlg), archive folder of raw logs, or GPX track (.gpx) from "
+                           "another device; may be given more than once")
                 ->required()
                 ->allow_extra_args(false);
             app.add_flag("-r,--recursive", opt->bRecursive, "Also take photos in folders below");

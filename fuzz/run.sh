@@ -10,7 +10,7 @@ seconds=${FUZZ_SECONDS:-60}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(receive_engine sentence time_parse zone_file cache_control)
-  [ -x "$build/fuzz/fuzz_photo_time" ] && targets+=(photo_time)
+  [ -x "$build/fuzz/fuzz_photo_time" ] && targets+=(photo_time gpx_track)
 fi
 scratch=${FUZZ_WORK:-$(mktemp -d /tmp/quorvel-fuzz.XXXXXX)}
 own_scratch=${FUZZ_WORK:+no}

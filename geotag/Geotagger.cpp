@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "GpxTrack.h"
 #include "PhotoTags.h"
 #include "platform/File.h"
 #include "track/RawLog.h"
@@ -82,6 +83,14 @@ bool LoadTrack(const std::vector<std::string>& sources, TrackIndex& track, std::
             files.push_back(strSource);
         }
         for (const std::string& strFile : files) {
+            if (EndsWithNoCase(strFile, ".gpx")) {
+                std::vector<GpxPoint> points;
+                if (!LoadGpxFile(strFile, points, strError)) return false;
+                for (const GpxPoint& p : points) {
+                    track.Add(p.nTime, p.dLatitude, p.dLongitude, p.dAltitude);
+                }
+                continue;
+            }
             RawLogImage image;
             SystemError nError = 0;
             const RawLogStatus status = LoadRawLogImage(strFile, image, &nError);

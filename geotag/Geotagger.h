@@ -16,8 +16,9 @@
 // folders, and each photo's time, place and outcome. It prints nothing; the caller renders the
 // result, and may watch progress and stop the job between two photos.
 
-// Reads raw logs (.dlg) into the track; a folder (an archive) gives all the raw logs in it. False
-// with a message naming the file when one cannot be read or a folder holds none.
+// Reads raw logs (.dlg) and GPX tracks (.gpx) into the track; a folder (an archive) gives all the
+// raw logs in it. False with a message naming the file when one cannot be read or a folder holds
+// none.
 [[nodiscard]] bool LoadTrack(const std::vector<std::string>& sources, TrackIndex& track,
                              std::string& strError);
 

@@ -7,8 +7,8 @@
 #include "track/FixRecord.h"
 #include "track/RawLog.h"
 
-// The fixes of one or more raw logs in time order, and the position on the track at any instant.
-// Pure: it works on decoded records.
+// The fixes of raw logs and GPX tracks in time order, and the position on the track at any
+// instant. Pure: it works on decoded records and points.
 
 struct TrackPosition {
     double dLatitude = 0.0;   // degrees, north positive
@@ -27,6 +27,8 @@ class TrackIndex {
     // Records without a fix, and positions no place on earth has, are never used.
     void Add(const FixRecord& r);
     void Add(const RawLogImage& image);
+    // A point from elsewhere (a GPX track): degrees and metres.
+    void Add(UtcMillis nTime, double dLatitude, double dLongitude, double dAltitude);
     // Puts the fixes in time order; of fixes with the same time (the same download stored twice)
     // the first added stays. Call after the last Add and before Lookup.
     void Finish();
@@ -40,10 +42,10 @@ class TrackIndex {
 
   private:
     struct Fix {
-        uint32_t dwTime;
-        int32_t lLatitude;
-        int32_t lLongitude;
-        uint16_t wAltitude;
+        UtcMillis nTime;
+        int32_t lLatitude;   // millionths of a degree
+        int32_t lLongitude;  // millionths of a degree
+        double dAltitude;    // metres
     };
     std::vector<Fix> m_fixes;
 };

@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   help2man librsvg2-bin
   openbox xfwm4 dbus x11-utils xdotool imagemagick
-  libexiv2-dev libimage-exiftool-perl gpscorrelate exiv2
+  libexiv2-dev libexpat1-dev libimage-exiftool-perl gpscorrelate exiv2
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

@@ -176,4 +176,30 @@ TEST(Geotag, NothingLost) {
     EXPECT_EQ(std::distance(fs::directory_iterator(photos), {}), 2);
 }
 
+// A GPX track from another device (its times in other zones, a fraction, below sea level), laid
+// out by hand: a point without a time and a waypoint are passed over; a broken file is named.
+TEST(Geotag, GpxTracksFromOtherDevices) {
+    TempDir dir;
+    const fs::path photos = dir.Path() / "photos";
+    MakePhotos(photos, {{"dead sea.jpg", "DateTimeOriginal=2009:05:01 15:30:05"}});
+    const std::string strGpx = WriteFile(dir.Path() / "other device.gpx", R"(<?xml version="1.0"?>
+<gpx version="1.1" creator="hand" xmlns="http://www.topografix.com/GPX/1/1">
+ <wpt lat="10" lon="10"><time>2009-05-01T15:30:05Z</time></wpt>
+ <trk><trkseg>
+  <trkpt lat="31.5" lon="35.4"><ele>-430</ele><time>2009-05-01T17:29:59.5+02:00</time></trkpt>
+  <trkpt lat="40" lon="40"><ele>5000</ele></trkpt>
+  <trkpt lat="31.6" lon="35.6"><ele>-410</ele><time>2009-05-01T15:30:19.5Z</time></trkpt>
+ </trkseg></trk>
+</gpx>)");
+    RunResult r = Geotag({photos.string(), "-t", strGpx, "--camera-tz", "UTC"});
+    EXPECT_EQ(r.nStatus, 0) << r.strErr;
+    // 15:30:05 is 5.5 s into the 20 s between the points: 0.275 of the way.
+    ExpectPosition(ReadPositions(photos)["dead sea.jpg"], 31.5275, 35.455, -424.5);
+
+    const std::string strBroken = WriteFile(dir.Path() / "broken.gpx", "<gpx>\n<trk>\n</gpx>");
+    r = Geotag({photos.string(), "-t", strBroken, "--overwrite"});
+    EXPECT_EQ(r.nStatus, 1);
+    EXPECT_TRUE(Has(r.strErr, strBroken + " is no GPX track: mismatched tag on line 3."));
+}
+
 }  // namespace

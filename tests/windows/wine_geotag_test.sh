@@ -82,6 +82,22 @@ scan_after=$(python3 -c 'import sys; b=open(sys.argv[1],"rb").read(); print(b[b.
 [ "$(find "$photos" -type f | wc -l)" -eq 6 ] || { ls -la "$photos"; echo "files left beside the photos"; exit 1; }
 echo "photos tagged under Wine, read back by exiftool"
 
+# A GPX track from another device, its times in another zone.
+gpx="$work/gpx"
+mkdir -p "$gpx"
+make_photo "$gpx" "gpx.jpg" "-DateTimeOriginal=2009:05:01 15:30:05"
+cat >"$work/jiné zařízení.gpx" <<'END'
+<?xml version="1.0"?>
+<gpx version="1.1" creator="hand" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="31.5" lon="35.4"><ele>-430</ele><time>2009-05-01T17:30:00+02:00</time></trkpt>
+<trkpt lat="31.6" lon="35.6"><ele>-410</ele><time>2009-05-01T15:30:20Z</time></trkpt>
+</trkseg></trk></gpx>
+END
+"$runner" "$cli" geotag "$gpx" -t "$work/jiné zařízení.gpx" --camera-tz UTC >"$work/gpx.out" 2>&1 ||
+  { cat "$work/gpx.out"; echo "geotag from a GPX track failed"; exit 1; }
+check "$gpx/gpx.jpg" 31.525 35.45 -425
+echo "photo tagged from a GPX track under Wine"
+
 window="$work/okno"
 mkdir -p "$window"
 make_photo "$window" "mezi.jpg" "-DateTimeOriginal=2009:05:01 17:31:10" "-SubSecTimeOriginal=5"
