@@ -147,6 +147,75 @@ class FakeDialogView final : public DialogView {
     WindowQueue m_queue{[] {}};
 };
 
+// Keeps the window's choices in memory, as a settings store keeps them between runs.
+struct MemorySettingsStore final : SettingsStore {
+    std::optional<std::string> Read(const std::string& strKey) const override {
+        return values.contains(strKey) ? std::optional(values.at(strKey)) : std::nullopt;
+    }
+    void Write(const std::string& strKey, const std::string& strValue) override {
+        values[strKey] = strValue;
+    }
+    std::map<std::string, std::string> values;
+};
+
+// The sections a window section talks to, stood in by one object that records what it is told
+// through the interfaces between them.
+struct SectionStub final : LoggerPort,
+                           PortStateListener,
+                           RawLogHolder,
+                           TranslateChoices,
+                           TrackSource,
+                           TrackChangeListener {
+    bool IsPortOpen() const override { return bOpen; }
+    bool EnsurePortOpen() override { return IsPortOpen() || (ShowPortClosedError(), false); }
+    void ShowPortClosedError() override { calls.push_back("port closed"); }
+    bool SendCommandSentence(const std::u16string& body) override {
+        sent.push_back(body);
+        return true;
+    }
+    void OnPortOpened() override { calls.push_back("opened"); }
+    void OnPortClosed() override { calls.push_back("closed"); }
+    void DropRawImage() override { calls.push_back("drop"); }
+    bool LoadRawLogFile() override { return calls.push_back("load"), true; }
+    int32_t SelectMode() const override { return kSelectBySize; }
+    void ChooseSelectMode(int32_t nMode) override { calls.push_back(std::to_string(nMode)); }
+    TimeZone GetTimeZone() override { return TimeZone::Fixed(-5400); }
+    std::shared_ptr<const RawLogImage> LoadedImage() const override { return pImage; }
+    const std::string& LoadedPath() const override { return strPath; }
+    RecordSelection CurrentSelection() override { return {}; }
+    void OnTrackChanged() override { calls.push_back("track"); }
+
+    bool bOpen = true;
+    std::shared_ptr<const RawLogImage> pImage;
+    std::string strPath;
+    std::vector<std::string> calls;
+    std::vector<std::u16string> sent;
+};
+
+// One section at a time over the fake view: the stub for the others, a link session whose worker
+// reports nowhere.
+class WindowSectionTest : public ::testing::Test {
+  protected:
+    struct NoWorkerEvents final : WorkerEvents {
+        void LineReceived(std::string_view) override {}
+        void IntervalReceived(std::string_view) override {}
+        void DistanceReceived(std::string_view) override {}
+        void SettingsReceived() override {}
+        void DownloadProgress(uint32_t, uint32_t) override {}
+        void DownloadEnded(DownloadResult) override {}
+        void PortGone() override {}
+    };
+    std::string Text(int nId) { return m_view.GetControlText(nId); }
+    bool Enabled(int nId) { return m_view.At(nId).bEnabled; }
+
+    TempDir m_dir;
+    FakeDialogView m_view;
+    SectionStub m_others;
+    FolderMemory m_folders;
+    NoWorkerEvents m_events;
+    LinkSession m_link{m_events};
+};
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>

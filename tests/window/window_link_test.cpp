@@ -292,4 +292,58 @@ TEST_F(WindowTest, TheConnectionLastsWhileAnyPortRemains) {
     EXPECT_TRUE(m_view.m_boxes.empty());
 }
 
+// The settings controls hear of every open and close, the one the device's loss causes too.
+TEST_F(WindowSectionTest, PortTellsOfEachOpenAndClose) {
+    ScriptedLogger logger;
+    const std::vector<SerialPortInfo> ports = {{logger.PortPath(), ""}, {logger.PortPath(), ""}};
+    PortSection port(
+        m_view, m_link, [&] { return ports; }, m_others);
+    port.ScanComPorts();
+    port.FillBaudRateList();
+    EXPECT_EQ(m_view.GetListCount(IDC_PORT_LIST), 1);
+    EXPECT_TRUE(port.EnsurePortOpen());
+    EXPECT_FALSE(Enabled(IDC_PORT_LIST));
+    port.OnPortLost();
+    port.OnPortLost();
+    EXPECT_TRUE(Enabled(IDC_PORT_LIST));
+    m_view.SetControlText(IDC_PORT_LIST, "/dev/quorvel-no-such-port");
+    EXPECT_FALSE(port.EnsurePortOpen());
+    EXPECT_EQ(m_view.BoxHeads(),
+              std::vector<std::string>{"Can't open COM port. Action cancelled."});
+    EXPECT_EQ(m_others.calls, (std::vector<std::string>{"opened", "closed"}));
+}
+
+// The folders of a download and of a translation are offered again after a restart: a new window
+// over the same store, with nothing in the path boxes (and a raw log named without a folder).
+TEST(WindowRestart, DownloadAndOutputFoldersAreOfferedAgain) {
+    TempDir dir;
+    fs::create_directories(dir.Path() / "raw");
+    fs::create_directories(dir.Path() / "out");
+    WriteFile(dir.Path() / "raw" / "t.dlg", Records({{1000}, {2000}}));
+    const fs::path home = fs::current_path();
+    fs::current_path(dir.Path() / "raw");
+    MemorySettingsStore store;
+    ScriptedLogger logger;
+    const std::vector<SerialPortInfo> ports = {{logger.PortPath(), ""}};
+    std::vector<std::string> offered;
+    for (const bool bFirst : {true, false}) {
+        FakeDialogView view;
+        CQuorvelDlg dlg{view, [&] { return ports; }, 1000};
+        view.m_pHandler = &dlg;
+        dlg.SetSettingsStore(&store);
+        ASSERT_TRUE(dlg.OnInitDialog());
+        if (bFirst) view.m_fileAnswers.push_back(FileDialogResult{dir / "raw/a.dlg"});
+        dlg.OnGetData();
+        EXPECT_TRUE(dlg.OpenRawLogPath("t.dlg"));
+        if (bFirst) view.m_fileAnswers.push_back(FileDialogResult{dir / "out/t.kml"});
+        dlg.OnTranslate();
+        dlg.OnClose();
+        for (const FileDialogRequest& request : view.m_saveRequests) {
+            offered.push_back(request.strInitialFolder);
+        }
+    }
+    fs::current_path(home);
+    EXPECT_EQ(offered, (std::vector<std::string>{"", "", dir / "raw", dir / "out"}));
+}
+
 }  // namespace

@@ -1,7 +1,6 @@
 // The window's logic as a user drives it, without a logger: raw logs opened and translated, the
 // zone, the track view's choices and the worker's notifications.
 #include <cstdio>
-#include <map>
 #include <sstream>
 
 #include "protocol/DownloadResult.h"
@@ -263,15 +262,7 @@ TEST_F(TrackTest, PickersAndTrackViewFollowTheZone) {
 // A first start (nothing remembered) takes the system's zone by its name, or as "local" when it
 // has none; a later start the zone the user chose. (Windows reads its zone from the system.)
 TEST(StartZone, SystemsOnFirstStartThenTheRemembered) {
-    struct : SettingsStore {
-        std::optional<std::string> Read(const std::string& strKey) const override {
-            return values.contains(strKey) ? std::optional(values.at(strKey)) : std::nullopt;
-        }
-        void Write(const std::string& strKey, const std::string& strValue) override {
-            values[strKey] = strValue;
-        }
-        std::map<std::string, std::string> values;
-    } store;
+    MemorySettingsStore store;
     const struct {
         const char* tz;
         bool bForget;  // nothing remembered
