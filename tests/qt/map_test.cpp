@@ -166,13 +166,13 @@ class MapTest : public QObject {
         auto pServer = std::make_unique<TileServer>(TileServer::Mode::Tiles);
         const QString strUrl = pServer->Url();
         auto pView = Open(strUrl);
-        QTRY_VERIFY_WITH_TIMEOUT(pServer->m_nServed > 0 && TilesInPlace(*pView) > 0.95, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(pServer->m_nServed > 0 && TilesInPlace(*pView) > 0.95, 60000);
         QVERIFY(HasText(*pView, QStringLiteral("Map tiles: http://127.0.0.1")));
         pView.reset();
         pServer.reset();
 
         pView = Open(strUrl);
-        QTRY_VERIFY_WITH_TIMEOUT(TilesInPlace(*pView) > 0.95, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(TilesInPlace(*pView) > 0.95, 60000);
         QVERIFY(!HasText(*pView, QStringLiteral("unavailable")));
     }
 
@@ -196,7 +196,7 @@ class MapTest : public QObject {
         auto pView = Open(server.Url(), 500);
         QTest::keyClick(pView.get(), Qt::Key_Plus);
         QTRY_VERIFY(!pView->Plot().IsFitted());
-        QTRY_VERIFY_WITH_TIMEOUT(HasText(*pView, notice), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(HasText(*pView, notice), 60000);
         QVERIFY(HasText(*pView, QString::fromUtf8("\xC2\xB0 N")) &&
                 HasText(*pView, QString::fromUtf8("\xC2\xB0 E")));
         QTest::keyClick(pView.get(), Qt::Key_Home);
