@@ -107,6 +107,16 @@ void MapTileOptions::SetUrl(std::string strTemplate) {
                          : "Map tiles: " + strUrlTemplate.substr(0, strUrlTemplate.find('{'));
 }
 
+std::vector<TileKey> TileQueue::ViewMoved(const std::vector<TileKey>& keys,
+                                          const std::function<bool(const TileKey&)>& held) {
+    std::vector<TileKey> missing;
+    for (const TileKey& key : keys) {
+        if (!held(key)) missing.push_back(key);
+    }
+    Retry();
+    return Want(missing);
+}
+
 std::vector<TileKey> TileQueue::Want(const std::vector<TileKey>& keys) {
     m_waiting.clear();
     for (const TileKey& key : keys) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <optional>
 #include <string>
@@ -90,6 +91,11 @@ class TileQueue {
 
     // The tiles the view needs and has not got; returns those open that it no longer needs.
     std::vector<TileKey> Want(const std::vector<TileKey>& keys);
+    // The view moved and shows these tiles, of which it holds those `held` names: the others
+    // are wanted, and tiles that failed get another chance. Returns, as Want, those open that it
+    // no longer needs.
+    std::vector<TileKey> ViewMoved(const std::vector<TileKey>& keys,
+                                   const std::function<bool(const TileKey&)>& held);
     // The next tile to request, when fewer than the limit are open; it counts as open.
     std::optional<TileKey> Next();
     // An open request ended (arrived, failed or cancelled).

@@ -57,13 +57,8 @@ QtTileSource::QtTileSource(const MapTileOptions& options, QObject* pParent)
 void QtTileSource::Want(const std::vector<TileKey>& keys) {
     if (keys == m_wanted) return;
     m_wanted = keys;
-    std::vector<TileKey> missing;
-    for (const TileKey& key : keys) {
-        if (m_tiles.find(key) == m_tiles.end()) missing.push_back(key);
-    }
-    // A moved view gives failed tiles another chance.
-    m_queue.Retry();
-    for (const TileKey& key : m_queue.Want(missing)) {
+    const auto held = [this](const TileKey& key) { return m_tiles.count(key) > 0; };
+    for (const TileKey& key : m_queue.ViewMoved(keys, held)) {
         const auto it = m_open.find(key);
         if (it == m_open.end()) continue;
         it->second->setProperty(kCancelled, true);

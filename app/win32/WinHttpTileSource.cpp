@@ -387,14 +387,10 @@ std::wstring WinHttpTileSource::DefaultCacheFolder() {
 void WinHttpTileSource::Want(const std::vector<TileKey>& keys) {
     if (keys == m_wanted) return;
     m_wanted = keys;
-    std::vector<TileKey> missing;
-    for (const TileKey& key : keys) {
-        if (m_tiles.find(key) == m_tiles.end()) missing.push_back(key);
-    }
-    // A moved view gives failed tiles another chance. Fetches of tiles that left the view run
-    // to their end: the connection is busy either way, and the tile lands in the caches.
-    m_queue.Retry();
-    static_cast<void>(m_queue.Want(missing));
+    // Fetches of tiles that left the view run to their end: the connection is busy either way,
+    // and the tile lands in the caches.
+    static_cast<void>(
+        m_queue.ViewMoved(keys, [this](const TileKey& key) { return m_tiles.count(key) > 0; }));
     StartNext();
 }
 
